@@ -1,0 +1,82 @@
+// Expression table: 100 slots, each holding one translated postfix program.
+#pragma once
+
+#include <cstdint>
+
+namespace tallymat::translate {
+
+inline constexpr int32_t kSlotCount = 100;
+
+enum ItemKind : int32_t {
+    kOperatorItem = 0,  // payload: op
+    kNumberItem = 1,    // payload: number
+    kVariableItem = 2,  // payload: cell, the value cell of a variable entry
+};
+
+// Operator codes, as stored in operator items and on the operator stack.
+namespace op {
+inline constexpr char kAdd = '+';       // a b  -> a + b
+inline constexpr char kSub = '-';       // a b  -> a - b
+inline constexpr char kMul = '*';       // a b  -> a * b
+inline constexpr char kDiv = '/';       // a b  -> a / b, b = 0 refused
+inline constexpr char kPow = '^';       // a b  -> pow(a, b) through the math layer
+inline constexpr char kIntPow = 'P';    // a b  -> a to the integer trunc(b), "**"
+inline constexpr char kMod = 'm';       // a b  -> a - floor(a / b) * b, "mod"
+inline constexpr char kIntDiv = 'd';    // a b  -> floor(a / b), "div"
+inline constexpr char kNeg = 'u';       // x    -> -x, a leading "-"
+inline constexpr char kPlus = 'U';      // x    -> x, a leading "+"
+inline constexpr char kSin = 's';       // the one-argument functions, x -> f(x)
+inline constexpr char kCos = 'c';
+inline constexpr char kTan = 't';       // "tg"
+inline constexpr char kLn = 'l';
+inline constexpr char kLg = 'L';
+inline constexpr char kArcsin = 'S';
+inline constexpr char kArccos = 'C';
+inline constexpr char kArctg = 'T';
+inline constexpr char kExp = 'e';
+inline constexpr char kSqrt = 'r';
+inline constexpr char kAbs = 'a';
+inline constexpr char kSign = 'i';
+inline constexpr char kEz = 'q';
+}  // namespace op
+
+struct Item {
+    int32_t kind;
+    union {
+        char op;
+        double number;
+        const double* cell;
+    };
+};
+
+struct Slot {
+    Item* program;     // null: the slot is free
+    int32_t count;     // items written so far
+    int32_t capacity;  // items the buffer holds (the text's token count)
+    // A program that names variables holds pointers into their entries; it
+    // is valid only while the variable table's epoch is the one it was made in.
+    bool refers_to_variables;
+    uint64_t variable_epoch;
+};
+
+struct ExprTable {
+    Slot slots[kSlotCount];
+};
+
+extern ExprTable expr_table;
+
+inline bool is_occupied(int32_t handle) {
+    return handle >= 0 && handle < kSlotCount && expr_table.slots[handle].program != nullptr;
+}
+
+// Takes the lowest free slot with room for capacity items; 0, 18 or 7.
+int32_t allocate_slot(int32_t capacity, int32_t* index);
+// Each appends one item behind the last; 0, or 5 when the buffer is full.
+int32_t append_operator(Slot& slot, char code);
+int32_t append_number(Slot& slot, double value);
+int32_t append_variable(Slot& slot, const double* cell);
+
+void release_slot(int32_t index);
+void release_all_slots();
+
+}  // namespace tallymat::translate

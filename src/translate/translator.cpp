@@ -1,0 +1,280 @@
+// exprpost: one left-to-right pass with an explicit operator stack.
+//
+// Grammar, as the operator stack realises it:
+//   formula  := term { ("+" | "-") term }
+//   term     := factor { ("*" | "/" | "mod" | "div") factor }
+//   factor   := operand { ("^" | "**") operand }       left-associative
+//   operand  := sign* ... where a sign ("+"/"-") is allowed at the start,
+//               after "(" and after "*" "/" "**" "^" "mod" "div", and covers
+//               the whole chain of middle- and high-level operations after it
+//             | number | variable | function "(" formula ")" | "(" formula ")"
+// Operands go to the program at once; operators wait on the stack until an
+// operator of the pop set chosen with them, a ")" or the end pops them.
+#include "translate/translator.hpp"
+
+#include "core/core_state.hpp"
+#include "tallymat.h"
+#include "translate/scanner.hpp"
+#include "translate/slots.hpp"
+#include "vars/var_table.hpp"
+
+namespace tallymat::translate {
+
+OperatorStack operator_stack{};
+
+namespace {
+
+// The three pop sets, as flags per operator code.
+enum PopSet : uint8_t {
+    kPopAdditive = 1 << 0,        // "+-*/^PUumd": every binary operator and both signs
+    kPopMultiplicative = 1 << 1,  // "*/mdP^"
+    kPopPower = 1 << 2,           // "P^"
+};
+
+constexpr std::array<uint8_t, 256> kPopMembership = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned char c : {'+', '-', '*', '/', '^', 'P', 'U', 'u', 'm', 'd'}) table[c] |= kPopAdditive;
+    for (unsigned char c : {'*', '/', 'm', 'd', 'P', '^'}) table[c] |= kPopMultiplicative;
+    for (unsigned char c : {'P', '^'}) table[c] |= kPopPower;
+    return table;
+}();
+
+inline bool in_pop_set(char code, PopSet set) { return (kPopMembership[static_cast<unsigned char>(code)] & set) != 0; }
+
+struct FunctionRow {
+    const char* name;  // lower case
+    char code;
+};
+
+// Searched in this order.
+constexpr FunctionRow kFunctions[] = {
+    {"sin", op::kSin},       {"cos", op::kCos},       {"tg", op::kTan},     {"ln", op::kLn},
+    {"lg", op::kLg},         {"arcsin", op::kArcsin}, {"arccos", op::kArccos}, {"arctg", op::kArctg},
+    {"exp", op::kExp},       {"sqrt", op::kSqrt},     {"abs", op::kAbs},    {"sign", op::kSign},
+    {"ez", op::kEz},
+};
+static_assert(sizeof kFunctions / sizeof kFunctions[0] == 13);
+
+inline char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whole-word comparison ignoring the case of ASCII letters; word is lower case.
+bool equals_word(const char* name, const char* word) {
+    for (; *word; ++name, ++word)
+        if (lower_ascii(*name) != *word) return false;
+    return *name == '\0';
+}
+
+// Per-call state of one translation.
+struct Translation {
+    const char* text;
+    int32_t pos;
+    bool operand_expected;
+    bool unary_allowed;
+    Slot* slot;
+    char identifier[kIdentifierBufferSize];
+};
+
+inline void reset_operator_stack() {
+    operator_stack.entries[0] = kBaseMarker;
+    operator_stack.top = 0;
+}
+
+inline char top_operator() { return operator_stack.entries[operator_stack.top]; }
+
+// A full stack refuses the push: the text needs more pending entries than it holds.
+inline int32_t push_operator(char code) {
+    if (operator_stack.top == kOperatorStackSize - 1) return core::kBufferOverflow;
+    operator_stack.entries[++operator_stack.top] = code;
+    return core::kOk;
+}
+
+inline int32_t pop_and_append(Translation& t) {
+    return append_operator(*t.slot, operator_stack.entries[operator_stack.top--]);
+}
+
+int32_t pop_while_in(Translation& t, PopSet set) {
+    while (in_pop_set(top_operator(), set))
+        if (int32_t code = pop_and_append(t)) return code;
+    return core::kOk;
+}
+
+inline void set_error_offset(int32_t pos) { core::core_state.error_offset = pos; }
+
+// A function name must be followed, after any whitespace, by its "(".
+int32_t take_function(Translation& t, char code) {
+    if (int32_t failure = push_operator(code)) return failure;
+    skip_whitespace(t.text, t.pos);
+    if (t.text[t.pos] != '(') {
+        set_error_offset(t.pos);
+        return core::kNoFunctionBracket;
+    }
+    ++t.pos;
+    t.unary_allowed = true;
+    return core::kOk;
+}
+
+int32_t take_variable(Translation& t, int32_t name_start) {
+    vars::SearchResult where = vars::search(t.identifier);
+    if (!where.found) {
+        set_error_offset(name_start);
+        return core::kUndefinedSymbol;
+    }
+    if (int32_t failure = append_variable(*t.slot, &vars::var_table.entries[where.position]->value)) return failure;
+    t.operand_expected = t.unary_allowed = false;
+    return core::kOk;
+}
+
+int32_t operand_step(Translation& t) {
+    char c = t.text[t.pos];
+    if (has_class(c, kIdentStart)) {
+        int32_t name_start = t.pos;
+        read_identifier(t.text, t.pos, t.identifier);
+        if (char code = function_code(t.identifier)) return take_function(t, code);
+        return take_variable(t, name_start);
+    }
+    if (has_class(c, kDigit) || c == '.') {
+        double value = read_number(t.text, t.pos);
+        if (int32_t failure = append_number(*t.slot, value)) return failure;
+        t.operand_expected = t.unary_allowed = false;
+        return core::kOk;
+    }
+    if (c == '(') {
+        if (int32_t failure = push_operator('(')) return failure;
+        ++t.pos;
+        t.unary_allowed = true;
+        return core::kOk;
+    }
+    if (t.unary_allowed && (c == '+' || c == '-')) {
+        if (int32_t failure = push_operator(c == '+' ? op::kPlus : op::kNeg)) return failure;
+        ++t.pos;
+        t.unary_allowed = false;
+        return core::kOk;
+    }
+    return core::kUndefinedSymbol;
+}
+
+int32_t closing_bracket(Translation& t) {
+    if (int32_t failure = pop_while_in(t, kPopAdditive)) return failure;
+    if (operator_stack.top == 0) return core::kSurplusBracket;
+    if (top_operator() == '(') {
+        --operator_stack.top;
+    } else if (int32_t failure = pop_and_append(t)) {  // a function code: apply it
+        return failure;
+    }
+    t.operand_expected = t.unary_allowed = false;
+    ++t.pos;
+    return core::kOk;
+}
+
+struct BinaryOperator {
+    char code;
+    PopSet pops;
+    bool unary_allowed_after;
+    int32_t length;  // characters taken
+};
+
+// "mod" and "div" are operators only here; any other word starting with
+// d or m is an undefined operation at its first character.
+bool read_operator_word(Translation& t, BinaryOperator& found) {
+    int32_t start = t.pos;
+    int32_t length = read_identifier(t.text, t.pos, t.identifier);
+    t.pos = start;
+    if (equals_word(t.identifier, "mod")) found = {op::kMod, kPopMultiplicative, true, length};
+    else if (equals_word(t.identifier, "div")) found = {op::kIntDiv, kPopMultiplicative, true, length};
+    else return false;
+    return true;
+}
+
+int32_t operator_step(Translation& t) {
+    BinaryOperator found{};
+    switch (t.text[t.pos]) {
+        case '+': found = {op::kAdd, kPopAdditive, false, 1}; break;
+        case '-': found = {op::kSub, kPopAdditive, false, 1}; break;
+        case '*':
+            if (t.text[t.pos + 1] == '*') found = {op::kIntPow, kPopPower, true, 2};
+            else found = {op::kMul, kPopMultiplicative, true, 1};
+            break;
+        case '/': found = {op::kDiv, kPopMultiplicative, true, 1}; break;
+        case '^': found = {op::kPow, kPopPower, true, 1}; break;
+        case 'm': case 'M': case 'd': case 'D':
+            if (!read_operator_word(t, found)) return core::kUndefinedOperation;
+            break;
+        case ')': return closing_bracket(t);
+        default: return core::kUndefinedOperation;
+    }
+    if (int32_t failure = pop_while_in(t, found.pops)) return failure;
+    if (int32_t failure = push_operator(found.code)) return failure;
+    t.pos += found.length;
+    t.operand_expected = true;
+    t.unary_allowed = found.unary_allowed_after;
+    return core::kOk;
+}
+
+// At the end only binary operators and signs may still wait; a "(" or a
+// function code means a missing ")".
+int32_t finish(Translation& t) {
+    if (t.operand_expected) return core::kUnexpectedEnd;
+    while (operator_stack.top != 0) {
+        if (!in_pop_set(top_operator(), kPopAdditive)) return core::kNoClosingBracket;
+        if (int32_t failure = pop_and_append(t)) return failure;
+    }
+    return core::kOk;
+}
+
+int32_t translate_text(Translation& t) {
+    skip_whitespace(t.text, t.pos);
+    while (t.text[t.pos] != '\0') {
+        set_error_offset(t.pos);
+        int32_t failure = t.operand_expected ? operand_step(t) : operator_step(t);
+        if (failure) return failure;
+        skip_whitespace(t.text, t.pos);
+    }
+    set_error_offset(t.pos);
+    return finish(t);
+}
+
+}  // namespace
+
+char function_code(const char* name) {
+    for (const FunctionRow& row : kFunctions)
+        if (equals_word(name, row.name)) return row.code;
+    return 0;
+}
+
+}  // namespace tallymat::translate
+
+using namespace tallymat;
+
+namespace {
+
+int refuse_translation(int32_t code) {
+    core::report(code);
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+TALLYMAT_API int exprpost(const char* text) {
+    if (!text) text = "";
+    translate::reset_operator_stack();
+    core::core_state.error_offset = 0;
+    core::set_last_error(core::kOk);
+
+    int32_t tokens = translate::count_tokens(text);
+    if (tokens == translate::kTextTooLong) return refuse_translation(core::kBufferOverflow);
+    if (tokens == 0) return refuse_translation(core::kEmptyString);
+
+    int32_t index = -1;
+    if (int32_t failure = translate::allocate_slot(tokens, &index)) return refuse_translation(failure);
+
+    translate::Translation t{text, 0, true, true, &translate::expr_table.slots[index], {}};
+    if (int32_t failure = translate::translate_text(t)) {
+        translate::release_slot(index);  // failed translations never use up slots
+        return refuse_translation(failure);
+    }
+    return index;
+}
+
+}  // extern "C"

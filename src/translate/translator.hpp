@@ -1,0 +1,21 @@
+// Infix-to-postfix translation: the state exprpost keeps between calls.
+#pragma once
+
+#include <cstdint>
+
+namespace tallymat::translate {
+
+inline constexpr int32_t kOperatorStackSize = 100;  // the base marker and 99 pending entries
+inline constexpr char kBaseMarker = 1;              // equals no operator code
+
+struct OperatorStack {
+    char entries[kOperatorStackSize];
+    int32_t top;  // index of the top entry; 0 holds the base marker
+};
+
+extern OperatorStack operator_stack;
+
+// The function code of a name (case-insensitive, whole word), or 0.
+char function_code(const char* name);
+
+}  // namespace tallymat::translate

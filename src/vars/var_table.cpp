@@ -1,0 +1,131 @@
+// Variable table and its six exported operations.
+#include "vars/var_table.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/core_state.hpp"
+#include "tallymat.h"
+
+namespace tallymat::vars {
+
+VarTable var_table{};
+
+namespace {
+
+inline unsigned char upper_ascii(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+const char* text_or_empty(const char* text) { return text ? text : ""; }
+
+Entry* new_entry(const char* name, double value) {
+    size_t length = std::strlen(name);
+    // value cell + name + terminator, one block
+    auto* entry = static_cast<Entry*>(std::malloc(sizeof(Entry) + length + 1));
+    if (!entry) return nullptr;
+    entry->value = value;
+    char* stored = name_of(entry);
+    for (size_t i = 0; i <= length; ++i)
+        stored[i] = static_cast<char>(upper_ascii(static_cast<unsigned char>(name[i])));
+    return entry;
+}
+
+}  // namespace
+
+int compare_names(const char* a, const char* b) {
+    const auto* p = reinterpret_cast<const unsigned char*>(a);
+    const auto* q = reinterpret_cast<const unsigned char*>(b);
+    for (;; ++p, ++q) {
+        unsigned char x = upper_ascii(*p), y = upper_ascii(*q);
+        if (x != y) return x < y ? -1 : 1;
+        if (x == 0) return 0;
+    }
+}
+
+SearchResult search(const char* name) {
+    int32_t count = var_table.count;
+    if (count == 0) return {false, 0};
+
+    // Hosts usually insert in order; appending then costs one comparison.
+    int last = compare_names(name, name_of(var_table.entries[count - 1]));
+    if (last == 0) return {true, count - 1};
+    if (last > 0) return {false, count};
+
+    int32_t lo = 0, hi = count, mid = 0;
+    for (;;) {
+        int32_t width = hi - lo;
+        mid = (lo + hi) / 2;
+        int order = compare_names(name, name_of(var_table.entries[mid]));
+        if (order == 0) return {true, mid};
+        if (order < 0) hi = mid; else lo = mid;
+        if (hi - lo >= width) return {false, hi};
+    }
+}
+
+}  // namespace tallymat::vars
+
+using namespace tallymat;
+using tallymat::vars::var_table;
+
+extern "C" {
+
+TALLYMAT_API int vinsert(const char* name, double value) {
+    name = vars::text_or_empty(name);
+    core::set_last_error(core::kOk);
+    // The full table is reported before a duplicate.
+    if (var_table.count >= vars::kCapacity) return core::report(core::kVariableTableFull);
+    vars::SearchResult where = vars::search(name);
+    if (where.found) return core::report(core::kDuplicate);
+    vars::Entry* entry = vars::new_entry(name, value);
+    if (!entry) return core::report(core::kNoMemory);
+
+    for (int32_t i = var_table.count; i > where.position; --i) var_table.entries[i] = var_table.entries[i - 1];
+    var_table.entries[where.position] = entry;
+    ++var_table.count;
+    return core::kOk;
+}
+
+TALLYMAT_API int vlookup(const char* name) {
+    core::set_last_error(core::kOk);
+    vars::SearchResult where = vars::search(vars::text_or_empty(name));
+    return where.found ? where.position : -1;
+}
+
+TALLYMAT_API double vgetvalue(int handle) {
+    if (!vars::is_valid_handle(handle)) {
+        core::report(core::kInvalidVariable);
+        return 0.0;
+    }
+    core::set_last_error(core::kOk);
+    return var_table.entries[handle]->value;
+}
+
+TALLYMAT_API int vsetvalue(int handle, double value) {
+    if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
+    core::set_last_error(core::kOk);
+    var_table.entries[handle]->value = value;
+    return core::kOk;
+}
+
+TALLYMAT_API const char* vgetname(int handle) {
+    if (!vars::is_valid_handle(handle)) {
+        core::report(core::kInvalidVariable);
+        return nullptr;
+    }
+    core::set_last_error(core::kOk);
+    return vars::name_of(var_table.entries[handle]);
+}
+
+TALLYMAT_API int vclr(void) {
+    for (int32_t i = 0; i < var_table.count; ++i) {
+        std::free(var_table.entries[i]);
+        var_table.entries[i] = nullptr;
+    }
+    var_table.count = 0;
+    ++var_table.epoch;  // 64 bits: never wraps in practice
+    core::set_last_error(core::kOk);
+    return core::kOk;
+}
+
+}  // extern "C"

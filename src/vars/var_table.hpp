@@ -1,0 +1,43 @@
+// Variable table: up to 100 named doubles, kept sorted by upper-cased name.
+#pragma once
+
+#include <cstdint>
+
+namespace tallymat::vars {
+
+inline constexpr int32_t kCapacity = 100;
+
+// One heap block per variable: the value cell first, then the name, upper-cased
+// and NUL-terminated.  The block never moves while the variable exists, so
+// translated programs may keep pointers to its value cell.
+struct Entry {
+    double value;
+};
+static_assert(sizeof(Entry) == 8, "the name starts right behind the value cell");
+
+inline char* name_of(Entry* entry) { return reinterpret_cast<char*>(entry + 1); }
+
+struct VarTable {
+    Entry* entries[kCapacity];  // ascending name order; a handle is a position
+    int32_t count;
+    // Bumped by every vclr: a program translated under an older epoch may
+    // hold pointers into freed entries.
+    uint64_t epoch;
+};
+
+extern VarTable var_table;
+
+struct SearchResult {
+    bool found;
+    int32_t position;  // the handle when found, the insertion position otherwise
+};
+
+// Case-insensitive (a-z only) byte order, unsigned; a prefix sorts first.
+int compare_names(const char* a, const char* b);
+
+// Last-entry shortcut, then binary search.
+SearchResult search(const char* name);
+
+inline bool is_valid_handle(int32_t handle) { return handle >= 0 && handle < var_table.count; }
+
+}  // namespace tallymat::vars
