@@ -1,0 +1,111 @@
+// Error registers, message table and the three queries.
+#include <iconv.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/api_fixture.hpp"
+
+namespace {
+
+// Converted by glibc's iconv, independently of the library's own bytes.
+std::string to_cp1251(const std::string& utf8) {
+    iconv_t cd = iconv_open("CP1251", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return "<no iconv>";
+    std::string in = utf8;
+    std::string out(in.size() * 2 + 1, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    size_t src_left = in.size(), dst_left = out.size();
+    size_t status = iconv(cd, &src, &src_left, &dst, &dst_left);
+    iconv_close(cd);
+    if (status == static_cast<size_t>(-1)) return "<conversion failed>";
+    out.resize(out.size() - dst_left);
+    return out;
+}
+
+const std::vector<std::string> kUtf8Messages = {
+    "",
+    "Нет скобки )",
+    "Нет скобки ( после имени функции",
+    "Лишняя скобка )",
+    "Неопределенный символ",
+    "Переполнен буфер выражения",
+    "Неопределенная операция",
+    "Нет памяти",
+    "Переполнение таблицы переменных",
+    "Дубликат",
+    "Недопустимое место конца строки",
+    "Деление на 0",
+    "Недопустимое определенное значение аргумента",
+    "Аргумент вне области определения",
+    "Переполнение при вычислениях",
+    "Потеря значимости",
+    "Потеря точности",
+    "Не создана таблица",
+    "Слишком много выражений",
+    "Недопустимый дескриптор переменной",
+    "Недопустимый дескриптор выражения",
+    "Пустая строка",
+};
+
+}  // namespace
+
+// Runs in a fresh process (one process per test), before any call.
+TEST(AfterLoad, RegistersAreZeroAndTheMessageEmpty) {
+    EXPECT_EQ(geterrnum(), 0);
+    EXPECT_EQ(geterroffs(), 0);
+    ASSERT_NE(getstrerror(0), nullptr);
+    EXPECT_STREQ(getstrerror(0), "");
+}
+
+TEST(AfterLoad, FirstTranslationGetsHandleZero) {
+    EXPECT_EQ(exprpost("1+2"), 0);
+    EXPECT_EQ(exprpost("1+3"), 1);
+}
+
+TEST_F(Api, EveryMessageMatchesItsWindows1251Bytes) {
+    ASSERT_EQ(kUtf8Messages.size(), 22u);
+    vlookup("reset");  // last error 0, so getstrerror(0) is the message of code 0
+    for (int code = 0; code < 22; ++code) {
+        SCOPED_TRACE(code);
+        const char* message = getstrerror(code);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(std::string(message), to_cp1251(kUtf8Messages[code]));
+    }
+}
+
+TEST_F(Api, CodesOutsideTheTableGiveTheEmptyText) {
+    const int codes[] = {22, -1, 100, INT32_MIN, INT32_MAX};
+    for (int code : codes) {
+        SCOPED_TRACE(code);
+        ASSERT_NE(getstrerror(code), nullptr);
+        EXPECT_STREQ(getstrerror(code), "");
+    }
+}
+
+TEST_F(Api, CodeZeroMeansTheLastErrorAndQueriesLeaveItAlone) {
+    vinsert("x", 1.0);
+    EXPECT_EQ(vinsert("X", 2.0), 9);
+    EXPECT_EQ(std::string(getstrerror(0)), to_cp1251("Дубликат"));
+    EXPECT_EQ(geterrnum(), 9);
+    geterroffs();
+    getstrerror(3);
+    EXPECT_EQ(geterrnum(), 9);
+}
+
+TEST_F(Api, SuccessfulLookupAfterAFailureResetsTheLastError) {
+    vgetvalue(-1);
+    ASSERT_EQ(geterrnum(), 19);
+    EXPECT_EQ(vlookup("nothing"), -1);
+    EXPECT_EQ(geterrnum(), 0);
+}
+
+TEST_F(Api, TranslationOffsetSurvivesOtherCalls) {
+    EXPECT_EQ(exprpost("1+2)"), -1);
+    EXPECT_EQ(geterroffs(), 3);
+    vinsert("a", 1.0);
+    calcpost(-1);
+    EXPECT_EQ(geterroffs(), 3);
+}

@@ -1,0 +1,21 @@
+# Fails unless the shared library's dynamic symbol table defines exactly the
+# thirteen functions of the C interface.
+find_program(NM nm REQUIRED)
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+set(found "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  list(APPEND found ${name})
+endforeach()
+list(SORT found)
+set(expected calcpost exprclr exprdelete exprpost geterrnum geterroffs getstrerror
+             vclr vgetname vgetvalue vinsert vlookup vsetvalue)
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "exported: ${found}\nexpected: ${expected}")
+endif()
+message(STATUS "exports: ${found}")

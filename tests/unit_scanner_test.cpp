@@ -1,0 +1,205 @@
+// Scanner: identifiers, numbers bit for bit, token counts.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "translate/scanner.hpp"
+
+using namespace tallymat::translate;
+
+namespace {
+
+uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
+
+double opaque(double x) {
+    volatile double v = x;
+    return v;
+}
+
+}  // namespace
+
+TEST(ReadIdentifier, CopiesIdentifierCharactersUpTo79) {
+    struct Row {
+        std::string text;
+        int32_t start;
+        int32_t expected_length;
+        std::string expected_copy;
+        int32_t expected_pos;
+    };
+    const Row rows[] = {
+        {"abc+1", 0, 3, "abc", 3},
+        {"9x", 0, 0, "", 0},
+        {"_x9", 0, 3, "_x9", 3},
+        {std::string(100, 'q'), 0, 79, std::string(79, 'q'), 79},
+        {"a\xe9", 0, 1, "a", 1},
+        {"x 1", 1, 0, "", 1},
+        {"1 Zeta_2*", 2, 6, "Zeta_2", 8},
+        {"MiXeD", 0, 5, "MiXeD", 5},  // case is kept
+        {"", 0, 0, "", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        char buffer[kIdentifierBufferSize] = "unchanged";
+        int32_t pos = row.start;
+        EXPECT_EQ(read_identifier(row.text.c_str(), pos, buffer), row.expected_length);
+        EXPECT_EQ(pos, row.expected_pos);
+        if (row.expected_length) EXPECT_EQ(std::string(buffer), row.expected_copy);
+        else EXPECT_STREQ(buffer, "unchanged");
+    }
+}
+
+TEST(SkipWhitespace, SkipsSpaceTabLineFeedAndCarriageReturnOnly) {
+    struct Row {
+        const char* text;
+        int32_t expected_pos;
+    };
+    const Row rows[] = {{" \t\r\nx", 4}, {"x", 0}, {"   ", 3}, {"\v1", 0}, {"\f", 0}, {" \xa0", 1}};
+    for (const Row& row : rows) {
+        int32_t pos = 0;
+        skip_whitespace(row.text, pos);
+        EXPECT_EQ(pos, row.expected_pos) << row.text;
+    }
+}
+
+// The value of mantissa d and exponent e: one power of ten up to |e| = 300,
+// two beyond, 0 for a zero mantissa.
+double scaled(double d, int e) {
+    double ten = opaque(10.0);
+    if (e >= -300 && e <= 300) return std::pow(ten, e) * d;
+    if (d == 0.0) return 0.0;
+    if (e > 300) return (d * std::pow(ten, e - 300)) * std::pow(ten, 300);
+    return (d * std::pow(ten, e + 300)) * std::pow(ten, -300);
+}
+
+TEST(ReadNumber, ValuesBitForBitAndWhereItStops) {
+    struct Row {
+        const char* text;
+        double expected;
+        int32_t expected_pos;
+    };
+    const double kInf = std::numeric_limits<double>::infinity();
+    const Row rows[] = {
+        {"12.5e-3", 0.0125, 7},
+        {"0.3", 0.30000000000000004, 3},
+        {"0.01", 0.010000000000000002, 4},
+        {"0.1", 0.1, 3},
+        {"0.5", 0.5, 3},
+        {"1.1", 1.1, 3},
+        {"2.675", 2.675, 5},
+        {".", 0.0, 1},
+        {".5", 0.5, 2},
+        {"1.", 1.0, 2},
+        {"1e300", std::pow(opaque(10.0), 300.0), 5},
+        {"1e12345", kInf, 6},  // four exponent digits: 1e1234, beyond the doubles
+        {"12345678901", 1234567890.0, 10},
+        {"1234567890", 1234567890.0, 10},
+        {"2e", 2.0, 2},
+        {"2e+", 2.0, 3},
+        {"2e-x", 2.0, 3},
+        {"2E2", 200.0, 3},
+        {"7e-0", 7.0, 4},
+        {"3x", 3.0, 1},
+        // exponents beyond 300 are honoured
+        {"1e301", scaled(1, 301), 5},
+        {"1.8e308", kInf, 7},  // beyond the largest double
+        {"5e-301", scaled(5, -301), 6},
+        {"1e-320", scaled(1, -320), 6},
+        {"2e308", kInf, 5},
+        {"200000000e300", kInf, 13},
+        {"1e-400", 0.0, 6},
+        {"1e-9999", 0.0, 7},
+        {"0e9999", 0.0, 6},
+        {"0e-9999", 0.0, 7},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        int32_t pos = 0;
+        double value = read_number(row.text, pos);
+        EXPECT_EQ(pos, row.expected_pos);
+        EXPECT_EQ(bits(value), bits(row.expected)) << value;
+    }
+}
+
+TEST(ReadNumber, ExponentsBeyond300KeepTheirMeaning) {
+    struct Row {
+        const char* text;
+        double nearest;  // the correctly rounded value
+    };
+    const Row rows[] = {{"1e301", 1e301}, {"1.7e308", 1.7e308}, {"5e-301", 5e-301}, {"1e-320", 1e-320},
+                        {"4.9e-324", 4.9e-324}, {"1.5e305", 1.5e305}};
+    for (const Row& row : rows) {
+        int32_t pos = 0;
+        double value = read_number(row.text, pos);
+        EXPECT_NEAR(value / row.nearest, 1.0, row.nearest < 1e-307 ? 1e-2 : 1e-15) << row.text;
+    }
+}
+
+TEST(ReadNumber, FractionsAccumulateDigitByDigit) {
+    // d = d + digit * s with s itself a rounded power of 0.1.
+    struct Row {
+        const char* text;
+        double integer_part;
+        const char* fraction_digits;
+        int exponent;
+    };
+    const Row rows[] = {
+        {"0.12345678901", 0, "1234567890", 0},
+        {"3.14159", 3, "14159", 0},
+        {"1.7976931348e308", 1, "7976931348", 308},
+        {"9999999999.9999999999", 9999999999.0, "9999999999", 0},
+        {"123.456e-7", 123, "456", -7},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        double d = row.integer_part, s = 0.1;
+        for (const char* p = row.fraction_digits; *p; ++p) {
+            d = d + (*p - '0') * s;
+            s = s * 0.1;
+        }
+        double expected;
+        if (row.exponent > 300) expected = (d * std::pow(opaque(10.0), row.exponent - 300)) * std::pow(opaque(10.0), 300);
+        else expected = std::pow(opaque(10.0), row.exponent) * d;
+        int32_t pos = 0;
+        EXPECT_EQ(bits(read_number(row.text, pos)), bits(expected));
+    }
+}
+
+TEST(CountTokens, RunsAndSingleCharacters) {
+    struct Row {
+        const char* text;
+        int32_t expected;
+    };
+    const Row rows[] = {
+        {"", 0},
+        {"   \t ", 0},
+        {"\n", 1},
+        {"\r\n", 2},
+        {"sin(x)+12.5", 8},
+        {"2x", 2},
+        {"1e5", 2},
+        {"x12", 1},
+        {"\x80\xff", 2},
+        {"a b", 2},
+        {"abc_def9 + 007", 3},
+        {"((((", 4},
+        {"**", 2},
+    };
+    for (const Row& row : rows) EXPECT_EQ(count_tokens(row.text), row.expected) << row.text;
+}
+
+TEST(CharacterClasses, OnlyAsciiHasARole) {
+    for (int c = 0; c < 256; ++c) {
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        bool digit = c >= '0' && c <= '9';
+        SCOPED_TRACE(c);
+        EXPECT_EQ(has_class(static_cast<char>(c), kIdentStart), letter || c == '_');
+        EXPECT_EQ(has_class(static_cast<char>(c), kIdentChar), letter || digit || c == '_');
+        EXPECT_EQ(has_class(static_cast<char>(c), kDigit), digit);
+        EXPECT_EQ(has_class(static_cast<char>(c), kWhitespace), c == ' ' || c == '\t' || c == '\n' || c == '\r');
+        EXPECT_EQ(has_class(static_cast<char>(c), kBlank), c == ' ' || c == '\t');
+    }
+}
