@@ -231,6 +231,7 @@ TEST_F(Api, InfinitiesAndNaNsTravelWithoutACode) {
 TEST_F(Api, SignsAndPlus) {
     check_rows({
         {"+x", {{"x", 2.5}}, 2.5, 0},
+        {"z", {{"z", -0.0}}, -0.0, 0},  // the text fuzzer's first find: a stack pointer formed below the stack
         {"-x", {{"x", 0}}, -0.0, 0},
         {"-(-x)", {{"x", 0}}, 0.0, 0},
         {"-x+x", {{"x", 0}}, 0.0, 0},

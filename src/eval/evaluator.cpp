@@ -58,37 +58,39 @@ Outcome run_program(const translate::Slot& slot) {
     using namespace translate;
     mathlayer::math_error_state.flag = 0;
 
-    double* top = value_stack.values - 1;  // points at the top value
+    double* top = value_stack.values;  // one past the top value
     const Item* item = slot.program;
     const Item* end = item + slot.count;
     for (; item != end; ++item) {
         if (item->kind == kNumberItem) {
-            *++top = item->number;
+            *top++ = item->number;
             continue;
         }
         if (item->kind == kVariableItem) {
-            *++top = *item->cell;
+            *top++ = *item->cell;
             continue;
         }
-        double& x = *top;  // the operand of a unary operator, or b of a binary one
+// a and b: the operands of a binary operator, a receiving the result;
+// x: the operand of a unary operator, receiving the result.
+#define a top[-2]
+#define b top[-1]
+#define x top[-1]
         switch (item->op) {
-            // Binary: a is just below the top and receives the result.
-            case op::kAdd: top[-1] = top[-1] + x; --top; continue;
-            case op::kSub: top[-1] = top[-1] - x; --top; continue;
-            case op::kMul: top[-1] = top[-1] * x; --top; continue;
+            case op::kAdd: a = a + b; --top; continue;
+            case op::kSub: a = a - b; --top; continue;
+            case op::kMul: a = a * b; --top; continue;
             case op::kDiv:
-                if (is_zero_divisor(x)) return refuse(core::kDivisionByZero);
-                top[-1] = top[-1] / x; --top; continue;
+                if (is_zero_divisor(b)) return refuse(core::kDivisionByZero);
+                a = a / b; --top; continue;
             case op::kIntDiv:
-                if (is_zero_divisor(x)) return refuse(core::kDivisionByZero);
-                top[-1] = mathlayer::floor(top[-1] / x); --top; continue;
+                if (is_zero_divisor(b)) return refuse(core::kDivisionByZero);
+                a = mathlayer::floor(a / b); --top; continue;
             case op::kMod:
-                if (is_zero_divisor(x)) return refuse(core::kDivisionByZero);
-                top[-1] = top[-1] - mathlayer::floor(top[-1] / x) * x; --top; continue;
-            case op::kIntPow: top[-1] = integer_power(top[-1], x); --top; continue;
-            case op::kPow: top[-1] = mathlayer::pow(top[-1], x); --top; break;
+                if (is_zero_divisor(b)) return refuse(core::kDivisionByZero);
+                a = a - mathlayer::floor(a / b) * b; --top; continue;
+            case op::kIntPow: a = integer_power(a, b); --top; continue;
+            case op::kPow: a = mathlayer::pow(a, b); --top; break;
 
-            // Unary: the result replaces x.
             case op::kNeg: x = -x; continue;
             case op::kPlus: continue;
             case op::kAbs: x = mathlayer::fabs(x); continue;
@@ -122,8 +124,11 @@ Outcome run_program(const translate::Slot& slot) {
         // the others cannot set the flag.
         if (mathlayer::math_error_state.flag)
             return refuse(mathlayer::code_for_kind(mathlayer::math_error_state.captured.kind));
+#undef a
+#undef b
+#undef x
     }
-    return {*top, core::kOk};
+    return {top[-1], core::kOk};
 }
 
 }  // namespace tallymat::eval
