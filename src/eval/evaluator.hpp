@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "eval/operations.hpp"
 #include "translate/slots.hpp"
 
 namespace tallymat::eval {
@@ -18,16 +19,8 @@ struct ValueStack {
 
 extern ValueStack value_stack;
 
-struct Outcome {
-    double value;  // 0.0 on failure
-    int32_t code;  // 0, 11, 13, 14, 15 or 16
-};
-
-// Runs the items of a finished program; no handle or staleness checks.
+// The plain evaluation: one pass over the postfix items, as they define the
+// result.  calcpost runs the fast form instead; tests hold the two equal.
 Outcome run_program(const translate::Slot& slot);
-
-// a ** b: b truncated toward zero, every bit of its magnitude (capped at
-// 2^63) used in square-and-multiply.
-double integer_power(double base, double exponent);
 
 }  // namespace tallymat::eval

@@ -21,6 +21,7 @@ constexpr int kExponentDigitsMax = 4;
 constexpr int kDirectExponentMax = 300;
 
 double scale_by_power_of_ten(double mantissa, int exponent) {
+    if (exponent == 0) return mantissa;  // pow(10, 0) is exactly 1, and 1 x d is d
     if (exponent >= -kDirectExponentMax && exponent <= kDirectExponentMax)
         return std::pow(10.0, exponent) * mantissa;
     if (mantissa == 0.0) return 0.0;  // 0 x inf would be NaN
@@ -30,19 +31,6 @@ double scale_by_power_of_ten(double mantissa, int exponent) {
 }
 
 }  // namespace
-
-void skip_whitespace(const char* text, int32_t& pos) {
-    while (has_class(text[pos], kWhitespace)) ++pos;
-}
-
-int32_t read_identifier(const char* text, int32_t& pos, char* buffer) {
-    if (!has_class(text[pos], kIdentStart)) return 0;
-    int32_t length = 0;
-    buffer[length++] = text[pos++];
-    while (length < kIdentifierMax && has_class(text[pos], kIdentChar)) buffer[length++] = text[pos++];
-    buffer[length] = '\0';
-    return length;
-}
 
 double read_number(const char* text, int32_t& pos) {
     double mantissa = 0.0;

@@ -38,11 +38,20 @@ inline constexpr int32_t kIdentifierBufferSize = kIdentifierMax + 1;
 inline constexpr int64_t kMaxTextLength = INT32_MAX;
 inline constexpr int32_t kTextTooLong = -1;
 
-void skip_whitespace(const char* text, int32_t& pos);
+inline void skip_whitespace(const char* text, int32_t& pos) {
+    while (has_class(text[pos], kWhitespace)) ++pos;
+}
 
 // Copies at most 79 identifier characters into buffer (NUL-terminated) and
 // returns how many; 0, with nothing moved, when no identifier starts at pos.
-int32_t read_identifier(const char* text, int32_t& pos, char* buffer);
+inline int32_t read_identifier(const char* text, int32_t& pos, char* buffer) {
+    if (!has_class(text[pos], kIdentStart)) return 0;
+    int32_t length = 0;
+    buffer[length++] = text[pos++];
+    while (length < kIdentifierMax && has_class(text[pos], kIdentChar)) buffer[length++] = text[pos++];
+    buffer[length] = '\0';
+    return length;
+}
 
 // The library's own digit-by-digit conversion; called on a digit or ".".
 double read_number(const char* text, int32_t& pos);

@@ -16,51 +16,20 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
     while (free_index < kSlotCount && expr_table.slots[free_index].program) ++free_index;
     if (free_index == kSlotCount) return core::kTooManyExpressions;
 
-    auto* program = static_cast<Item*>(std::malloc(static_cast<size_t>(capacity) * sizeof(Item)));
-    if (!program) return core::kNoMemory;
+    // The postfix items and, behind them, room for their fast form: one allocation.
+    size_t item_bytes = static_cast<size_t>(capacity) * sizeof(Item);
+    auto* block = static_cast<unsigned char*>(std::malloc(item_bytes + eval::fast_program_bytes(capacity)));
+    if (!block) return core::kNoMemory;
+    static_assert(sizeof(Item) % alignof(eval::FastInsn) == 0);
 
     Slot& slot = expr_table.slots[free_index];
-    slot.program = program;
+    slot.program = reinterpret_cast<Item*>(block);
+    slot.fast = reinterpret_cast<eval::FastInsn*>(block + item_bytes);
     slot.count = 0;
     slot.capacity = capacity;
     slot.refers_to_variables = false;
     slot.variable_epoch = vars::var_table.epoch;
     *index = free_index;
-    return core::kOk;
-}
-
-namespace {
-
-// The next free item, or null when the buffer is full.
-inline Item* next_item(Slot& slot) {
-    if (slot.count == slot.capacity) return nullptr;
-    return &slot.program[slot.count++];
-}
-
-}  // namespace
-
-int32_t append_operator(Slot& slot, char code) {
-    Item* item = next_item(slot);
-    if (!item) return core::kBufferOverflow;
-    item->kind = kOperatorItem;
-    item->op = code;
-    return core::kOk;
-}
-
-int32_t append_number(Slot& slot, double value) {
-    Item* item = next_item(slot);
-    if (!item) return core::kBufferOverflow;
-    item->kind = kNumberItem;
-    item->number = value;
-    return core::kOk;
-}
-
-int32_t append_variable(Slot& slot, const double* cell) {
-    Item* item = next_item(slot);
-    if (!item) return core::kBufferOverflow;
-    item->kind = kVariableItem;
-    item->cell = cell;
-    slot.refers_to_variables = true;
     return core::kOk;
 }
 

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#include "core/core_state.hpp"
+#include "eval/fast_program.hpp"
+
 namespace tallymat::translate {
 
 inline constexpr int32_t kSlotCount = 100;
@@ -50,7 +53,8 @@ struct Item {
 };
 
 struct Slot {
-    Item* program;     // null: the slot is free
+    Item* program;     // null: the slot is free; one heap block holds both forms
+    eval::FastInsn* fast;  // the form calcpost runs, derived when the translation succeeds
     int32_t count;     // items written so far
     int32_t capacity;  // items the buffer holds (the text's token count)
     // A program that names variables holds pointers into their entries; it
@@ -71,10 +75,39 @@ inline bool is_occupied(int32_t handle) {
 
 // Takes the lowest free slot with room for capacity items; 0, 18 or 7.
 int32_t allocate_slot(int32_t capacity, int32_t* index);
-// Each appends one item behind the last; 0, or 5 when the buffer is full.
-int32_t append_operator(Slot& slot, char code);
-int32_t append_number(Slot& slot, double value);
-int32_t append_variable(Slot& slot, const double* cell);
+// The appends: each writes one item behind the last; 0, or 5 when the
+// buffer is full.
+
+// The next free item, or null when the buffer is full.
+inline Item* next_item(Slot& slot) {
+    if (slot.count == slot.capacity) return nullptr;
+    return &slot.program[slot.count++];
+}
+
+inline int32_t append_operator(Slot& slot, char code) {
+    Item* item = next_item(slot);
+    if (!item) return core::kBufferOverflow;
+    item->kind = kOperatorItem;
+    item->op = code;
+    return core::kOk;
+}
+
+inline int32_t append_number(Slot& slot, double value) {
+    Item* item = next_item(slot);
+    if (!item) return core::kBufferOverflow;
+    item->kind = kNumberItem;
+    item->number = value;
+    return core::kOk;
+}
+
+inline int32_t append_variable(Slot& slot, const double* cell) {
+    Item* item = next_item(slot);
+    if (!item) return core::kBufferOverflow;
+    item->kind = kVariableItem;
+    item->cell = cell;
+    slot.refers_to_variables = true;
+    return core::kOk;
+}
 
 void release_slot(int32_t index);
 void release_all_slots();

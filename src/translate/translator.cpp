@@ -13,6 +13,7 @@
 #include "translate/translator.hpp"
 
 #include "core/core_state.hpp"
+#include "eval/fast_program.hpp"
 #include "tallymat.h"
 #include "translate/scanner.hpp"
 #include "translate/slots.hpp"
@@ -40,20 +41,6 @@ constexpr std::array<uint8_t, 256> kPopMembership = [] {
 }();
 
 inline bool in_pop_set(char code, PopSet set) { return (kPopMembership[static_cast<unsigned char>(code)] & set) != 0; }
-
-struct FunctionRow {
-    const char* name;  // lower case
-    char code;
-};
-
-// Searched in this order.
-constexpr FunctionRow kFunctions[] = {
-    {"sin", op::kSin},       {"cos", op::kCos},       {"tg", op::kTan},     {"ln", op::kLn},
-    {"lg", op::kLg},         {"arcsin", op::kArcsin}, {"arccos", op::kArccos}, {"arctg", op::kArctg},
-    {"exp", op::kExp},       {"sqrt", op::kSqrt},     {"abs", op::kAbs},    {"sign", op::kSign},
-    {"ez", op::kEz},
-};
-static_assert(sizeof kFunctions / sizeof kFunctions[0] == 13);
 
 inline char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -235,10 +222,36 @@ int32_t translate_text(Translation& t) {
 
 }  // namespace
 
+// Every name in a formula is looked up here first, so the search goes by
+// the first letter; the names are distinct whole words, so the table's
+// order decides nothing.
 char function_code(const char* name) {
-    for (const FunctionRow& row : kFunctions)
-        if (equals_word(name, row.name)) return row.code;
-    return 0;
+    if (name[0] == '\0' || name[1] == '\0') return 0;  // every function name has two letters or more
+    auto is = [name](const char* word) { return equals_word(name, word); };
+    switch (lower_ascii(name[0])) {
+        case 'a':
+            if (is("abs")) return op::kAbs;
+            if (is("arcsin")) return op::kArcsin;
+            if (is("arccos")) return op::kArccos;
+            if (is("arctg")) return op::kArctg;
+            return 0;
+        case 'c': return is("cos") ? op::kCos : 0;
+        case 'e':
+            if (is("exp")) return op::kExp;
+            if (is("ez")) return op::kEz;
+            return 0;
+        case 'l':
+            if (is("ln")) return op::kLn;
+            if (is("lg")) return op::kLg;
+            return 0;
+        case 's':
+            if (is("sin")) return op::kSin;
+            if (is("sqrt")) return op::kSqrt;
+            if (is("sign")) return op::kSign;
+            return 0;
+        case 't': return is("tg") ? op::kTan : 0;
+        default: return 0;
+    }
 }
 
 }  // namespace tallymat::translate
@@ -274,6 +287,7 @@ TALLYMAT_API int exprpost(const char* text) {
         translate::release_slot(index);  // failed translations never use up slots
         return refuse_translation(failure);
     }
+    eval::derive_fast_program(*t.slot);
     return index;
 }
 

@@ -1,0 +1,206 @@
+// tallymat against compiled C++: evaluation and translation of a fixed set
+// of formulas, and how both scale.  Prints Google Benchmark's table and
+// then a summary of the ratios (medians of the repetitions).
+#include <benchmark/benchmark.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "formulas.hpp"
+#include "tallymat.h"
+#include "translate/slots.hpp"  // for the size of an item only
+
+namespace {
+
+using benchset::kFormulas;
+using benchset::Vars;
+
+constexpr Vars kStart{1.25, -0.75, 0.5, 2.0};
+
+struct Handles {
+    int a, b, x, y;
+};
+
+Handles define_variables() {
+    vclr();
+    vinsert("a", kStart.a);
+    vinsert("b", kStart.b);
+    vinsert("x", kStart.x);
+    vinsert("y", kStart.y);
+    return {vlookup("a"), vlookup("b"), vlookup("x"), vlookup("y")};
+}
+
+// The value of x steps through a small cycle so that nothing is constant.
+inline double next_x(unsigned i) { return 0.5 + static_cast<double>(i & 15) * 0.0625; }
+
+void BM_tallymat(benchmark::State& state, int index) {
+    Handles h = define_variables();
+    exprclr();
+    int handle = exprpost(kFormulas[index].text);
+    if (handle < 0) {
+        state.SkipWithError("translation failed");
+        return;
+    }
+    unsigned i = 0;
+    double sink = 0;
+    for (auto _ : state) {
+        vsetvalue(h.x, next_x(i++));
+        sink += calcpost(handle);
+    }
+    benchmark::DoNotOptimize(sink);
+    exprdelete(handle);
+}
+
+void BM_native(benchmark::State& state, int index) {
+    benchset::Native volatile fn = kFormulas[index].native;  // through a pointer: nothing folds
+    Vars v = kStart;
+    unsigned i = 0;
+    double sink = 0;
+    for (auto _ : state) {
+        v.x = next_x(i++);
+        benchmark::DoNotOptimize(v);
+        sink += fn(v);
+    }
+    benchmark::DoNotOptimize(sink);
+}
+
+void BM_translate(benchmark::State& state, int index) {
+    define_variables();
+    exprclr();
+    for (auto _ : state) {
+        int handle = exprpost(kFormulas[index].text);
+        benchmark::DoNotOptimize(handle);
+        exprdelete(handle);
+    }
+}
+
+std::string long_formula(size_t bytes, const char* piece) {
+    std::string text = "x";
+    while (text.size() + std::strlen(piece) <= bytes) text += piece;
+    return text;
+}
+
+void BM_translate_bytes(benchmark::State& state, const char* piece) {
+    define_variables();
+    exprclr();
+    std::string text = long_formula(static_cast<size_t>(state.range(0)), piece);
+    for (auto _ : state) {
+        int handle = exprpost(text.c_str());
+        benchmark::DoNotOptimize(handle);
+        exprdelete(handle);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.counters["ns_per_byte"] = benchmark::Counter(static_cast<double>(text.size()),
+                                                       benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+}
+
+void BM_evaluate_items(benchmark::State& state) {
+    Handles h = define_variables();
+    exprclr();
+    // "x" then "+x*1.5" pieces: four items each.
+    size_t items = static_cast<size_t>(state.range(0));
+    std::string text = "x";
+    for (size_t n = 1; n + 4 <= items; n += 4) text += "+x*1.5";
+    int handle = exprpost(text.c_str());
+    unsigned i = 0;
+    double sink = 0;
+    for (auto _ : state) {
+        vsetvalue(h.x, next_x(i++));
+        sink += calcpost(handle);
+    }
+    benchmark::DoNotOptimize(sink);
+    state.counters["ns_per_item"] = benchmark::Counter(static_cast<double>(items),
+                                                       benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+    exprdelete(handle);
+}
+
+// Every formula must give the native bits before its speed means anything.
+bool same_bits_everywhere() {
+    Handles h = define_variables();
+    exprclr();
+    bool all_same = true;
+    for (const auto& f : kFormulas) {
+        int handle = exprpost(f.text);
+        for (unsigned i = 0; i < 16; ++i) {
+            Vars v = kStart;
+            v.x = next_x(i);
+            vsetvalue(h.x, v.x);
+            double mine = calcpost(handle), native = f.native(v);
+            if (geterrnum() != 0 || std::bit_cast<uint64_t>(mine) != std::bit_cast<uint64_t>(native)) {
+                std::fprintf(stderr, "differs: %s at x=%g: tallymat %.17g (code %d), native %.17g\n", f.name, v.x,
+                             mine, geterrnum(), native);
+                all_same = false;
+                break;
+            }
+        }
+        exprdelete(handle);
+    }
+    return all_same;
+}
+
+// Collects the median of every benchmark's repetitions for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> medians;
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+            std::string name = run.run_name.function_name + "/" + run.run_name.args;
+            if (run.run_type != Run::RT_Aggregate && medians.count(name)) continue;
+            medians[name] = run.GetAdjustedRealTime();
+        }
+    }
+};
+
+void print_summary(const SummaryReporter& reporter) {
+    std::printf("\n%-38s %12s %12s %8s %14s\n", "formula", "tallymat ns", "native ns", "ratio", "translate ns");
+    double log_ratio = 0, log_translate = 0;
+    int n = 0;
+    for (size_t i = 0; i < std::size(kFormulas); ++i) {
+        auto get = [&](const char* kind) {
+            auto it = reporter.medians.find(std::string(kind) + "/" + std::to_string(i));
+            return it == reporter.medians.end() ? NAN : it->second;
+        };
+        double mine = get("evaluate"), native = get("native"), translate = get("translate");
+        std::printf("%-38s %12.2f %12.2f %8.2f %14.1f\n", kFormulas[i].name, mine, native, mine / native, translate);
+        log_ratio += std::log(mine / native);
+        log_translate += std::log(translate);
+        ++n;
+    }
+    std::printf("%-38s %12s %12s %8.2f %14.1f\n", "geometric mean", "", "", std::exp(log_ratio / n),
+                std::exp(log_translate / n));
+    std::printf("bytes per item of a translated program: %zu (postfix item %zu + fast instruction %zu)\n",
+                sizeof(tallymat::translate::Item) + sizeof(tallymat::eval::FastInsn), sizeof(tallymat::translate::Item),
+                sizeof(tallymat::eval::FastInsn));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!same_bits_everywhere()) return 1;
+    for (size_t i = 0; i < std::size(kFormulas); ++i) {
+        int index = static_cast<int>(i);
+        benchmark::RegisterBenchmark("evaluate", BM_tallymat, index)->Arg(index);
+        benchmark::RegisterBenchmark("native", BM_native, index)->Arg(index);
+        benchmark::RegisterBenchmark("translate", BM_translate, index)->Arg(index);
+    }
+    benchmark::RegisterBenchmark("translate_sum_bytes", BM_translate_bytes, "+x")->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 20);
+    benchmark::RegisterBenchmark("translate_product_bytes", BM_translate_bytes, "*1.5")->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 20);
+    benchmark::RegisterBenchmark("evaluate_items", BM_evaluate_items)->Arg(10)->Arg(1000)->Arg(100000);
+
+    benchmark::Initialize(&argc, argv);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print_summary(reporter);
+    benchmark::Shutdown();
+    return 0;
+}

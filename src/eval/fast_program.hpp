@@ -1,0 +1,57 @@
+// The fast form of a translated program: derived once from the postfix items
+// when a translation succeeds, and run by calcpost.
+//
+// The running value (the top of the postfix stack) stays in a local, the
+// accumulator; the rest of the stack lives in the value stack.  Operands
+// that are constants or variables are folded into the instruction that uses
+// them, and operators that can never fail are applied to constants at
+// translation time.  Every instruction does what the postfix items it
+// stands for do, in the same order, so values and codes are the same bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tallymat::translate {
+struct Slot;
+}
+
+namespace tallymat::eval {
+
+// ORDER: FastOp.  Forms: "_K" takes its right operand from the constant k,
+// "_V" from the variable cell p; the plain form pops it from the stack
+// (binary operators pop their left operand, and the accumulator is the right).
+enum FastOp : uint8_t {
+    kEnd,          // return acc
+    kLoadK,        // acc = k                    (the stack is empty)
+    kLoadV,        // acc = *p
+    kPushK,        // push acc; acc = k
+    kPushV,        // push acc; acc = *p
+    kAdd, kSub, kMul, kDiv, kIntDiv, kMod, kPow, kIntPow,                  // acc = pop() op acc
+    kAddK, kSubK, kMulK, kDivK, kIntDivK, kModK, kPowK, kIntPowK,          // acc = acc op k
+    kAddV, kSubV, kMulV, kDivV, kIntDivV, kModV, kPowV, kIntPowV,          // acc = acc op *p
+    kNeg, kAbs, kArctg, kSign, kEz,                                         // acc = f(acc), never fail
+    kSin, kCos, kTan, kLn, kLg, kArcsin, kArccos, kExp, kSqrt,              // acc = f(acc), may fail
+    kFastOpCount
+};
+
+struct FastInsn {
+    FastOp op;
+    union {
+        double k;
+        const double* p;
+    };
+};
+
+// Room for the fast form of a program of up to capacity items (one more for kEnd).
+inline size_t fast_program_bytes(int32_t capacity) {
+    return (static_cast<size_t>(capacity) + 1) * sizeof(FastInsn);
+}
+
+// Writes the fast form of the slot's finished program into the slot's fast buffer.
+void derive_fast_program(translate::Slot& slot);
+
+struct Outcome;
+Outcome run_fast_program(const FastInsn* code);
+
+}  // namespace tallymat::eval

@@ -1,0 +1,129 @@
+// What each operator code computes, with the evaluator's own checks.  Both
+// the plain loop over the postfix items and the fast form call these, so
+// they cannot disagree on a value or a code.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "core/core_state.hpp"
+#include "eval/math_layer.hpp"
+#include "translate/slots.hpp"
+
+namespace tallymat::eval {
+
+inline constexpr double kLargest = std::numeric_limits<double>::max();
+inline constexpr double kLogBound = 1e-10;  // ln and lg need x above it; half-width of the sign/ez zero bands
+inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
+
+// Outcomes of applying an operator besides a refusal code (11, 13, 14).
+inline constexpr int32_t kApplied = 0;
+inline constexpr int32_t kAppliedTestFlag = -1;  // a guarded math entry ran: test the math error flag
+
+// NaN fails every comparison, so it counts as a zero divisor.
+inline bool is_zero_divisor(double b) { return !(b < 0.0 || b > 0.0); }
+
+inline double sign_of(double x) {
+    if (x > kLogBound) return 1.0;
+    if (x > -kLogBound) return 0.0;  // -1e-10 itself is negative
+    return -1.0;                     // NaN too
+}
+
+inline double ez_of(double x) { return (x >= -kLogBound && x <= kLogBound) ? 1.0 : 0.0; }
+
+// a ** b: b truncated toward zero, every bit of its magnitude (capped at
+// 2^63) used in square-and-multiply.
+double integer_power(double base, double exponent);
+
+// a = a (code) b.
+[[gnu::always_inline]] inline int32_t apply_binary(char code, double& a, double b) {
+    using namespace translate;
+    switch (code) {
+        case op::kAdd: a = a + b; return kApplied;
+        case op::kSub: a = a - b; return kApplied;
+        case op::kMul: a = a * b; return kApplied;
+        case op::kDiv:
+            if (is_zero_divisor(b)) return core::kDivisionByZero;
+            a = a / b;
+            return kApplied;
+        case op::kIntDiv:
+            if (is_zero_divisor(b)) return core::kDivisionByZero;
+            a = mathlayer::floor(a / b);
+            return kApplied;
+        case op::kMod:
+            if (is_zero_divisor(b)) return core::kDivisionByZero;
+            a = a - mathlayer::floor(a / b) * b;
+            return kApplied;
+        case op::kIntPow: a = integer_power(a, b); return kApplied;
+        case op::kPow: a = mathlayer::pow(a, b); return kAppliedTestFlag;
+        default: return kApplied;  // the translator writes no other binary code
+    }
+}
+
+// x = (code)(x).
+[[gnu::always_inline]] inline int32_t apply_unary(char code, double& x) {
+    using namespace translate;
+    switch (code) {
+        case op::kNeg: x = -x; return kApplied;
+        case op::kPlus: return kApplied;
+        case op::kAbs: x = mathlayer::fabs(x); return kApplied;
+        case op::kArctg: x = mathlayer::atan(x); return kApplied;
+        case op::kSign: x = sign_of(x); return kApplied;
+        case op::kEz: x = ez_of(x); return kApplied;
+        case op::kSin: x = mathlayer::sin(x); return kAppliedTestFlag;
+        case op::kCos: x = mathlayer::cos(x); return kAppliedTestFlag;
+        case op::kTan: x = mathlayer::tan(x); return kAppliedTestFlag;
+        case op::kLn:
+            if (!(x > kLogBound)) return core::kDomain;
+            x = mathlayer::log(x);
+            return kAppliedTestFlag;
+        case op::kLg:
+            if (!(x > kLogBound)) return core::kDomain;
+            x = mathlayer::log10(x);
+            return kAppliedTestFlag;
+        case op::kArcsin:
+            if (!(x >= -1.0 && x <= 1.0)) return core::kDomain;
+            x = mathlayer::asin(x);
+            return kAppliedTestFlag;
+        case op::kArccos:
+            if (!(x >= -1.0 && x <= 1.0)) return core::kDomain;
+            x = mathlayer::acos(x);
+            return kAppliedTestFlag;
+        case op::kExp:
+            if (x > kExpBound) return core::kOverflow;
+            x = mathlayer::exp(x);
+            return kAppliedTestFlag;
+        case op::kSqrt:
+            if (!(x >= 0.0)) return core::kDomain;
+            x = mathlayer::sqrt(x);
+            return kAppliedTestFlag;
+        default: return kApplied;  // the translator writes no other unary code
+    }
+}
+
+inline bool is_binary(char code) {
+    using namespace translate;
+    switch (code) {
+        case op::kAdd: case op::kSub: case op::kMul: case op::kDiv: case op::kIntDiv: case op::kMod:
+        case op::kPow: case op::kIntPow:
+            return true;
+        default:
+            return false;
+    }
+}
+
+struct Outcome {
+    double value;  // 0.0 on failure
+    int32_t code;  // 0, 11, 13, 14, 15 or 16
+};
+
+// The outcome of an applied operator: refused, reported through the flag, or fine (0).
+inline int32_t failure_of(int32_t applied) {
+    if (applied > 0) return applied;
+    if (applied == kAppliedTestFlag && mathlayer::math_error_state.flag)
+        return mathlayer::code_for_kind(mathlayer::math_error_state.captured.kind);
+    return core::kOk;
+}
+
+}  // namespace tallymat::eval
