@@ -225,6 +225,12 @@ TEST_F(Api, InfinitiesAndNaNsTravelWithoutACode) {
         {"abs(x)", {{"x", -kInf}}, kInf, 0},
         {"arctg(x)", {{"x", kInf}}, std::atan(opaque(kInf)), 0},
         {"x + 1", {{"x", kPositiveNaN}}, kAnyNaN, 0},
+        // Two NaNs: the left one goes on, so the sign that exp reads is fixed.
+        {"x*a", {{"x", kPositiveNaN}, {"a", kNegativeNaN}}, kPositiveNaN, 0},
+        {"a+x", {{"x", kPositiveNaN}, {"a", kNegativeNaN}}, kNegativeNaN, 0},
+        {"exp(x*a)", {{"x", kPositiveNaN}, {"a", kNegativeNaN}}, 0.0, 14},
+        {"exp(a*x)", {{"x", kPositiveNaN}, {"a", kNegativeNaN}}, 0.0, 15},
+        {"exp(a+x)", {{"x", kPositiveNaN}, {"a", kNegativeNaN}}, 0.0, 15},
     });
 }
 

@@ -3,6 +3,7 @@
 // they cannot disagree on a value or a code.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -20,6 +21,24 @@ inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
 // Outcomes of applying an operator besides a refusal code (11, 13, 14).
 inline constexpr int32_t kApplied = 0;
 inline constexpr int32_t kAppliedTestFlag = -1;  // a guarded math entry ran: test the math error flag
+
+// When both operands of a sum or product are NaNs, the hardware passes on
+// the one in its first operand, and the compiler may swap the operands of
+// these commutative operations.  The sign of that NaN decides codes later
+// (exp of a positive NaN overflows, of a negative one underflows), so the
+// choice is made here, once: the left operand's NaN, quieted, as x86 gives
+// for a op b.
+inline double quieted(double x) { return std::bit_cast<double>(std::bit_cast<uint64_t>(x) | 0x0008000000000000u); }
+
+inline double left_nan_first(double a, double b, double result) {
+    if (!std::isnan(result)) return result;
+    if (std::isnan(a)) return quieted(a);
+    if (std::isnan(b)) return quieted(b);
+    return result;  // inf - inf, 0 x inf: the hardware's own NaN
+}
+
+inline double add(double a, double b) { return left_nan_first(a, b, a + b); }
+inline double multiply(double a, double b) { return left_nan_first(a, b, a * b); }
 
 // NaN fails every comparison, so it counts as a zero divisor.
 inline bool is_zero_divisor(double b) { return !(b < 0.0 || b > 0.0); }
@@ -40,9 +59,9 @@ double integer_power(double base, double exponent);
 [[gnu::always_inline]] inline int32_t apply_binary(char code, double& a, double b) {
     using namespace translate;
     switch (code) {
-        case op::kAdd: a = a + b; return kApplied;
+        case op::kAdd: a = add(a, b); return kApplied;
         case op::kSub: a = a - b; return kApplied;
-        case op::kMul: a = a * b; return kApplied;
+        case op::kMul: a = multiply(a, b); return kApplied;
         case op::kDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = a / b;
