@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "eval/fast_program.hpp"
+#include "eval/operations.hpp"
 #include "tallymat.h"
 #include "vars/var_table.hpp"
 
@@ -56,6 +57,155 @@ Outcome run_program(const translate::Slot& slot) {
     }
     return {top[-1], core::kOk};
 }
+
+namespace {
+
+namespace op = translate::op;
+
+inline Outcome refuse(int32_t code) { return {0.0, code}; }
+
+}  // namespace
+
+// One indirect jump per instruction, from the end of each handler (threaded
+// dispatch through a label table, a GNU extension); the accumulator holds
+// the top of the stack in a register.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+Outcome run_fast_program(const FastInsn* ip) {
+    static const void* const kHandlers[] = {  // ORDER FastOp
+        &&end, &&operand, &&load_k, &&load_v, &&push_k, &&push_v,
+        &&add, &&sub, &&mul, &&div, &&int_div, &&mod, &&pow, &&int_pow,
+        &&add_k, &&sub_k, &&mul_k, &&div_k, &&int_div_k, &&mod_k, &&pow_k, &&int_pow_k,
+        &&add_v, &&sub_v, &&mul_v, &&div_v, &&int_div_v, &&mod_v, &&pow_v, &&int_pow_v,
+        &&neg, &&abs, &&arctg, &&sign, &&ez,
+        &&sin, &&cos, &&tan, &&ln, &&lg, &&arcsin, &&arccos, &&exp, &&sqrt,
+        &&load_vv_add, &&load_vv_sub, &&load_vv_mul, &&load_vv_div,
+        &&load_vk_add, &&load_vk_sub, &&load_vk_mul, &&load_vk_div,
+        &&load_kv_add, &&load_kv_sub, &&load_kv_mul, &&load_kv_div,
+        &&push_vv_add, &&push_vv_sub, &&push_vv_mul, &&push_vv_div,
+        &&push_vk_add, &&push_vk_sub, &&push_vk_mul, &&push_vk_div,
+        &&push_kv_add, &&push_kv_sub, &&push_kv_mul, &&push_kv_div,
+    };
+    static_assert(sizeof kHandlers / sizeof kHandlers[0] == kFastOpCount);
+
+    mathlayer::math_error_state.flag = 0;
+    double acc = 0.0;
+    double* sp = value_stack.values;  // one past the value below the accumulator
+    int32_t failure;
+
+#define DISPATCH() goto* kHandlers[ip->op]
+#define NEXT(width) \
+    ip += (width);  \
+    DISPATCH()
+// The operator's outcome decides whether the run goes on; with a constant
+// code the compiler drops the tests that cannot fire.
+#define APPLY_BINARY(code, left, right, width)                              \
+    {                                                                       \
+        double result_ = (left);                                            \
+        if ((failure = failure_of(apply_binary(code, result_, (right))))) \
+            return refuse(failure);                                         \
+        acc = result_;                                                      \
+        NEXT(width);                                                        \
+    }
+#define POPPED(code)                          \
+    {                                         \
+        double right_ = acc;                  \
+        APPLY_BINARY(code, *--sp, right_, 1); \
+    }
+#define UNARY(code)                                                                    \
+    if ((failure = failure_of(apply_unary(code, acc)))) return refuse(failure); \
+    NEXT(1)
+#define FUSED(load, code, left, right) \
+    load;                              \
+    APPLY_BINARY(code, left, right, 2)
+#define PUSH *sp++ = acc
+
+    DISPATCH();
+end:
+    return {acc, core::kOk};
+operand:
+    return refuse(core::kInvalidExpression);  // never dispatched
+load_k: acc = ip->k; NEXT(1);
+load_v: acc = *ip->p; NEXT(1);
+push_k: PUSH; acc = ip->k; NEXT(1);
+push_v: PUSH; acc = *ip->p; NEXT(1);
+
+add: POPPED(op::kAdd);
+sub: POPPED(op::kSub);
+mul: POPPED(op::kMul);
+div: POPPED(op::kDiv);
+int_div: POPPED(op::kIntDiv);
+mod: POPPED(op::kMod);
+pow: POPPED(op::kPow);
+int_pow: POPPED(op::kIntPow);
+
+add_k: APPLY_BINARY(op::kAdd, acc, ip->k, 1);
+sub_k: APPLY_BINARY(op::kSub, acc, ip->k, 1);
+mul_k: APPLY_BINARY(op::kMul, acc, ip->k, 1);
+div_k: APPLY_BINARY(op::kDiv, acc, ip->k, 1);
+int_div_k: APPLY_BINARY(op::kIntDiv, acc, ip->k, 1);
+mod_k: APPLY_BINARY(op::kMod, acc, ip->k, 1);
+pow_k: APPLY_BINARY(op::kPow, acc, ip->k, 1);
+int_pow_k: APPLY_BINARY(op::kIntPow, acc, ip->k, 1);
+
+add_v: APPLY_BINARY(op::kAdd, acc, *ip->p, 1);
+sub_v: APPLY_BINARY(op::kSub, acc, *ip->p, 1);
+mul_v: APPLY_BINARY(op::kMul, acc, *ip->p, 1);
+div_v: APPLY_BINARY(op::kDiv, acc, *ip->p, 1);
+int_div_v: APPLY_BINARY(op::kIntDiv, acc, *ip->p, 1);
+mod_v: APPLY_BINARY(op::kMod, acc, *ip->p, 1);
+pow_v: APPLY_BINARY(op::kPow, acc, *ip->p, 1);
+int_pow_v: APPLY_BINARY(op::kIntPow, acc, *ip->p, 1);
+
+neg: UNARY(op::kNeg);
+abs: UNARY(op::kAbs);
+arctg: UNARY(op::kArctg);
+sign: UNARY(op::kSign);
+ez: UNARY(op::kEz);
+sin: UNARY(op::kSin);
+cos: UNARY(op::kCos);
+tan: UNARY(op::kTan);
+ln: UNARY(op::kLn);
+lg: UNARY(op::kLg);
+arcsin: UNARY(op::kArcsin);
+arccos: UNARY(op::kArccos);
+exp: UNARY(op::kExp);
+sqrt: UNARY(op::kSqrt);
+
+load_vv_add: FUSED((void)0, op::kAdd, *ip->p, *ip[1].p);
+load_vv_sub: FUSED((void)0, op::kSub, *ip->p, *ip[1].p);
+load_vv_mul: FUSED((void)0, op::kMul, *ip->p, *ip[1].p);
+load_vv_div: FUSED((void)0, op::kDiv, *ip->p, *ip[1].p);
+load_vk_add: FUSED((void)0, op::kAdd, *ip->p, ip[1].k);
+load_vk_sub: FUSED((void)0, op::kSub, *ip->p, ip[1].k);
+load_vk_mul: FUSED((void)0, op::kMul, *ip->p, ip[1].k);
+load_vk_div: FUSED((void)0, op::kDiv, *ip->p, ip[1].k);
+load_kv_add: FUSED((void)0, op::kAdd, ip->k, *ip[1].p);
+load_kv_sub: FUSED((void)0, op::kSub, ip->k, *ip[1].p);
+load_kv_mul: FUSED((void)0, op::kMul, ip->k, *ip[1].p);
+load_kv_div: FUSED((void)0, op::kDiv, ip->k, *ip[1].p);
+push_vv_add: FUSED(PUSH, op::kAdd, *ip->p, *ip[1].p);
+push_vv_sub: FUSED(PUSH, op::kSub, *ip->p, *ip[1].p);
+push_vv_mul: FUSED(PUSH, op::kMul, *ip->p, *ip[1].p);
+push_vv_div: FUSED(PUSH, op::kDiv, *ip->p, *ip[1].p);
+push_vk_add: FUSED(PUSH, op::kAdd, *ip->p, ip[1].k);
+push_vk_sub: FUSED(PUSH, op::kSub, *ip->p, ip[1].k);
+push_vk_mul: FUSED(PUSH, op::kMul, *ip->p, ip[1].k);
+push_vk_div: FUSED(PUSH, op::kDiv, *ip->p, ip[1].k);
+push_kv_add: FUSED(PUSH, op::kAdd, ip->k, *ip[1].p);
+push_kv_sub: FUSED(PUSH, op::kSub, ip->k, *ip[1].p);
+push_kv_mul: FUSED(PUSH, op::kMul, ip->k, *ip[1].p);
+push_kv_div: FUSED(PUSH, op::kDiv, ip->k, *ip[1].p);
+
+#undef DISPATCH
+#undef NEXT
+#undef APPLY_BINARY
+#undef POPPED
+#undef UNARY
+#undef FUSED
+#undef PUSH
+}
+#pragma GCC diagnostic pop
 
 }  // namespace tallymat::eval
 

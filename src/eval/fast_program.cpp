@@ -1,4 +1,4 @@
-// Deriving and running the fast form of a program.
+// Deriving the fast form of a program when its translation succeeds.
 #include "eval/fast_program.hpp"
 
 #include "eval/evaluator.hpp"
@@ -59,6 +59,29 @@ bool is_foldable_unary(char code) {
 
 bool loads_constant(const FastInsn& insn) { return insn.op == kLoadK || insn.op == kPushK; }
 
+// The fused opcode for "left, then right, then code", or kEnd when there is none.
+FastOp fused(FastOp left, FastOp right_form, char code) {
+    int op_index;
+    switch (code) {
+        case op::kAdd: op_index = 0; break;
+        case op::kSub: op_index = 1; break;
+        case op::kMul: op_index = 2; break;
+        case op::kDiv: op_index = 3; break;
+        default: return kEnd;
+    }
+    bool right_is_variable = right_form == kPushV;
+    int block;
+    switch (left) {
+        case kLoadV: block = right_is_variable ? 0 : 1; break;
+        case kLoadK: if (!right_is_variable) return kEnd; block = 2; break;
+        case kPushV: block = right_is_variable ? 3 : 4; break;
+        case kPushK: if (!right_is_variable) return kEnd; block = 5; break;
+        default: return kEnd;
+    }
+    return static_cast<FastOp>(kLoadVVAdd + 4 * block + op_index);
+}
+static_assert(kPushKVDiv - kLoadVVAdd == 23 && kFastOpCount == kPushKVDiv + 1);
+
 struct Builder {
     FastInsn* start;
     FastInsn* next;
@@ -85,16 +108,23 @@ struct Builder {
         FastInsn* right = last();  // what produced the right operand
         if (right->op == kPushK) {
             FastInsn* left = right - 1;  // a push follows the producer of the left operand
-            if (is_foldable_binary(code) && right > start && loads_constant(*left)) {
+            if (is_foldable_binary(code) && loads_constant(*left)) {
                 apply_binary(code, left->k, right->k);
                 --next;
                 return;
             }
-            right->op = static_cast<FastOp>(plain_binary(code) + kKForm);
-            return;
         }
-        if (right->op == kPushV) {
-            right->op = static_cast<FastOp>(plain_binary(code) + kVForm);
+        if (right->op == kPushK || right->op == kPushV) {
+            // The left operand's producer, when it loads a constant or a
+            // variable, takes both operands: one dispatch instead of two.
+            FastInsn* left = right - 1;  // a push always follows the left operand's producer
+            FastOp both = fused(left->op, right->op, code);
+            if (both != kEnd) {
+                left->op = both;
+                right->op = kOperand;
+                return;
+            }
+            right->op = static_cast<FastOp>(plain_binary(code) + (right->op == kPushK ? kKForm : kVForm));
             return;
         }
         emit(plain_binary(code));
@@ -126,89 +156,6 @@ void derive_fast_program(translate::Slot& slot) {
         }
     }
     b.emit(kEnd);
-}
-
-// One dispatch per instruction; the accumulator holds the top of the stack.
-Outcome run_fast_program(const FastInsn* ip) {
-    mathlayer::math_error_state.flag = 0;
-    double acc = 0.0;
-    double* sp = value_stack.values;  // one past the value below the accumulator
-    int32_t failure;
-
-// The operator's outcome decides whether the loop goes on; with a constant
-// code the compiler drops the tests that cannot fire.
-#define BINARY(code, right)                                               \
-    if ((failure = failure_of(apply_binary(code, acc, right)))) goto fail; \
-    continue
-#define POPPED(code)          \
-    {                         \
-        double right = acc;   \
-        acc = *--sp;          \
-        BINARY(code, right);  \
-    }
-#define UNARY(code)                                                 \
-    if ((failure = failure_of(apply_unary(code, acc)))) goto fail; \
-    continue
-
-    for (;; ++ip) {
-        switch (ip->op) {
-            case kEnd: return {acc, core::kOk};
-            case kLoadK: acc = ip->k; continue;
-            case kLoadV: acc = *ip->p; continue;
-            case kPushK: *sp++ = acc; acc = ip->k; continue;
-            case kPushV: *sp++ = acc; acc = *ip->p; continue;
-
-            case kAdd: POPPED(op::kAdd);
-            case kSub: POPPED(op::kSub);
-            case kMul: POPPED(op::kMul);
-            case kDiv: POPPED(op::kDiv);
-            case kIntDiv: POPPED(op::kIntDiv);
-            case kMod: POPPED(op::kMod);
-            case kPow: POPPED(op::kPow);
-            case kIntPow: POPPED(op::kIntPow);
-
-            case kAddK: BINARY(op::kAdd, ip->k);
-            case kSubK: BINARY(op::kSub, ip->k);
-            case kMulK: BINARY(op::kMul, ip->k);
-            case kDivK: BINARY(op::kDiv, ip->k);
-            case kIntDivK: BINARY(op::kIntDiv, ip->k);
-            case kModK: BINARY(op::kMod, ip->k);
-            case kPowK: BINARY(op::kPow, ip->k);
-            case kIntPowK: BINARY(op::kIntPow, ip->k);
-
-            case kAddV: BINARY(op::kAdd, *ip->p);
-            case kSubV: BINARY(op::kSub, *ip->p);
-            case kMulV: BINARY(op::kMul, *ip->p);
-            case kDivV: BINARY(op::kDiv, *ip->p);
-            case kIntDivV: BINARY(op::kIntDiv, *ip->p);
-            case kModV: BINARY(op::kMod, *ip->p);
-            case kPowV: BINARY(op::kPow, *ip->p);
-            case kIntPowV: BINARY(op::kIntPow, *ip->p);
-
-            case kNeg: UNARY(op::kNeg);
-            case kAbs: UNARY(op::kAbs);
-            case kArctg: UNARY(op::kArctg);
-            case kSign: UNARY(op::kSign);
-            case kEz: UNARY(op::kEz);
-            case kSin: UNARY(op::kSin);
-            case kCos: UNARY(op::kCos);
-            case kTan: UNARY(op::kTan);
-            case kLn: UNARY(op::kLn);
-            case kLg: UNARY(op::kLg);
-            case kArcsin: UNARY(op::kArcsin);
-            case kArccos: UNARY(op::kArccos);
-            case kExp: UNARY(op::kExp);
-            case kSqrt: UNARY(op::kSqrt);
-            case kFastOpCount: break;
-        }
-        break;  // no other opcode is ever written
-    }
-#undef BINARY
-#undef POPPED
-#undef UNARY
-    failure = core::kOk;
-fail:
-    return {0.0, failure};
 }
 
 }  // namespace tallymat::eval

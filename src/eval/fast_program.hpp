@@ -19,10 +19,13 @@ struct Slot;
 namespace tallymat::eval {
 
 // ORDER: FastOp.  Forms: "_K" takes its right operand from the constant k,
-// "_V" from the variable cell p; the plain form pops it from the stack
-// (binary operators pop their left operand, and the accumulator is the right).
+// "_V" from the variable cell p; the plain form pops its left operand from
+// the stack, and the accumulator is the right one.  The fused forms
+// "Load/Push X Op Y" compute X op Y from two operands, the second held in
+// the following slot (marked kOperand), and take two slots.
 enum FastOp : uint8_t {
     kEnd,          // return acc
+    kOperand,      // the second operand of a fused instruction; never dispatched
     kLoadK,        // acc = k                    (the stack is empty)
     kLoadV,        // acc = *p
     kPushK,        // push acc; acc = k
@@ -32,6 +35,13 @@ enum FastOp : uint8_t {
     kAddV, kSubV, kMulV, kDivV, kIntDivV, kModV, kPowV, kIntPowV,          // acc = acc op *p
     kNeg, kAbs, kArctg, kSign, kEz,                                         // acc = f(acc), never fail
     kSin, kCos, kTan, kLn, kLg, kArcsin, kArccos, kExp, kSqrt,              // acc = f(acc), may fail
+    // Fused, in blocks of four operators (+ - * /), ORDER: the block's name.
+    kLoadVVAdd, kLoadVVSub, kLoadVVMul, kLoadVVDiv,  // acc = *p op *q
+    kLoadVKAdd, kLoadVKSub, kLoadVKMul, kLoadVKDiv,  // acc = *p op k
+    kLoadKVAdd, kLoadKVSub, kLoadKVMul, kLoadKVDiv,  // acc = k op *q
+    kPushVVAdd, kPushVVSub, kPushVVMul, kPushVVDiv,  // push acc; then as the Load forms
+    kPushVKAdd, kPushVKSub, kPushVKMul, kPushVKDiv,
+    kPushKVAdd, kPushKVSub, kPushKVMul, kPushKVDiv,
     kFastOpCount
 };
 
@@ -52,6 +62,7 @@ inline size_t fast_program_bytes(int32_t capacity) {
 void derive_fast_program(translate::Slot& slot);
 
 struct Outcome;
+// Runs a fast form to its value or its first failure.
 Outcome run_fast_program(const FastInsn* code);
 
 }  // namespace tallymat::eval
