@@ -10,7 +10,7 @@ build:
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	$(BUILD)/examples/tallymat_demo
+	$(BUILD)/tools/tallycalc/tallycalc --demo
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

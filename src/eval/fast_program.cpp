@@ -144,6 +144,7 @@ struct Builder {
 }  // namespace
 
 void derive_fast_program(translate::Slot& slot) {
+    // Each item yields at most one instruction; kEnd adds one.
     Builder b{slot.fast, slot.fast};
     for (int32_t i = 0; i < slot.count; ++i) {
         const Item& item = slot.program[i];

@@ -58,7 +58,7 @@ inline size_t fast_program_bytes(int32_t capacity) {
     return (static_cast<size_t>(capacity) + 1) * sizeof(FastInsn);
 }
 
-// Writes the fast form of the slot's finished program into the slot's fast buffer.
+// Writes the fast form of the slot's finished program behind its items.
 void derive_fast_program(translate::Slot& slot);
 
 struct Outcome;

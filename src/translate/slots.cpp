@@ -16,15 +16,14 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
     while (free_index < kSlotCount && expr_table.slots[free_index].program) ++free_index;
     if (free_index == kSlotCount) return core::kTooManyExpressions;
 
-    // The postfix items and, behind them, room for their fast form: one allocation.
-    size_t item_bytes = static_cast<size_t>(capacity) * sizeof(Item);
-    auto* block = static_cast<unsigned char*>(std::malloc(item_bytes + eval::fast_program_bytes(capacity)));
+    // The postfix items and, behind them, room for their fast form: one block.
+    size_t items_bytes = items_block_bytes(capacity);
+    auto* block = static_cast<unsigned char*>(std::malloc(items_bytes + eval::fast_program_bytes(capacity)));
     if (!block) return core::kNoMemory;
-    static_assert(sizeof(Item) % alignof(eval::FastInsn) == 0);
 
     Slot& slot = expr_table.slots[free_index];
     slot.program = reinterpret_cast<Item*>(block);
-    slot.fast = reinterpret_cast<eval::FastInsn*>(block + item_bytes);
+    slot.fast = reinterpret_cast<eval::FastInsn*>(block + items_bytes);
     slot.count = 0;
     slot.capacity = capacity;
     slot.refers_to_variables = false;

@@ -1,6 +1,7 @@
 // Expression table: 100 slots, each holding one translated postfix program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/core_state.hpp"
@@ -43,6 +44,9 @@ inline constexpr char kSign = 'i';
 inline constexpr char kEz = 'q';
 }  // namespace op
 
+// Packed to 12 bytes: a program buffer holds one item per token, and a
+// 1 MiB formula has up to a million tokens.
+#pragma pack(push, 4)
 struct Item {
     int32_t kind;
     union {
@@ -51,10 +55,12 @@ struct Item {
         const double* cell;
     };
 };
+#pragma pack(pop)
+static_assert(sizeof(Item) == 12);
 
 struct Slot {
-    Item* program;     // null: the slot is free; one heap block holds both forms
-    eval::FastInsn* fast;  // the form calcpost runs, derived when the translation succeeds
+    Item* program;         // null: the slot is free; one heap block holds both forms
+    eval::FastInsn* fast;  // the form calcpost runs, behind the items, derived when the translation succeeds
     int32_t count;     // items written so far
     int32_t capacity;  // items the buffer holds (the text's token count)
     // A program that names variables holds pointers into their entries; it
@@ -71,6 +77,12 @@ extern ExprTable expr_table;
 
 inline bool is_occupied(int32_t handle) {
     return handle >= 0 && handle < kSlotCount && expr_table.slots[handle].program != nullptr;
+}
+
+// The items of a buffer, rounded up so that the fast form behind them is aligned.
+inline size_t items_block_bytes(int32_t capacity) {
+    size_t bytes = static_cast<size_t>(capacity) * sizeof(Item);
+    return (bytes + alignof(eval::FastInsn) - 1) / alignof(eval::FastInsn) * alignof(eval::FastInsn);
 }
 
 // Takes the lowest free slot with room for capacity items; 0, 18 or 7.

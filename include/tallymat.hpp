@@ -1,0 +1,146 @@
+// tallymat.hpp: a header-only C++20 wrapper over the C interface.
+//
+// It adds ownership and types, nothing else: every member is one or two C
+// calls.  The library keeps process-wide state (one variable table, one
+// set of 100 formula slots, one last error) and serves one thread at a
+// time; so does this wrapper.  No exceptions are thrown.
+#ifndef TALLYMAT_HPP
+#define TALLYMAT_HPP
+
+#include <string>
+#include <utility>
+
+#include "tallymat.h"
+
+namespace tallymat {
+
+// A code of the library, with the translation offset where it applies.
+struct Error {
+    int code = TALLYMAT_OK;
+    int offset = 0;  // where a translation stopped; 0 otherwise
+
+    bool ok() const { return code == TALLYMAT_OK; }
+    explicit operator bool() const { return !ok(); }
+
+    // The library's Windows-1251 message, as UTF-8.
+    std::string message() const { return to_utf8(getstrerror(code == TALLYMAT_OK ? -1 : code)); }
+
+    // The messages use ASCII and the Cyrillic letters only.
+    static std::string to_utf8(const char* cp1251) {
+        std::string out;
+        for (const char* p = cp1251; *p; ++p) {
+            auto byte = static_cast<unsigned char>(*p);
+            unsigned code_point = byte < 0x80 ? byte
+                                  : byte >= 0xC0 ? 0x410 + (byte - 0xC0)  // А..я
+                                  : byte == 0xA8 ? 0x401u                 // Ё
+                                  : byte == 0xB8 ? 0x451u                 // ё
+                                                 : 0xFFFDu;
+            if (code_point < 0x80) {
+                out += static_cast<char>(code_point);
+            } else if (code_point < 0x800) {
+                out += static_cast<char>(0xC0 | (code_point >> 6));
+                out += static_cast<char>(0x80 | (code_point & 0x3F));
+            } else {
+                out += static_cast<char>(0xE0 | (code_point >> 12));
+                out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (code_point & 0x3F));
+            }
+        }
+        return out;
+    }
+
+    static Error last() { return {geterrnum(), 0}; }
+};
+
+// A value, or the code that refused it.
+struct Result {
+    double value = 0.0;
+    Error error;
+
+    bool ok() const { return error.ok(); }
+    explicit operator bool() const { return ok(); }
+};
+
+// A translated formula; its slot is released when the object goes.
+class Formula {
+public:
+    explicit Formula(const char* text) : handle_(exprpost(text)) {
+        if (handle_ < 0) error_ = {geterrnum(), geterroffs()};
+    }
+    explicit Formula(const std::string& text) : Formula(text.c_str()) {}
+    ~Formula() { release(); }
+
+    Formula(Formula&& other) noexcept : handle_(std::exchange(other.handle_, -1)), error_(other.error_) {}
+    Formula& operator=(Formula&& other) noexcept {
+        if (this != &other) {
+            release();
+            handle_ = std::exchange(other.handle_, -1);
+            error_ = other.error_;
+        }
+        return *this;
+    }
+    Formula(const Formula&) = delete;
+    Formula& operator=(const Formula&) = delete;
+
+    bool ok() const { return handle_ >= 0; }
+    explicit operator bool() const { return ok(); }
+    int handle() const { return handle_; }
+    const Error& error() const { return error_; }  // why the translation failed
+
+    Result evaluate() const {
+        if (handle_ < 0) return {0.0, {TALLYMAT_E_INVALID_EXPRESSION, 0}};
+        double value = calcpost(handle_);
+        return {value, Error::last()};
+    }
+
+private:
+    int handle_;
+    Error error_;
+
+    void release() {
+        if (handle_ >= 0) exprdelete(handle_);
+        handle_ = -1;
+    }
+};
+
+// The variable table, by name and by handle.  Handles are positions in
+// name order and shift when a name sorting before them arrives.
+namespace variables {
+
+inline int handle(const char* name) { return vlookup(name); }
+
+inline Error insert(const char* name, double value) { return {vinsert(name, value), 0}; }
+
+// Stores a value under a name, creating the variable when it is new.
+inline Error set(const char* name, double value) {
+    int h = vlookup(name);
+    return {h >= 0 ? vsetvalue(h, value) : vinsert(name, value), 0};
+}
+
+inline Error set(int handle, double value) { return {vsetvalue(handle, value), 0}; }
+
+inline Result get(int handle) {
+    double value = vgetvalue(handle);
+    return {value, Error::last()};
+}
+
+inline Result get(const char* name) {
+    int h = vlookup(name);
+    if (h < 0) return {0.0, {TALLYMAT_E_INVALID_VARIABLE, 0}};
+    return get(h);
+}
+
+// The stored upper-case name, or "" for an invalid handle.
+inline std::string name(int handle) {
+    const char* stored = vgetname(handle);
+    return stored ? stored : "";
+}
+
+// Removes every variable; formulas that name variables stop evaluating (code 20).
+inline void clear() { vclr(); }
+
+}  // namespace variables
+
+}  // namespace tallymat
+
+#endif  // TALLYMAT_HPP

@@ -1,0 +1,86 @@
+// The C++ wrapper: ownership of slots, moves, variables, UTF-8 messages.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/api_fixture.hpp"
+#include "tallymat.hpp"
+
+TEST_F(Api, FormulaReleasesItsSlot) {
+    {
+        tallymat::Formula first("1+1");
+        tallymat::Formula second("2+2");
+        EXPECT_EQ(first.handle(), 0);
+        EXPECT_EQ(second.handle(), 1);
+    }
+    tallymat::Formula again("3+3");
+    EXPECT_EQ(again.handle(), 0);  // both slots came back
+    EXPECT_EQ(again.evaluate().value, 6.0);
+}
+
+TEST_F(Api, FormulaMovesKeepOneOwner) {
+    tallymat::Formula a("7");
+    int handle = a.handle();
+    tallymat::Formula b(std::move(a));
+    EXPECT_FALSE(a.ok());
+    EXPECT_EQ(b.handle(), handle);
+    EXPECT_EQ(b.evaluate().value, 7.0);
+
+    tallymat::Formula c("8");
+    c = std::move(b);  // c's own slot is released, b's handed over
+    EXPECT_EQ(c.handle(), handle);
+    EXPECT_EQ(c.evaluate().value, 7.0);
+    std::vector<tallymat::Formula> many;
+    for (int i = 0; i < 10; ++i) many.emplace_back(std::to_string(i));
+    EXPECT_EQ(many[9].evaluate().value, 9.0);
+    many.clear();
+    tallymat::Formula next("1");
+    EXPECT_EQ(next.handle(), 1);  // c still holds slot 0; the vector gave back 1 to 10
+}
+
+TEST_F(Api, FormulaReportsTranslationAndEvaluationErrors) {
+    tallymat::Formula broken("x*(x+1");
+    EXPECT_FALSE(broken);
+    EXPECT_EQ(broken.error().code, TALLYMAT_E_UNDEFINED_SYMBOL);
+    EXPECT_EQ(broken.error().offset, 0);
+    EXPECT_EQ(broken.error().message(), "Неопределенный символ");
+    EXPECT_EQ(broken.evaluate().error.code, TALLYMAT_E_INVALID_EXPRESSION);
+
+    tallymat::Formula division("1/0");
+    tallymat::Result r = division.evaluate();
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.error.code, TALLYMAT_E_DIVISION_BY_ZERO);
+    EXPECT_EQ(r.error.message(), "Деление на 0");
+    EXPECT_EQ(tallymat::Error{}.message(), "");
+}
+
+TEST_F(Api, EveryMessageConvertsToUtf8) {
+    const char* const expected[] = {
+        "", "Нет скобки )", "Нет скобки ( после имени функции", "Лишняя скобка )", "Неопределенный символ",
+        "Переполнен буфер выражения", "Неопределенная операция", "Нет памяти", "Переполнение таблицы переменных",
+        "Дубликат", "Недопустимое место конца строки", "Деление на 0", "Недопустимое определенное значение аргумента",
+        "Аргумент вне области определения", "Переполнение при вычислениях", "Потеря значимости", "Потеря точности",
+        "Не создана таблица", "Слишком много выражений", "Недопустимый дескриптор переменной",
+        "Недопустимый дескриптор выражения", "Пустая строка"};
+    for (int code = 0; code < 22; ++code) EXPECT_EQ((tallymat::Error{code, 0}.message()), expected[code]) << code;
+    EXPECT_EQ(tallymat::Error::to_utf8("\xA8\xB8\x80"), "Ёё\xEF\xBF\xBD");
+}
+
+TEST_F(Api, VariablesByNameAndHandle) {
+    EXPECT_TRUE(tallymat::variables::set("b", 2.0).ok());
+    EXPECT_TRUE(tallymat::variables::set("a", 1.0).ok());
+    EXPECT_TRUE(tallymat::variables::set("B", 5.0).ok());  // updates b
+    EXPECT_EQ(tallymat::variables::handle("b"), 1);
+    EXPECT_EQ(tallymat::variables::get("b").value, 5.0);
+    EXPECT_EQ(tallymat::variables::get(0).value, 1.0);
+    EXPECT_EQ(tallymat::variables::name(1), "B");
+    EXPECT_EQ(tallymat::variables::name(7), "");
+    EXPECT_EQ(tallymat::variables::get("zz").error.code, TALLYMAT_E_INVALID_VARIABLE);
+    EXPECT_EQ(tallymat::variables::insert("a", 0.0).code, TALLYMAT_E_DUPLICATE);
+    EXPECT_EQ(tallymat::variables::set(9, 0.0).code, TALLYMAT_E_INVALID_VARIABLE);
+
+    tallymat::Formula sum("a+b");
+    EXPECT_EQ(sum.evaluate().value, 6.0);
+    tallymat::variables::clear();
+    EXPECT_EQ(sum.evaluate().error.code, TALLYMAT_E_INVALID_EXPRESSION);
+}
