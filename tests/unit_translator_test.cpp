@@ -111,8 +111,11 @@ TEST_F(Programs, ItemsReferToTheVariableEntry) {
     const auto& slot = tallymat::translate::expr_table.slots[handle];
     ASSERT_EQ(slot.count, 3);
     EXPECT_EQ(slot.program[0].kind, tallymat::translate::kVariableItem);
-    EXPECT_EQ(slot.program[0].cell, &tallymat::vars::var_table.entries[vlookup("x")]->value);
-    EXPECT_EQ(slot.program[1].cell, &tallymat::vars::var_table.entries[vlookup("y")]->value);
+    // Items are packed: copy the pointers out before comparing them by reference.
+    const double* first = slot.program[0].cell;
+    const double* second = slot.program[1].cell;
+    EXPECT_EQ(first, &tallymat::vars::var_table.entries[vlookup("x")]->value);
+    EXPECT_EQ(second, &tallymat::vars::var_table.entries[vlookup("y")]->value);
     EXPECT_EQ(slot.program[2].kind, tallymat::translate::kOperatorItem);
     EXPECT_EQ(slot.capacity, 3);  // the token count
     EXPECT_TRUE(slot.refers_to_variables);
