@@ -6,7 +6,10 @@
 // standard library's own signalling (errno, exception flags) is never used.
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace tallymat::mathlayer {
 
@@ -39,19 +42,120 @@ int _matherr(MathErrorRecord* record);
 // Last-error code for a captured kind (13, 12, 14, 15, 16).
 int32_t code_for_kind(int32_t kind);
 
-double sin(double x);
-double cos(double x);
-double tan(double x);
-double exp(double x);
-double log(double x);
-double log10(double x);
-double sqrt(double x);
-double asin(double x);
-double acos(double x);
-double pow(double x, double y);
-// These never fail.
-double atan(double x);
-double fabs(double x);
-double floor(double x);
+// Bits of the arguments, through small named helpers.
+namespace detail {
+
+constexpr double kLargest = std::numeric_limits<double>::max();
+
+inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
+inline uint32_t upper_bits(double x) { return static_cast<uint32_t>(bits_of(x) >> 32); }
+inline uint32_t upper_bits_of_magnitude(double x) { return upper_bits(x) & 0x7fffffffu; }
+inline bool sign_bit(double x) { return (bits_of(x) >> 63) != 0; }
+inline uint32_t biased_exponent(double x) { return static_cast<uint32_t>(bits_of(x) >> 52) & 0x7ffu; }
+
+inline bool is_zero_or_subnormal(double x) { return biased_exponent(x) == 0; }
+inline bool is_inf_or_nan(double x) { return biased_exponent(x) == 0x7ff; }
+// |x| < 2^-1026, zeros included: the exponent field and the first four fraction bits are zero.
+inline bool is_tiny(double x) { return upper_bits_of_magnitude(x) < 0x00010000u; }
+
+// Only for finite x: no fraction bits below the binary point.
+inline bool is_integer(double x) {
+    int32_t exponent = static_cast<int32_t>(biased_exponent(x)) - 1023;
+    if (exponent >= 52) return true;
+    if (exponent < 0) return x == 0.0;
+    uint64_t fraction_mask = (uint64_t{1} << (52 - exponent)) - 1;
+    return (bits_of(x) & fraction_mask) == 0;
+}
+
+inline double positive_nan() { return std::bit_cast<double>(uint64_t{0x7ff8000000000000}); }
+inline double negative_nan() { return std::bit_cast<double>(uint64_t{0xfff8000000000000}); }
+
+// Bounds compared on the upper 32 bits of |x| (their lower halves are zero).
+constexpr uint32_t kExpOverflowUpper = 0x40862e42;   // 709.7822265625
+constexpr uint32_t kExpUnderflowUpper = 0x4086232b;  // 708.39599609375
+constexpr uint32_t kTrigLossExponent = 1023 + 53;    // |x| >= 2^53
+constexpr double kPowExponentBound = 709.78125;      // |y ln x| beyond this leaves the double range
+constexpr double kTwoTo63 = 0x1p63;
+
+// Fills the record, hands it to _matherr and returns the proposed result
+// the record holds afterwards.  Out of line: failures are rare.
+[[gnu::cold]] double fail(Kind kind, const char* name, double x, double y, double proposed);
+
+inline double trig_loss_or(double x, const char* name, double (*standard)(double)) {
+    if (biased_exponent(x) >= kTrigLossExponent) return fail(kTotalLoss, name, x, 0.0, positive_nan());
+    return standard(x);
+}
+
+inline double logarithm(double x, const char* name, double (*standard)(double)) {
+    if (is_tiny(x)) return fail(kSingular, name, x, 0.0, -kLargest);
+    if (sign_bit(x)) return fail(kDomain, name, x, 0.0, negative_nan());
+    uint32_t upper = upper_bits(x);
+    if (upper >= 0x7ff00000u && upper < 0x7ff10000u)  // +inf, or a NaN with a zero leading nibble
+        return fail(kOverflow, name, x, 0.0, kLargest);
+    return standard(x);
+}
+
+inline double arc(double x, const char* name, double (*standard)(double)) {
+    if (!(std::fabs(x) <= 1.0)) return fail(kDomain, name, x, 0.0, positive_nan());
+    return standard(x);
+}
+
+}  // namespace detail
+
+// The guarded entries: rules first, then the standard function.  Inline, so
+// that the evaluator pays no call for the classification.
+using namespace detail;
+
+inline double sin(double x) { return trig_loss_or(x, "sin", [](double v) { return std::sin(v); }); }
+inline double cos(double x) { return trig_loss_or(x, "cos", [](double v) { return std::cos(v); }); }
+inline double tan(double x) { return trig_loss_or(x, "tan", [](double v) { return std::tan(v); }); }
+
+inline double exp(double x) {
+    uint32_t magnitude = upper_bits_of_magnitude(x);
+    if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kOverflow, "exp", x, 0.0, kLargest);
+    if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kUnderflow, "exp", x, 0.0, 0.0);
+    return std::exp(x);
+}
+
+inline double log(double x) { return logarithm(x, "log", [](double v) { return std::log(v); }); }
+inline double log10(double x) { return logarithm(x, "log10", [](double v) { return std::log10(v); }); }
+
+inline double sqrt(double x) {
+    if (x == 0.0) return x;  // -0.0 stays -0.0
+    // Every other negative, -inf and negative NaNs included; a positive tiny x
+    // gets its true root.
+    if (sign_bit(x)) return fail(kDomain, "sqrt", x, 0.0, positive_nan());
+    return std::sqrt(x);
+}
+
+inline double asin(double x) { return arc(x, "asin", [](double v) { return std::asin(v); }); }
+inline double acos(double x) { return arc(x, "acos", [](double v) { return std::acos(v); }); }
+
+inline double pow(double x, double y) {
+    if (is_zero_or_subnormal(x)) {
+        if (sign_bit(y)) return fail(kDomain, "pow", x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
+        if (is_tiny(y)) return fail(kDomain, "pow", x, y, 1.0);        // 0^0
+        return 0.0;
+    }
+    if (is_inf_or_nan(x)) {
+        if (!sign_bit(y)) return fail(kOverflow, "pow", x, y, x);
+        return fail(kUnderflow, "pow", x, y, 0.0);
+    }
+    if (is_zero_or_subnormal(y)) return 1.0;
+    if (is_inf_or_nan(y)) return fail(kOverflow, "pow", x, y, y);
+
+    // A negative base needs an integer exponent that fits 64 bits, whose parity decides the sign.
+    bool integral = is_integer(y) && std::fabs(y) < kTwoTo63;
+    if (sign_bit(x) && !integral) return fail(kDomain, "pow", x, y, negative_nan());
+
+    double t = y * std::log(std::fabs(x));
+    if (t >= kPowExponentBound) return fail(kOverflow, "pow", x, y, kLargest);
+    if (t <= -kPowExponentBound) return fail(kUnderflow, "pow", x, y, 0.0);
+    return std::pow(x, y);
+}
+
+inline double atan(double x) { return std::atan(x); }
+inline double fabs(double x) { return std::fabs(x); }
+inline double floor(double x) { return std::floor(x); }
 
 }  // namespace tallymat::mathlayer
