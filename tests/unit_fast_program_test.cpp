@@ -131,3 +131,75 @@ TEST(FastProgram, FoldedConstantsStillFailWhereThePlainLoopFails) {
         exprdelete(handle);
     }
 }
+
+namespace {
+
+// Dispatches a fast form makes: fused forms take two slots but one dispatch.
+int dispatches(const tallymat::eval::FastInsn* code) {
+    int count = 0;
+    for (const auto* ip = code;; ++count) {
+        if (ip->op == tallymat::eval::kEnd) return count + 1;
+        ip += ip->op >= tallymat::eval::kLoadVVAdd ? 2 : 1;
+    }
+}
+
+}  // namespace
+
+TEST(FastProgram, OperandsAndConstantsAreFolded) {
+    struct Row {
+        const char* text;
+        int dispatches;
+    };
+    const Row rows[] = {
+        {"a+1", 2},                                 // load a and add 1; end
+        {"2*3+4", 2},                               // one constant
+        {"-(2)", 2},
+        {"x*(x+1)", 3},                             // load x; times (x + 1); end
+        {"(a+b)*(a-b)", 3},
+        {"(a+b)*(a+b)*(a+b)-(a-b)*(a-b)", 7},
+        {"sqrt(x*x+y*y+a*a+b*b)", 6},
+        {"1/0", 3},                                 // division is never folded: it must fail when run
+        {"x^2", 3},
+    };
+    exprclr();
+    vclr();
+    for (const char* name : {"a", "b", "x", "y"}) vinsert(name, 1.0);
+    for (const Row& row : rows) {
+        int handle = exprpost(row.text);
+        ASSERT_GE(handle, 0) << row.text;
+        EXPECT_EQ(dispatches(tallymat::translate::expr_table.slots[handle].fast), row.dispatches) << row.text;
+        exprdelete(handle);
+    }
+    vclr();
+}
+
+TEST(FastProgram, FusedOperatorsFailInTheirOrder) {
+    struct Row {
+        const char* text;
+        double y;
+        int code;
+    };
+    const Row rows[] = {
+        {"x*(1/y)", 0.0, 11},       {"x/(a-a)", 1.0, 11},     {"(x+1)/(y-y)", 1.0, 11},
+        {"x-(y/0)", 1.0, 11},       {"(x/y)*(1/y)", 0.0, 11}, {"x*(y+1)", 2.0, 0},
+        {"2^1024+(1/y)", 0.0, 14},  {"(1/y)+2^1024", 0.0, 11}, {"x/(y*y)", 1e-200, 11},
+    };
+    exprclr();
+    vclr();
+    vinsert("a", 3.0);
+    vinsert("x", 5.0);
+    vinsert("y", 1.0);
+    for (const Row& row : rows) {
+        vsetvalue(vlookup("y"), row.y);
+        int handle = exprpost(row.text);
+        ASSERT_GE(handle, 0) << row.text;
+        const auto& slot = tallymat::translate::expr_table.slots[handle];
+        Outcome plain = tallymat::eval::run_program(slot);
+        Outcome fast = tallymat::eval::run_fast_program(slot.fast);
+        EXPECT_EQ(plain.code, row.code) << row.text;
+        EXPECT_EQ(fast.code, plain.code) << row.text;
+        EXPECT_EQ(bits(fast.value), bits(plain.value)) << row.text;
+        exprdelete(handle);
+    }
+    vclr();
+}

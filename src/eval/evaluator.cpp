@@ -72,6 +72,11 @@ inline Outcome refuse(int32_t code) { return {0.0, code}; }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
 Outcome run_fast_program(const FastInsn* ip) {
+// The twelve Apply handlers of one outer operator, in the order of the Push forms.
+#define APPLY_LABELS(outer)                                                    \
+    &&outer##_vv_add, &&outer##_vv_sub, &&outer##_vv_mul, &&outer##_vv_div, \
+        &&outer##_vk_add, &&outer##_vk_sub, &&outer##_vk_mul, &&outer##_vk_div, \
+        &&outer##_kv_add, &&outer##_kv_sub, &&outer##_kv_mul, &&outer##_kv_div
     static const void* const kHandlers[] = {  // ORDER FastOp
         &&end, &&operand, &&load_k, &&load_v, &&push_k, &&push_v,
         &&add, &&sub, &&mul, &&div, &&int_div, &&mod, &&pow, &&int_pow,
@@ -85,6 +90,7 @@ Outcome run_fast_program(const FastInsn* ip) {
         &&push_vv_add, &&push_vv_sub, &&push_vv_mul, &&push_vv_div,
         &&push_vk_add, &&push_vk_sub, &&push_vk_mul, &&push_vk_div,
         &&push_kv_add, &&push_kv_sub, &&push_kv_mul, &&push_kv_div,
+        APPLY_LABELS(apply_add), APPLY_LABELS(apply_sub), APPLY_LABELS(apply_mul), APPLY_LABELS(apply_div),
     };
     static_assert(sizeof kHandlers / sizeof kHandlers[0] == kFastOpCount);
 
@@ -119,6 +125,27 @@ Outcome run_fast_program(const FastInsn* ip) {
     load;                              \
     APPLY_BINARY(code, left, right, 2)
 #define PUSH *sp++ = acc
+// acc = acc outer (left inner right): the inner operator first, as the
+// push and pop it replaces would have run it.
+#define APPLY(outer, inner, left, right)                                                 \
+    {                                                                                    \
+        double inner_ = (left);                                                          \
+        if ((failure = failure_of(apply_binary(inner, inner_, (right))))) return refuse(failure); \
+        APPLY_BINARY(outer, acc, inner_, 2);                                             \
+    }
+#define APPLY_HANDLERS(outer, code)                                  \
+    outer##_vv_add : APPLY(code, op::kAdd, *ip->p, *ip[1].p);       \
+    outer##_vv_sub : APPLY(code, op::kSub, *ip->p, *ip[1].p);       \
+    outer##_vv_mul : APPLY(code, op::kMul, *ip->p, *ip[1].p);       \
+    outer##_vv_div : APPLY(code, op::kDiv, *ip->p, *ip[1].p);       \
+    outer##_vk_add : APPLY(code, op::kAdd, *ip->p, ip[1].k);        \
+    outer##_vk_sub : APPLY(code, op::kSub, *ip->p, ip[1].k);        \
+    outer##_vk_mul : APPLY(code, op::kMul, *ip->p, ip[1].k);        \
+    outer##_vk_div : APPLY(code, op::kDiv, *ip->p, ip[1].k);        \
+    outer##_kv_add : APPLY(code, op::kAdd, ip->k, *ip[1].p);        \
+    outer##_kv_sub : APPLY(code, op::kSub, ip->k, *ip[1].p);        \
+    outer##_kv_mul : APPLY(code, op::kMul, ip->k, *ip[1].p);        \
+    outer##_kv_div : APPLY(code, op::kDiv, ip->k, *ip[1].p);
 
     DISPATCH();
 end:
@@ -197,6 +224,11 @@ push_kv_sub: FUSED(PUSH, op::kSub, ip->k, *ip[1].p);
 push_kv_mul: FUSED(PUSH, op::kMul, ip->k, *ip[1].p);
 push_kv_div: FUSED(PUSH, op::kDiv, ip->k, *ip[1].p);
 
+    APPLY_HANDLERS(apply_add, op::kAdd)
+    APPLY_HANDLERS(apply_sub, op::kSub)
+    APPLY_HANDLERS(apply_mul, op::kMul)
+    APPLY_HANDLERS(apply_div, op::kDiv)
+
 #undef DISPATCH
 #undef NEXT
 #undef APPLY_BINARY
@@ -204,6 +236,9 @@ push_kv_div: FUSED(PUSH, op::kDiv, ip->k, *ip[1].p);
 #undef UNARY
 #undef FUSED
 #undef PUSH
+#undef APPLY
+#undef APPLY_HANDLERS
+#undef APPLY_LABELS
 }
 #pragma GCC diagnostic pop
 

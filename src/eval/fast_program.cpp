@@ -80,7 +80,22 @@ FastOp fused(FastOp left, FastOp right_form, char code) {
     }
     return static_cast<FastOp>(kLoadVVAdd + 4 * block + op_index);
 }
-static_assert(kPushKVDiv - kLoadVVAdd == 23 && kFastOpCount == kPushKVDiv + 1);
+static_assert(kPushKVDiv - kLoadVVAdd == 23 && kApplyAddFirst == kPushKVDiv + 1);
+
+bool is_fused_push(FastOp op) { return op >= kPushVVAdd && op <= kPushKVDiv; }
+
+// The Apply form for "code" over the value a fused Push form computes, or kEnd.
+FastOp applied(char code, FastOp push) {
+    int first;
+    switch (code) {
+        case op::kAdd: first = kApplyAddFirst; break;
+        case op::kSub: first = kApplySubFirst; break;
+        case op::kMul: first = kApplyMulFirst; break;
+        case op::kDiv: first = kApplyDivFirst; break;
+        default: return kEnd;
+    }
+    return static_cast<FastOp>(first + (push - kPushVVAdd));
+}
 
 struct Builder {
     FastInsn* start;
@@ -106,6 +121,15 @@ struct Builder {
     void binary(char code) {
         --depth;
         FastInsn* right = last();  // what produced the right operand
+        if (right->op == kOperand && is_fused_push(right[-1].op)) {
+            // The right operand came from a fused push: that instruction
+            // now applies this operator to the accumulator instead of pushing.
+            FastOp both = applied(code, right[-1].op);
+            if (both != kEnd) {
+                right[-1].op = both;
+                return;
+            }
+        }
         if (right->op == kPushK) {
             FastInsn* left = right - 1;  // a push follows the producer of the left operand
             if (is_foldable_binary(code) && loads_constant(*left)) {

@@ -21,8 +21,8 @@ namespace tallymat::eval {
 // ORDER: FastOp.  Forms: "_K" takes its right operand from the constant k,
 // "_V" from the variable cell p; the plain form pops its left operand from
 // the stack, and the accumulator is the right one.  The fused forms
-// "Load/Push X Op Y" compute X op Y from two operands, the second held in
-// the following slot (marked kOperand), and take two slots.
+// "Load/Push X Op Y" and "Apply" compute X op Y from two operands, the
+// second held in the following slot (marked kOperand), and take two slots.
 enum FastOp : uint8_t {
     kEnd,          // return acc
     kOperand,      // the second operand of a fused instruction; never dispatched
@@ -42,7 +42,14 @@ enum FastOp : uint8_t {
     kPushVVAdd, kPushVVSub, kPushVVMul, kPushVVDiv,  // push acc; then as the Load forms
     kPushVKAdd, kPushVKSub, kPushVKMul, kPushVKDiv,
     kPushKVAdd, kPushKVSub, kPushKVMul, kPushKVDiv,
-    kFastOpCount
+    // acc = acc OUTER (X inner Y): a binary operator whose right operand a
+    // fused Push form computes, so the push and the pop both go.  Twelve per
+    // outer operator, in the order of the Push forms above.
+    kApplyAddFirst,                    // + : kApplyAddFirst .. +11
+    kApplySubFirst = kApplyAddFirst + 12,
+    kApplyMulFirst = kApplySubFirst + 12,
+    kApplyDivFirst = kApplyMulFirst + 12,
+    kFastOpCount = kApplyDivFirst + 12
 };
 
 struct FastInsn {
