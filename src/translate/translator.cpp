@@ -1,13 +1,12 @@
 // exprpost: one left-to-right pass with an explicit operator stack.
 //
-// Grammar, as the operator stack realises it:
-//   formula  := term { ("+" | "-") term }
-//   term     := factor { ("*" | "/" | "mod" | "div") factor }
-//   factor   := operand { ("^" | "**") operand }       left-associative
-//   operand  := sign* ... where a sign ("+"/"-") is allowed at the start,
-//               after "(" and after "*" "/" "**" "^" "mod" "div", and covers
-//               the whole chain of middle- and high-level operations after it
-//             | number | variable | function "(" formula ")" | "(" formula ")"
+// Grammar, as the operator stack realises it (every level left-associative):
+//   sum     := signed { ("+" | "-") product }
+//   signed  := [ "+" | "-" ] product      a sign covers the rest of the product
+//   product := power { ("*" | "/" | "mod" | "div") (power | signed) }
+//   power   := operand { ("^" | "**") (operand | signed) }
+//   operand := number | variable | function "(" sum ")" | "(" sum ")"
+// so -2^2 is -(2^2) and 2^-1*3 is 2^(-(1*3)); no sign follows "+" or "-".
 // Operands go to the program at once; operators wait on the stack until an
 // operator of the pop set chosen with them, a ")" or the end pops them.
 #include "translate/translator.hpp"
