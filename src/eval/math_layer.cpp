@@ -8,15 +8,11 @@ namespace tallymat::mathlayer {
 
 MathErrorState math_error_state{};
 
-namespace detail {
-
 double fail(Kind kind, const char* name, double x, double y, double proposed) {
     MathErrorRecord record{kind, name, x, y, proposed};
     _matherr(&record);
     return record.retval;
 }
-
-}  // namespace detail
 
 int _matherr(MathErrorRecord* record) {
     math_error_state.flag = 1;

@@ -43,8 +43,6 @@ int _matherr(MathErrorRecord* record);
 int32_t code_for_kind(int32_t kind);
 
 // Bits of the arguments, through small named helpers.
-namespace detail {
-
 constexpr double kLargest = std::numeric_limits<double>::max();
 
 inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
@@ -100,12 +98,8 @@ inline double arc(double x, const char* name, double (*standard)(double)) {
     return standard(x);
 }
 
-}  // namespace detail
-
 // The guarded entries: rules first, then the standard function.  Inline, so
 // that the evaluator pays no call for the classification.
-using namespace detail;
-
 inline double sin(double x) { return trig_loss_or(x, "sin", [](double v) { return std::sin(v); }); }
 inline double cos(double x) { return trig_loss_or(x, "cos", [](double v) { return std::cos(v); }); }
 inline double tan(double x) { return trig_loss_or(x, "tan", [](double v) { return std::tan(v); }); }

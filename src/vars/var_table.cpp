@@ -33,11 +33,11 @@ Entry* new_entry(const char* name, double value) {
 
 }  // namespace
 
-int compare_names(const char* a, const char* b) {
-    const auto* p = reinterpret_cast<const unsigned char*>(a);
-    const auto* q = reinterpret_cast<const unsigned char*>(b);
+int compare_with_stored(const char* name, const char* stored) {
+    const auto* p = reinterpret_cast<const unsigned char*>(name);
+    const auto* q = reinterpret_cast<const unsigned char*>(stored);
     for (;; ++p, ++q) {
-        unsigned char x = upper_ascii(*p), y = upper_ascii(*q);
+        unsigned char x = upper_ascii(*p), y = *q;  // stored names are upper-cased already
         if (x != y) return x < y ? -1 : 1;
         if (x == 0) return 0;
     }
@@ -48,7 +48,7 @@ SearchResult search(const char* name) {
     if (count == 0) return {false, 0};
 
     // Hosts usually insert in order; appending then costs one comparison.
-    int last = compare_names(name, name_of(var_table.entries[count - 1]));
+    int last = compare_with_stored(name, name_of(var_table.entries[count - 1]));
     if (last == 0) return {true, count - 1};
     if (last > 0) return {false, count};
 
@@ -56,7 +56,7 @@ SearchResult search(const char* name) {
     for (;;) {
         int32_t width = hi - lo;
         mid = (lo + hi) / 2;
-        int order = compare_names(name, name_of(var_table.entries[mid]));
+        int order = compare_with_stored(name, name_of(var_table.entries[mid]));
         if (order == 0) return {true, mid};
         if (order < 0) hi = mid; else lo = mid;
         if (hi - lo >= width) return {false, hi};

@@ -32,8 +32,9 @@ struct SearchResult {
     int32_t position;  // the handle when found, the insertion position otherwise
 };
 
-// Case-insensitive (a-z only) byte order, unsigned; a prefix sorts first.
-int compare_names(const char* a, const char* b);
+// Orders a name against a stored (upper-cased) one: a-z compare as A-Z,
+// bytes as unsigned values, a prefix sorts first.
+int compare_with_stored(const char* name, const char* stored);
 
 // Last-entry shortcut, then binary search.
 SearchResult search(const char* name);
