@@ -1,19 +1,19 @@
-# Thin driver over CMake: `make demo` runs the example host, `make test` every test.
+# Thin driver for people who have make: the same as ./run, plus install.
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
+PREFIX ?= /usr/local
+export BUILD CMAKE_FLAGS JOBS
 
-.PHONY: demo test bench build clean
+.PHONY: demo test dll install bench clean
 
-build:
+demo test dll:
+	./run $@
+
+install:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
-
-demo: build
-	$(BUILD)/tools/tallycalc/tallycalc --demo
-
-test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Release build; medians of 5 repetitions, then the ratio table.
 bench:

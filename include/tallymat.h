@@ -11,8 +11,12 @@
 #ifndef TALLYMAT_H
 #define TALLYMAT_H
 
+#include "tallymat_version.h"
+
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  if defined(TALLYMAT_BUILDING)
+#  if defined(TALLYMAT_STATIC)
+#    define TALLYMAT_API
+#  elif defined(TALLYMAT_BUILDING)
 #    define TALLYMAT_API __declspec(dllexport)
 #  else
 #    define TALLYMAT_API __declspec(dllimport)

@@ -1,4 +1,4 @@
-// tallymat.hpp: a header-only C++20 wrapper over the C interface.
+// tallymat.hpp: a header-only C++ wrapper over the C interface (C++17 or later).
 //
 // It adds ownership and types, nothing else: every member is one or two C
 // calls.  The library keeps process-wide state (one variable table, one

@@ -1,5 +1,5 @@
 # Fails unless the shared library's dynamic symbol table defines exactly the
-# thirteen functions of the C interface.
+# thirteen functions of the C interface, as src/tallymat.map lists them.
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -12,8 +12,9 @@ foreach(line IN LISTS lines)
   list(APPEND found ${name})
 endforeach()
 list(SORT found)
-set(expected calcpost exprclr exprdelete exprpost geterrnum geterroffs getstrerror
-             vclr vgetname vgetvalue vinsert vlookup vsetvalue)
+file(READ ${MAP} map)
+string(REGEX MATCH "global:([^}]*)local:" _ "${map}")
+string(REGEX MATCHALL "[a-z]+" expected "${CMAKE_MATCH_1}")
 list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "exported: ${found}\nexpected: ${expected}")

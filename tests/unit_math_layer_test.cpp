@@ -15,7 +15,6 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kLargest = std::numeric_limits<double>::max();
-constexpr double kNoReport = 0.0;  // kind 0: the call must not reach _matherr
 
 uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
 double from_bits(uint64_t b) { return std::bit_cast<double>(b); }

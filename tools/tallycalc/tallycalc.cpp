@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr const char* kVersion = "1.0.0";
+constexpr const char* kVersion = TALLYMAT_VERSION_STRING;
 
 // Library messages are Windows-1251; the terminal gets its own encoding
 // (UTF-8 when the locale names none but ASCII).

@@ -1,0 +1,24 @@
+# libtallymat.a: the internal objects linked into one relocatable object
+# whose hidden symbols are then made local, so a consumer's link sees the
+# thirteen functions (plus the weak instantiations of the C++ library that
+# no archive can hide) and nothing it could clash with.
+set(prelinked ${PROJECT_BINARY_DIR}/tallymat_prelinked.o)
+if(NOT WIN32 AND CMAKE_OBJCOPY)
+  add_custom_command(OUTPUT ${prelinked}
+    COMMAND ${CMAKE_LINKER} -r -o ${prelinked} $<TARGET_OBJECTS:tallymat_internal>
+    COMMAND ${CMAKE_OBJCOPY} --localize-hidden ${prelinked}
+    DEPENDS $<TARGET_OBJECTS:tallymat_internal>
+    COMMAND_EXPAND_LISTS
+    COMMENT "Prelinking tallymat's objects and localising hidden symbols")
+  add_library(tallymat STATIC ${prelinked})
+  add_dependencies(tallymat tallymat_internal)
+else()
+  add_library(tallymat STATIC $<TARGET_OBJECTS:tallymat_internal>)
+endif()
+# The objects are C++: consumers link the C++ runtime and libm.
+set_target_properties(tallymat PROPERTIES LINKER_LANGUAGE CXX)
+if(NOT WIN32)
+  target_link_libraries(tallymat INTERFACE m)
+endif()
+# No dllimport on Windows hosts of the static archive.
+target_compile_definitions(tallymat INTERFACE TALLYMAT_STATIC)
