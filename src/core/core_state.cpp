@@ -1,9 +1,6 @@
-// Library frame: error registers, message table, load-time initialisation
-// and the three error queries.
+// Library frame: the error registers and the message table.
 #include "core/core_state.hpp"
 
-#include "tallymat.h"
-#include "translate/slots.hpp"
 
 namespace tallymat::core {
 
@@ -45,31 +42,4 @@ const char* message_for(int32_t code) {
     return kMessages[code];
 }
 
-void initialise_library() {
-    translate::release_all_slots();
-    core_state.last_error = kOk;
-    core_state.error_offset = 0;
-}
-
-namespace {
-// The loader runs this once per process, before the host's first call
-// (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
-__attribute__((constructor)) void on_library_load() { initialise_library(); }
-}  // namespace
-
 }  // namespace tallymat::core
-
-using namespace tallymat;
-
-extern "C" {
-
-TALLYMAT_API int geterrnum(void) { return core::core_state.last_error; }
-
-TALLYMAT_API int geterroffs(void) { return core::core_state.error_offset; }
-
-TALLYMAT_API const char* getstrerror(int code) {
-    if (code == 0) code = core::core_state.last_error;
-    return core::message_for(code);
-}
-
-}  // extern "C"

@@ -55,7 +55,4 @@ inline int32_t report(int32_t code) {
 // The Windows-1251 message of a code, "" outside 0..21; never null.
 const char* message_for(int32_t code);
 
-// Runs once when the library is loaded: every expression slot free, last error 0.
-void initialise_library();
-
 }  // namespace tallymat::core

@@ -1,4 +1,4 @@
-// calcpost, the plain loop over the postfix items and the integer power.
+// The value stack, the plain loop over the postfix items and the integer power.
 #include "eval/evaluator.hpp"
 
 #include <bit>
@@ -6,8 +6,6 @@
 
 #include "eval/fast_program.hpp"
 #include "eval/operations.hpp"
-#include "tallymat.h"
-#include "vars/var_table.hpp"
 
 namespace tallymat::eval {
 
@@ -243,25 +241,3 @@ push_kv_div: FUSED(PUSH, op::kDiv, ip->k, *ip[1].p);
 #pragma GCC diagnostic pop
 
 }  // namespace tallymat::eval
-
-using namespace tallymat;
-
-extern "C" {
-
-TALLYMAT_API double calcpost(int handle) {
-    if (!translate::is_occupied(handle)) {
-        core::report(core::kInvalidExpression);
-        return 0.0;
-    }
-    const translate::Slot& slot = translate::expr_table.slots[handle];
-    // After vclr the program's variable pointers lead into freed entries.
-    if (slot.refers_to_variables && slot.variable_epoch != vars::var_table.epoch) {
-        core::report(core::kInvalidExpression);
-        return 0.0;
-    }
-    eval::Outcome outcome = eval::run_fast_program(slot.fast);
-    core::set_last_error(outcome.code);
-    return outcome.value;
-}
-
-}  // extern "C"

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "core/core_state.hpp"
-#include "tallymat.h"
 #include "vars/var_table.hpp"
 
 namespace tallymat::translate {
@@ -44,20 +43,3 @@ void release_all_slots() {
 }
 
 }  // namespace tallymat::translate
-
-using namespace tallymat;
-
-extern "C" {
-
-TALLYMAT_API int exprdelete(int handle) {
-    if (!translate::is_occupied(handle)) return core::report(core::kInvalidExpression);
-    translate::release_slot(handle);
-    return core::report(core::kOk);
-}
-
-TALLYMAT_API int exprclr(void) {
-    translate::release_all_slots();
-    return core::report(core::kOk);
-}
-
-}  // extern "C"

@@ -5,58 +5,11 @@
 #include <cstdint>
 
 #include "core/core_state.hpp"
-#include "eval/fast_program.hpp"
+#include "translate/program.hpp"
 
 namespace tallymat::translate {
 
 inline constexpr int32_t kSlotCount = 100;
-
-enum ItemKind : int32_t {
-    kOperatorItem = 0,  // payload: op
-    kNumberItem = 1,    // payload: number
-    kVariableItem = 2,  // payload: cell, the value cell of a variable entry
-};
-
-// Operator codes, as stored in operator items and on the operator stack.
-namespace op {
-inline constexpr char kAdd = '+';       // a b  -> a + b
-inline constexpr char kSub = '-';       // a b  -> a - b
-inline constexpr char kMul = '*';       // a b  -> a * b
-inline constexpr char kDiv = '/';       // a b  -> a / b, b = 0 refused
-inline constexpr char kPow = '^';       // a b  -> pow(a, b) through the math layer
-inline constexpr char kIntPow = 'P';    // a b  -> a to the integer trunc(b), "**"
-inline constexpr char kMod = 'm';       // a b  -> a - floor(a / b) * b, "mod"
-inline constexpr char kIntDiv = 'd';    // a b  -> floor(a / b), "div"
-inline constexpr char kNeg = 'u';       // x    -> -x, a leading "-"
-inline constexpr char kPlus = 'U';      // x    -> x, a leading "+"
-inline constexpr char kSin = 's';       // the one-argument functions, x -> f(x)
-inline constexpr char kCos = 'c';
-inline constexpr char kTan = 't';       // "tg"
-inline constexpr char kLn = 'l';
-inline constexpr char kLg = 'L';
-inline constexpr char kArcsin = 'S';
-inline constexpr char kArccos = 'C';
-inline constexpr char kArctg = 'T';
-inline constexpr char kExp = 'e';
-inline constexpr char kSqrt = 'r';
-inline constexpr char kAbs = 'a';
-inline constexpr char kSign = 'i';
-inline constexpr char kEz = 'q';
-}  // namespace op
-
-// Packed to 12 bytes: a program buffer holds one item per token, and a
-// 1 MiB formula has up to a million tokens.
-#pragma pack(push, 4)
-struct Item {
-    int32_t kind;
-    union {
-        char op;
-        double number;
-        const double* cell;
-    };
-};
-#pragma pack(pop)
-static_assert(sizeof(Item) == 12);
 
 struct Slot {
     Item* program;         // null: the slot is free; one heap block holds both forms

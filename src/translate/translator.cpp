@@ -12,8 +12,6 @@
 #include "translate/translator.hpp"
 
 #include "core/core_state.hpp"
-#include "eval/fast_program.hpp"
-#include "tallymat.h"
 #include "translate/scanner.hpp"
 #include "translate/slots.hpp"
 #include "vars/var_table.hpp"
@@ -255,39 +253,26 @@ char function_code(const char* name) {
 
 }  // namespace tallymat::translate
 
-using namespace tallymat;
+namespace tallymat::translate {
 
-namespace {
+// Translates a whole text into a newly taken slot, recording the error
+// offset; a failed translation leaves no slot behind.
+int32_t translate_formula(const char* text, int32_t* index) {
+    reset_operator_stack();
+    set_error_offset(0);
 
-int refuse_translation(int32_t code) {
-    core::report(code);
-    return -1;
-}
+    int32_t tokens = count_tokens(text);
+    if (tokens == kTextTooLong) return core::kBufferOverflow;
+    if (tokens == 0) return core::kEmptyString;
 
-}  // namespace
+    if (int32_t failure = allocate_slot(tokens, index)) return failure;
 
-extern "C" {
-
-TALLYMAT_API int exprpost(const char* text) {
-    if (!text) text = "";
-    translate::reset_operator_stack();
-    core::core_state.error_offset = 0;
-    core::set_last_error(core::kOk);
-
-    int32_t tokens = translate::count_tokens(text);
-    if (tokens == translate::kTextTooLong) return refuse_translation(core::kBufferOverflow);
-    if (tokens == 0) return refuse_translation(core::kEmptyString);
-
-    int32_t index = -1;
-    if (int32_t failure = translate::allocate_slot(tokens, &index)) return refuse_translation(failure);
-
-    translate::Translation t{text, 0, true, true, &translate::expr_table.slots[index], {}};
-    if (int32_t failure = translate::translate_text(t)) {
-        translate::release_slot(index);  // failed translations never use up slots
-        return refuse_translation(failure);
+    Translation t{text, 0, true, true, &expr_table.slots[*index], {}};
+    if (int32_t failure = translate_text(t)) {
+        release_slot(*index);  // failed translations never use up slots
+        return failure;
     }
-    eval::derive_fast_program(*t.slot);
-    return index;
+    return core::kOk;
 }
 
-}  // extern "C"
+}  // namespace tallymat::translate

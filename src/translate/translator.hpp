@@ -15,6 +15,10 @@ struct OperatorStack {
 
 extern OperatorStack operator_stack;
 
+// Translates a text into the lowest free slot (its index in *index); 0, or
+// the code of the first failure with the error offset where it stopped.
+int32_t translate_formula(const char* text, int32_t* index);
+
 // The function code of a name (case-insensitive, whole word), or 0.
 char function_code(const char* name);
 

@@ -1,11 +1,10 @@
-// Variable table and its six exported operations.
+// Variable table: sorted entries, search, insertion and clearing.
 #include "vars/var_table.hpp"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "core/core_state.hpp"
-#include "tallymat.h"
 
 namespace tallymat::vars {
 
@@ -16,8 +15,6 @@ namespace {
 inline unsigned char upper_ascii(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
-
-const char* text_or_empty(const char* text) { return text ? text : ""; }
 
 Entry* new_entry(const char* name, double value) {
     size_t length = std::strlen(name);
@@ -63,22 +60,13 @@ SearchResult search(const char* name) {
     }
 }
 
-}  // namespace tallymat::vars
-
-using namespace tallymat;
-using tallymat::vars::var_table;
-
-extern "C" {
-
-TALLYMAT_API int vinsert(const char* name, double value) {
-    name = vars::text_or_empty(name);
-    core::set_last_error(core::kOk);
+int32_t insert(const char* name, double value) {
     // The full table is reported before a duplicate.
-    if (var_table.count >= vars::kCapacity) return core::report(core::kVariableTableFull);
-    vars::SearchResult where = vars::search(name);
-    if (where.found) return core::report(core::kDuplicate);
-    vars::Entry* entry = vars::new_entry(name, value);
-    if (!entry) return core::report(core::kNoMemory);
+    if (var_table.count >= kCapacity) return core::kVariableTableFull;
+    SearchResult where = search(name);
+    if (where.found) return core::kDuplicate;
+    Entry* entry = new_entry(name, value);
+    if (!entry) return core::kNoMemory;
 
     for (int32_t i = var_table.count; i > where.position; --i) var_table.entries[i] = var_table.entries[i - 1];
     var_table.entries[where.position] = entry;
@@ -86,46 +74,14 @@ TALLYMAT_API int vinsert(const char* name, double value) {
     return core::kOk;
 }
 
-TALLYMAT_API int vlookup(const char* name) {
-    core::set_last_error(core::kOk);
-    vars::SearchResult where = vars::search(vars::text_or_empty(name));
-    return where.found ? where.position : -1;
-}
-
-TALLYMAT_API double vgetvalue(int handle) {
-    if (!vars::is_valid_handle(handle)) {
-        core::report(core::kInvalidVariable);
-        return 0.0;
-    }
-    core::set_last_error(core::kOk);
-    return var_table.entries[handle]->value;
-}
-
-TALLYMAT_API int vsetvalue(int handle, double value) {
-    if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
-    core::set_last_error(core::kOk);
-    var_table.entries[handle]->value = value;
-    return core::kOk;
-}
-
-TALLYMAT_API const char* vgetname(int handle) {
-    if (!vars::is_valid_handle(handle)) {
-        core::report(core::kInvalidVariable);
-        return nullptr;
-    }
-    core::set_last_error(core::kOk);
-    return vars::name_of(var_table.entries[handle]);
-}
-
-TALLYMAT_API int vclr(void) {
+void clear() {
     for (int32_t i = 0; i < var_table.count; ++i) {
         std::free(var_table.entries[i]);
         var_table.entries[i] = nullptr;
     }
     var_table.count = 0;
     ++var_table.epoch;  // 64 bits: never wraps in practice
-    core::set_last_error(core::kOk);
-    return core::kOk;
 }
 
-}  // extern "C"
+}  // namespace tallymat::vars
+

@@ -39,6 +39,12 @@ int compare_with_stored(const char* name, const char* stored);
 // Last-entry shortcut, then binary search.
 SearchResult search(const char* name);
 
+// Adds a variable in name order; 0, 7, 8 or 9.
+int32_t insert(const char* name, double value);
+
+// Frees every entry and starts a new epoch, so older programs are refused.
+void clear();
+
 inline bool is_valid_handle(int32_t handle) { return handle >= 0 && handle < var_table.count; }
 
 }  // namespace tallymat::vars

@@ -1,0 +1,130 @@
+// The thirteen exported functions and the load-time hook.  Each export
+// checks its arguments, asks the subsystem that owns the state, and records
+// the outcome in the last error.
+#include "core/core_state.hpp"
+#include "eval/evaluator.hpp"
+#include "eval/fast_program.hpp"
+#include "tallymat.h"
+#include "translate/slots.hpp"
+#include "translate/translator.hpp"
+#include "vars/var_table.hpp"
+
+using namespace tallymat;
+using vars::var_table;
+
+namespace {
+
+// A null pointer where a text is expected is the empty text.
+const char* text_or_empty(const char* text) { return text ? text : ""; }
+
+// After vclr a program's variable pointers lead into freed entries.
+bool is_stale(const translate::Slot& slot) {
+    return slot.refers_to_variables && slot.variable_epoch != var_table.epoch;
+}
+
+// The loader runs this once per process, before the host's first call
+// (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
+__attribute__((constructor)) void on_library_load() {
+    translate::release_all_slots();
+    core::core_state = {};
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- variables ----
+
+TALLYMAT_API int vinsert(const char* name, double value) {
+    return core::report(vars::insert(text_or_empty(name), value));
+}
+
+TALLYMAT_API int vlookup(const char* name) {
+    core::set_last_error(core::kOk);
+    vars::SearchResult where = vars::search(text_or_empty(name));
+    return where.found ? where.position : -1;
+}
+
+TALLYMAT_API double vgetvalue(int handle) {
+    if (!vars::is_valid_handle(handle)) {
+        core::report(core::kInvalidVariable);
+        return 0.0;
+    }
+    core::set_last_error(core::kOk);
+    return var_table.entries[handle]->value;
+}
+
+TALLYMAT_API int vsetvalue(int handle, double value) {
+    if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
+    core::set_last_error(core::kOk);
+    var_table.entries[handle]->value = value;
+    return core::kOk;
+}
+
+TALLYMAT_API const char* vgetname(int handle) {
+    if (!vars::is_valid_handle(handle)) {
+        core::report(core::kInvalidVariable);
+        return nullptr;
+    }
+    core::set_last_error(core::kOk);
+    return vars::name_of(var_table.entries[handle]);
+}
+
+TALLYMAT_API int vclr(void) {
+    vars::clear();
+    return core::report(core::kOk);
+}
+
+// ---- translation and expression slots ----
+
+TALLYMAT_API int exprpost(const char* text) {
+    int32_t index = -1;
+    if (int32_t failure = translate::translate_formula(text_or_empty(text), &index)) {
+        core::report(failure);
+        return -1;
+    }
+    eval::derive_fast_program(translate::expr_table.slots[index]);
+    core::set_last_error(core::kOk);
+    return index;
+}
+
+TALLYMAT_API int exprdelete(int handle) {
+    if (!translate::is_occupied(handle)) return core::report(core::kInvalidExpression);
+    translate::release_slot(handle);
+    return core::report(core::kOk);
+}
+
+TALLYMAT_API int exprclr(void) {
+    translate::release_all_slots();
+    return core::report(core::kOk);
+}
+
+// ---- evaluation ----
+
+TALLYMAT_API double calcpost(int handle) {
+    if (!translate::is_occupied(handle)) {
+        core::report(core::kInvalidExpression);
+        return 0.0;
+    }
+    const translate::Slot& slot = translate::expr_table.slots[handle];
+    if (is_stale(slot)) {
+        core::report(core::kInvalidExpression);
+        return 0.0;
+    }
+    eval::Outcome outcome = eval::run_fast_program(slot.fast);
+    core::set_last_error(outcome.code);
+    return outcome.value;
+}
+
+// ---- errors ----
+
+TALLYMAT_API int geterrnum(void) { return core::core_state.last_error; }
+
+TALLYMAT_API int geterroffs(void) { return core::core_state.error_offset; }
+
+TALLYMAT_API const char* getstrerror(int code) {
+    if (code == 0) code = core::core_state.last_error;
+    return core::message_for(code);
+}
+
+}  // extern "C"
