@@ -7,6 +7,16 @@
  * error; 0 means success.  Messages are fixed Russian texts in the
  * Windows-1251 code page.  A null pointer given where a text is expected
  * is read as the empty text.
+ *
+ * Floating point: exprpost and calcpost compute in the library's own
+ * environment (round to nearest, every exception masked, subnormals kept)
+ * and give the host its environment back exactly as it was, sticky flags
+ * included; a host's traps, rounding mode or flush-to-zero settings change
+ * neither the bits of a result nor turn a failure into a signal.
+ *
+ * Threads: one thread at a time, and not even two evaluations at once: the
+ * value stack and the last error are shared.  Guard every call with one lock.
+ * Unloading the library frees every variable and translated formula.
  */
 #ifndef TALLYMAT_H
 #define TALLYMAT_H

@@ -1,0 +1,70 @@
+// The floating-point environment the library computes in: round to nearest,
+// every exception masked, subnormals kept (no flush-to-zero, no
+// denormals-are-zero).  exprpost and calcpost switch into it for their
+// duration and give the host back its own environment exactly, sticky
+// flags included, so a host's traps, rounding mode or -ffast-math start-up
+// settings change neither the bits of a result nor turn a code into a signal.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include <immintrin.h>
+#define TALLYMAT_FP_ENV_MXCSR 1
+#else
+#include <cfenv>
+#endif
+
+namespace tallymat::core {
+
+#if TALLYMAT_FP_ENV_MXCSR
+
+// On x86-64 the library's arithmetic (its own and glibc's math) is SSE2,
+// governed by MXCSR alone.
+inline constexpr uint32_t kMxcsrFlags = 0x003F;         // sticky exception flags
+inline constexpr uint32_t kLibraryMxcsr = 0x1F80;       // all masked, nearest, no FTZ/DAZ
+
+struct HostFpEnvironment {
+    uint32_t mxcsr;
+};
+
+// A host in the default environment pays one read and one compare here.
+inline HostFpEnvironment enter_library_fp_environment() {
+    uint32_t host = _mm_getcsr();
+    if ((host & ~kMxcsrFlags) != kLibraryMxcsr) [[unlikely]]
+        _mm_setcsr(kLibraryMxcsr);
+    return {host};
+}
+
+// Writing the host's MXCSR back also drops the flags the library raised.
+inline void leave_library_fp_environment(HostFpEnvironment host) { _mm_setcsr(host.mxcsr); }
+
+#else
+
+struct HostFpEnvironment {
+    std::fenv_t env;
+};
+
+inline HostFpEnvironment enter_library_fp_environment() {
+    HostFpEnvironment host;
+    std::feholdexcept(&host.env);  // saves, clears the flags, masks every trap
+    std::fesetround(FE_TONEAREST);
+    return host;
+}
+
+inline void leave_library_fp_environment(const HostFpEnvironment& host) { std::fesetenv(&host.env); }
+
+#endif
+
+// Keeps a result's computation on the library's side of the switch back:
+// the compiler may not move arithmetic past this point.
+inline double pinned(double value) {
+#if TALLYMAT_FP_ENV_MXCSR && defined(__GNUC__)
+    __asm__ volatile("" : "+x"(value));
+#elif defined(__GNUC__)
+    __asm__ volatile("" : "+m"(value));
+#endif
+    return value;
+}
+
+}  // namespace tallymat::core
