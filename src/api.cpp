@@ -1,7 +1,8 @@
-// The thirteen exported functions and the load-time hook.  Each export
+// The thirteen exported functions and the load and unload hooks.  Each export
 // checks its arguments, asks the subsystem that owns the state, and records
 // the outcome in the last error.
 #include "core/core_state.hpp"
+#include "core/fp_environment.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
 #include "tallymat.h"
@@ -27,6 +28,14 @@ bool is_stale(const translate::Slot& slot) {
 __attribute__((constructor)) void on_library_load() {
     translate::release_all_slots();
     core::core_state = {};
+}
+
+// Unloading (dlclose, FreeLibrary, process exit) gives every variable entry
+// and program block back, so a host that loads and unloads the library
+// repeatedly does not grow.  Calls after this find empty tables.
+__attribute__((destructor)) void on_library_unload() {
+    translate::release_all_slots();
+    vars::clear();
 }
 
 }  // namespace
@@ -78,14 +87,14 @@ TALLYMAT_API int vclr(void) {
 // ---- translation and expression slots ----
 
 TALLYMAT_API int exprpost(const char* text) {
+    // Number conversion and constant folding compute: in the library's environment.
+    core::HostFpEnvironment host = core::enter_library_fp_environment();
     int32_t index = -1;
-    if (int32_t failure = translate::translate_formula(text_or_empty(text), &index)) {
-        core::report(failure);
-        return -1;
-    }
-    eval::derive_fast_program(translate::expr_table.slots[index]);
-    core::set_last_error(core::kOk);
-    return index;
+    int32_t failure = translate::translate_formula(text_or_empty(text), &index);
+    if (failure == core::kOk) eval::derive_fast_program(translate::expr_table.slots[index]);
+    core::leave_library_fp_environment(host);
+    core::report(failure);
+    return failure == core::kOk ? index : -1;
 }
 
 TALLYMAT_API int exprdelete(int handle) {
@@ -111,9 +120,12 @@ TALLYMAT_API double calcpost(int handle) {
         core::report(core::kInvalidExpression);
         return 0.0;
     }
+    core::HostFpEnvironment host = core::enter_library_fp_environment();
     eval::Outcome outcome = eval::run_fast_program(slot.fast);
+    double value = core::pinned(outcome.value);
+    core::leave_library_fp_environment(host);
     core::set_last_error(outcome.code);
-    return outcome.value;
+    return value;
 }
 
 // ---- errors ----
