@@ -3,7 +3,15 @@
 // It adds ownership and types, nothing else: every member is one or two C
 // calls.  The library keeps process-wide state (one variable table, one
 // set of 100 formula slots, one last error) and serves one thread at a
-// time; so does this wrapper.  No exceptions are thrown.
+// time; so does this wrapper.  Not even two evaluations may run at once:
+// the value stack and the last error are shared, so two threads each
+// evaluating a formula of its own get each other's values.  Guard every
+// call with one lock of your own.  No exceptions are thrown.
+//
+// Raw exprdelete/exprclr calls may be mixed with Formula objects: an object
+// only ever releases or evaluates the slot it was created in, and after a
+// raw release it reports code 20 instead of touching a newer formula that
+// got the same slot through another Formula.
 #ifndef TALLYMAT_HPP
 #define TALLYMAT_HPP
 
@@ -66,15 +74,18 @@ class Formula {
 public:
     explicit Formula(const char* text) : handle_(exprpost(text)) {
         if (handle_ < 0) error_ = {geterrnum(), geterroffs()};
+        else generation_ = ++generations()[handle_];
     }
     explicit Formula(const std::string& text) : Formula(text.c_str()) {}
     ~Formula() { release(); }
 
-    Formula(Formula&& other) noexcept : handle_(std::exchange(other.handle_, -1)), error_(other.error_) {}
+    Formula(Formula&& other) noexcept
+        : handle_(std::exchange(other.handle_, -1)), generation_(other.generation_), error_(other.error_) {}
     Formula& operator=(Formula&& other) noexcept {
         if (this != &other) {
             release();
             handle_ = std::exchange(other.handle_, -1);
+            generation_ = other.generation_;
             error_ = other.error_;
         }
         return *this;
@@ -88,17 +99,30 @@ public:
     const Error& error() const { return error_; }  // why the translation failed
 
     Result evaluate() const {
-        if (handle_ < 0) return {0.0, {TALLYMAT_E_INVALID_EXPRESSION, 0}};
+        if (!owns_slot()) return {0.0, {TALLYMAT_E_INVALID_EXPRESSION, 0}};
         double value = calcpost(handle_);
         return {value, Error::last()};
     }
 
 private:
+    static constexpr int kSlots = 100;
     int handle_;
+    unsigned long generation_ = 0;
     Error error_;
 
+    // Bumped whenever a Formula takes a slot: an older object whose slot a
+    // raw exprclr released and a newer Formula took sees a newer generation.
+    static unsigned long* generations() {
+        static unsigned long per_slot[kSlots];
+        return per_slot;
+    }
+
+    bool owns_slot() const {
+        return handle_ >= 0 && handle_ < kSlots && generations()[handle_] == generation_;
+    }
+
     void release() {
-        if (handle_ >= 0) exprdelete(handle_);
+        if (owns_slot()) exprdelete(handle_);
         handle_ = -1;
     }
 };

@@ -1,4 +1,5 @@
 // The C++ wrapper: ownership of slots, moves, variables, UTF-8 messages.
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,4 +84,17 @@ TEST_F(Api, VariablesByNameAndHandle) {
     EXPECT_EQ(sum.evaluate().value, 6.0);
     tallymat::variables::clear();
     EXPECT_EQ(sum.evaluate().error.code, TALLYMAT_E_INVALID_EXPRESSION);
+}
+
+// After a raw exprclr a newer Formula may get the older one's slot: the
+// older object must neither evaluate nor release it.
+TEST_F(Api, FormulaNeverReleasesASlotItNoLongerOwns) {
+    auto older = std::make_unique<tallymat::Formula>("1+1");
+    exprclr();
+    tallymat::Formula newer("2+2");
+    ASSERT_EQ(newer.handle(), older->handle());
+    EXPECT_EQ(older->evaluate().error.code, TALLYMAT_E_INVALID_EXPRESSION);
+    older.reset();
+    EXPECT_EQ(newer.evaluate().value, 4.0);
+    EXPECT_EQ(newer.evaluate().error.code, TALLYMAT_OK);
 }
