@@ -5,6 +5,7 @@
 #include "core/fp_environment.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
+#include "eval/operations.hpp"
 #include "tallymat.h"
 #include "translate/slots.hpp"
 #include "translate/translator.hpp"

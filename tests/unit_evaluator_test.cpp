@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "eval/evaluator.hpp"
+#include "eval/operations.hpp"
 
 using tallymat::eval::integer_power;
 

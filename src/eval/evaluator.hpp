@@ -1,10 +1,7 @@
-// Postfix evaluation over a fixed value stack.
+// The fixed value stack evaluation keeps its pending operands in.
 #pragma once
 
 #include <cstdint>
-
-#include "eval/operations.hpp"
-#include "translate/slots.hpp"
 
 namespace tallymat::eval {
 
@@ -18,9 +15,5 @@ struct ValueStack {
 };
 
 extern ValueStack value_stack;
-
-// The plain evaluation: one pass over the postfix items, as they define the
-// result.  calcpost runs the fast form instead; tests hold the two equal.
-Outcome run_program(const translate::Slot& slot);
 
 }  // namespace tallymat::eval

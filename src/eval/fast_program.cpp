@@ -1,6 +1,8 @@
 // Deriving the fast form of a program when its translation succeeds.
 #include "eval/fast_program.hpp"
 
+#include <optional>
+
 #include "eval/evaluator.hpp"
 #include "eval/operations.hpp"
 #include "translate/slots.hpp"
@@ -59,24 +61,24 @@ bool is_foldable_unary(char code) {
 
 bool loads_constant(const FastInsn& insn) { return insn.op == kLoadK || insn.op == kPushK; }
 
-// The fused opcode for "left, then right, then code", or kEnd when there is none.
-FastOp fused(FastOp left, FastOp right_form, char code) {
+// The fused opcode for "left, then right, then code", when there is one.
+std::optional<FastOp> fused(FastOp left, FastOp right_form, char code) {
     int op_index;
     switch (code) {
         case op::kAdd: op_index = 0; break;
         case op::kSub: op_index = 1; break;
         case op::kMul: op_index = 2; break;
         case op::kDiv: op_index = 3; break;
-        default: return kEnd;
+        default: return std::nullopt;
     }
     bool right_is_variable = right_form == kPushV;
     int block;
     switch (left) {
         case kLoadV: block = right_is_variable ? 0 : 1; break;
-        case kLoadK: if (!right_is_variable) return kEnd; block = 2; break;
+        case kLoadK: if (!right_is_variable) return std::nullopt; block = 2; break;
         case kPushV: block = right_is_variable ? 3 : 4; break;
-        case kPushK: if (!right_is_variable) return kEnd; block = 5; break;
-        default: return kEnd;
+        case kPushK: if (!right_is_variable) return std::nullopt; block = 5; break;
+        default: return std::nullopt;
     }
     return static_cast<FastOp>(kLoadVVAdd + 4 * block + op_index);
 }
@@ -84,15 +86,15 @@ static_assert(kPushKVDiv - kLoadVVAdd == 23 && kApplyAddFirst == kPushKVDiv + 1)
 
 bool is_fused_push(FastOp op) { return op >= kPushVVAdd && op <= kPushKVDiv; }
 
-// The Apply form for "code" over the value a fused Push form computes, or kEnd.
-FastOp applied(char code, FastOp push) {
+// The Apply form for "code" over the value a fused Push form computes, when there is one.
+std::optional<FastOp> applied(char code, FastOp push) {
     int first;
     switch (code) {
         case op::kAdd: first = kApplyAddFirst; break;
         case op::kSub: first = kApplySubFirst; break;
         case op::kMul: first = kApplyMulFirst; break;
         case op::kDiv: first = kApplyDivFirst; break;
-        default: return kEnd;
+        default: return std::nullopt;
     }
     return static_cast<FastOp>(first + (push - kPushVVAdd));
 }
@@ -118,40 +120,52 @@ struct Builder {
         ++depth;
     }
 
+    // Peephole rules for a binary operator, tried in this order; each
+    // rewrites the instructions that produced the operands.
     void binary(char code) {
         --depth;
         FastInsn* right = last();  // what produced the right operand
-        if (right->op == kOperand && is_fused_push(right[-1].op)) {
-            // The right operand came from a fused push: that instruction
-            // now applies this operator to the accumulator instead of pushing.
-            FastOp both = applied(code, right[-1].op);
-            if (both != kEnd) {
-                right[-1].op = both;
-                return;
-            }
-        }
-        if (right->op == kPushK) {
-            FastInsn* left = right - 1;  // a push follows the producer of the left operand
-            if (is_foldable_binary(code) && loads_constant(*left)) {
-                apply_binary(code, left->k, right->k);
-                --next;
-                return;
-            }
-        }
+        if (apply_into_fused_push(code, right)) return;
+        if (fold_constants(code, right)) return;
+        if (fuse_operands(code, right)) return;
         if (right->op == kPushK || right->op == kPushV) {
-            // The left operand's producer, when it loads a constant or a
-            // variable, takes both operands: one dispatch instead of two.
-            FastInsn* left = right - 1;  // a push always follows the left operand's producer
-            FastOp both = fused(left->op, right->op, code);
-            if (both != kEnd) {
-                left->op = both;
-                right->op = kOperand;
-                return;
-            }
+            // The right operand folds into the operator: "acc op k" or "acc op *p".
             right->op = static_cast<FastOp>(plain_binary(code) + (right->op == kPushK ? kKForm : kVForm));
             return;
         }
         emit(plain_binary(code));
+    }
+
+    // The right operand came from a fused push: that instruction now applies
+    // this operator to the accumulator instead of pushing.
+    bool apply_into_fused_push(char code, FastInsn* right) {
+        if (right->op != kOperand || !is_fused_push(right[-1].op)) return false;
+        std::optional<FastOp> both = applied(code, right[-1].op);
+        if (!both) return false;
+        right[-1].op = *both;
+        return true;
+    }
+
+    // Two constants and an operator that never fails: the result, now.
+    bool fold_constants(char code, FastInsn* right) {
+        if (right->op != kPushK || !is_foldable_binary(code)) return false;
+        FastInsn* left = right - 1;  // a push always follows the left operand's producer
+        if (!loads_constant(*left)) return false;
+        apply_binary(code, left->k, right->k);
+        --next;
+        return true;
+    }
+
+    // The left operand's producer, when it loads a constant or a variable,
+    // takes both operands: one dispatch instead of two.
+    bool fuse_operands(char code, FastInsn* right) {
+        if (right->op != kPushK && right->op != kPushV) return false;
+        FastInsn* left = right - 1;
+        std::optional<FastOp> both = fused(left->op, right->op, code);
+        if (!both) return false;
+        left->op = *both;
+        right->op = kOperand;
+        return true;
     }
 
     void unary_operator(char code) {
@@ -182,5 +196,177 @@ void derive_fast_program(translate::Slot& slot) {
     }
     b.emit(kEnd);
 }
+
+// ---- running the fast form ----
+
+namespace {
+
+inline Outcome refuse(int32_t code) { return {0.0, code}; }
+
+}  // namespace
+
+// The dispatch, written once for two builds (as Lua's lvm.c does it): with
+// TALLYMAT_THREADED_DISPATCH each handler ends in its own indirect jump
+// through a label table (a GNU extension); otherwise a plain switch in a loop.
+#if TALLYMAT_THREADED_DISPATCH
+#define vmdispatch(o) goto* kHandlers[o];
+#define vmcase(name) L_##name:
+#define vmbreak vmdispatch(ip->op)
+#else
+#define vmdispatch(o) switch (o)
+#define vmcase(name) case k##name:
+#define vmbreak break
+#endif
+
+#if TALLYMAT_THREADED_DISPATCH
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#endif
+Outcome run_fast_program(const FastInsn* ip) {
+#if TALLYMAT_THREADED_DISPATCH
+    static const void* const kHandlers[] = {
+#define TALLYMAT_LABEL_ENTRY(name) &&L_##name,
+        TALLYMAT_FAST_OPS(TALLYMAT_LABEL_ENTRY)
+#undef TALLYMAT_LABEL_ENTRY
+    };
+    static_assert(sizeof kHandlers / sizeof kHandlers[0] == kFastOpCount);
+#endif
+
+    mathlayer::math_error_state.flag = 0;
+    double acc = 0.0;
+    double* sp = value_stack.values;  // one past the value below the accumulator
+    int32_t failure;
+
+#define NEXT(width) \
+    ip += (width);  \
+    vmbreak
+// The operator's outcome decides whether the run goes on; with a constant
+// code the compiler drops the tests that cannot fire.
+#define APPLY_BINARY(code, left, right, width)                                                  \
+    {                                                                                           \
+        double result_ = (left);                                                                \
+        if ((failure = failure_of(apply_binary(code, result_, (right))))) return refuse(failure); \
+        acc = result_;                                                                          \
+        NEXT(width);                                                                            \
+    }
+#define POPPED(code)                          \
+    {                                         \
+        double right_ = acc;                  \
+        APPLY_BINARY(code, *--sp, right_, 1); \
+    }
+#define UNARY(code)                                                             \
+    {                                                                           \
+        if ((failure = failure_of(apply_unary(code, acc)))) return refuse(failure); \
+        NEXT(1);                                                                \
+    }
+#define PUSH *sp++ = acc
+#define FUSED_BLOCK(prefix, load, left, right)                          \
+    vmcase(prefix##Add) { load; APPLY_BINARY(op::kAdd, left, right, 2); } \
+    vmcase(prefix##Sub) { load; APPLY_BINARY(op::kSub, left, right, 2); } \
+    vmcase(prefix##Mul) { load; APPLY_BINARY(op::kMul, left, right, 2); } \
+    vmcase(prefix##Div) { load; APPLY_BINARY(op::kDiv, left, right, 2); }
+// acc = acc outer (left inner right): the inner operator first, as the
+// push and pop it replaces would have run it.
+#define APPLY(outer, inner, left, right)                                                          \
+    {                                                                                             \
+        double inner_ = (left);                                                                   \
+        if ((failure = failure_of(apply_binary(inner, inner_, (right))))) return refuse(failure); \
+        APPLY_BINARY(outer, acc, inner_, 2);                                                      \
+    }
+#define APPLY_FORMS(prefix, outer, left, right)                   \
+    vmcase(prefix##Add) APPLY(outer, op::kAdd, left, right)       \
+    vmcase(prefix##Sub) APPLY(outer, op::kSub, left, right)       \
+    vmcase(prefix##Mul) APPLY(outer, op::kMul, left, right)       \
+    vmcase(prefix##Div) APPLY(outer, op::kDiv, left, right)
+#define APPLY_BLOCK(name, outer)                             \
+    APPLY_FORMS(Apply##name##VV, outer, *ip->p, *ip[1].p)   \
+    APPLY_FORMS(Apply##name##VK, outer, *ip->p, ip[1].k)    \
+    APPLY_FORMS(Apply##name##KV, outer, ip->k, *ip[1].p)
+
+    for (;;) {
+        vmdispatch(ip->op) {
+            vmcase(End) return {acc, core::kOk};
+            vmcase(Operand) return refuse(core::kInvalidExpression);  // never dispatched
+            vmcase(LoadK) { acc = ip->k; NEXT(1); }
+            vmcase(LoadV) { acc = *ip->p; NEXT(1); }
+            vmcase(PushK) { PUSH; acc = ip->k; NEXT(1); }
+            vmcase(PushV) { PUSH; acc = *ip->p; NEXT(1); }
+
+            vmcase(Add) POPPED(op::kAdd)
+            vmcase(Sub) POPPED(op::kSub)
+            vmcase(Mul) POPPED(op::kMul)
+            vmcase(Div) POPPED(op::kDiv)
+            vmcase(IntDiv) POPPED(op::kIntDiv)
+            vmcase(Mod) POPPED(op::kMod)
+            vmcase(Pow) POPPED(op::kPow)
+            vmcase(IntPow) POPPED(op::kIntPow)
+
+            vmcase(AddK) APPLY_BINARY(op::kAdd, acc, ip->k, 1)
+            vmcase(SubK) APPLY_BINARY(op::kSub, acc, ip->k, 1)
+            vmcase(MulK) APPLY_BINARY(op::kMul, acc, ip->k, 1)
+            vmcase(DivK) APPLY_BINARY(op::kDiv, acc, ip->k, 1)
+            vmcase(IntDivK) APPLY_BINARY(op::kIntDiv, acc, ip->k, 1)
+            vmcase(ModK) APPLY_BINARY(op::kMod, acc, ip->k, 1)
+            vmcase(PowK) APPLY_BINARY(op::kPow, acc, ip->k, 1)
+            vmcase(IntPowK) APPLY_BINARY(op::kIntPow, acc, ip->k, 1)
+
+            vmcase(AddV) APPLY_BINARY(op::kAdd, acc, *ip->p, 1)
+            vmcase(SubV) APPLY_BINARY(op::kSub, acc, *ip->p, 1)
+            vmcase(MulV) APPLY_BINARY(op::kMul, acc, *ip->p, 1)
+            vmcase(DivV) APPLY_BINARY(op::kDiv, acc, *ip->p, 1)
+            vmcase(IntDivV) APPLY_BINARY(op::kIntDiv, acc, *ip->p, 1)
+            vmcase(ModV) APPLY_BINARY(op::kMod, acc, *ip->p, 1)
+            vmcase(PowV) APPLY_BINARY(op::kPow, acc, *ip->p, 1)
+            vmcase(IntPowV) APPLY_BINARY(op::kIntPow, acc, *ip->p, 1)
+
+            vmcase(Neg) UNARY(op::kNeg)
+            vmcase(Abs) UNARY(op::kAbs)
+            vmcase(Arctg) UNARY(op::kArctg)
+            vmcase(Sign) UNARY(op::kSign)
+            vmcase(Ez) UNARY(op::kEz)
+            vmcase(Sin) UNARY(op::kSin)
+            vmcase(Cos) UNARY(op::kCos)
+            vmcase(Tan) UNARY(op::kTan)
+            vmcase(Ln) UNARY(op::kLn)
+            vmcase(Lg) UNARY(op::kLg)
+            vmcase(Arcsin) UNARY(op::kArcsin)
+            vmcase(Arccos) UNARY(op::kArccos)
+            vmcase(Exp) UNARY(op::kExp)
+            vmcase(Sqrt) UNARY(op::kSqrt)
+
+            FUSED_BLOCK(LoadVV, (void)0, *ip->p, *ip[1].p)
+            FUSED_BLOCK(LoadVK, (void)0, *ip->p, ip[1].k)
+            FUSED_BLOCK(LoadKV, (void)0, ip->k, *ip[1].p)
+            FUSED_BLOCK(PushVV, PUSH, *ip->p, *ip[1].p)
+            FUSED_BLOCK(PushVK, PUSH, *ip->p, ip[1].k)
+            FUSED_BLOCK(PushKV, PUSH, ip->k, *ip[1].p)
+
+            APPLY_BLOCK(Add, op::kAdd)
+            APPLY_BLOCK(Sub, op::kSub)
+            APPLY_BLOCK(Mul, op::kMul)
+            APPLY_BLOCK(Div, op::kDiv)
+#if !TALLYMAT_THREADED_DISPATCH
+            case kFastOpCount: return refuse(core::kInvalidExpression);  // never written
+#endif
+        }
+    }
+
+#undef NEXT
+#undef APPLY_BINARY
+#undef POPPED
+#undef UNARY
+#undef PUSH
+#undef FUSED_BLOCK
+#undef APPLY
+#undef APPLY_FORMS
+#undef APPLY_BLOCK
+}
+#if TALLYMAT_THREADED_DISPATCH
+#pragma GCC diagnostic pop
+#endif
+
+#undef vmdispatch
+#undef vmcase
+#undef vmbreak
 
 }  // namespace tallymat::eval

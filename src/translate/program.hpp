@@ -67,39 +67,66 @@ static_assert(sizeof(Item) == 12);
 // stands for do, in the same order, so values and codes are the same bits.
 namespace tallymat::eval {
 
-// ORDER: FastOp.  Forms: "_K" takes its right operand from the constant k,
-// "_V" from the variable cell p; the plain form pops its left operand from
-// the stack, and the accumulator is the right one.  The fused forms
-// "Load/Push X Op Y" and "Apply" compute X op Y from two operands, the
-// second held in the following slot (marked kOperand), and take two slots.
+// The fast form's opcodes, in one list: the enum, the names and the
+// interpreter's handlers are all generated from it.  Forms: "K" takes its
+// right operand from the constant k, "V" from the variable cell p; the
+// plain form pops its left operand from the stack, and the accumulator is
+// the right one.  The fused forms "Load/Push X Y Op" and "Apply" compute
+// X op Y from two operands, the second held in the following slot (marked
+// Operand), and take two slots.
+//
+//   End                        return acc
+//   Operand                    the second operand of a fused instruction; never dispatched
+//   LoadK, LoadV               acc = k or *p (the stack is empty)
+//   PushK, PushV               push acc; acc = k or *p
+//   Add .. IntPow              acc = pop() op acc
+//   AddK .. IntPowK            acc = acc op k
+//   AddV .. IntPowV            acc = acc op *p
+//   Neg .. Ez                  acc = f(acc), never fail
+//   Sin .. Sqrt                acc = f(acc), may fail
+//   Load{VV,VK,KV}{op}         acc = X op Y, op one of + - * /
+//   Push{VV,VK,KV}{op}         push acc; then as the Load forms
+//   Apply{outer}{Push form}    acc = acc outer (X inner Y): a binary operator
+//                              whose right operand a fused Push form computes,
+//                              so the push and the pop both go
+#define TALLYMAT_FUSED_BLOCK(X, prefix) X(prefix##Add) X(prefix##Sub) X(prefix##Mul) X(prefix##Div)
+#define TALLYMAT_APPLY_BLOCK(X, outer)                                                          \
+    TALLYMAT_FUSED_BLOCK(X, Apply##outer##VV) TALLYMAT_FUSED_BLOCK(X, Apply##outer##VK)        \
+    TALLYMAT_FUSED_BLOCK(X, Apply##outer##KV)
+#define TALLYMAT_FAST_OPS(X)                                                                    \
+    X(End) X(Operand) X(LoadK) X(LoadV) X(PushK) X(PushV)                                       \
+    X(Add) X(Sub) X(Mul) X(Div) X(IntDiv) X(Mod) X(Pow) X(IntPow)                               \
+    X(AddK) X(SubK) X(MulK) X(DivK) X(IntDivK) X(ModK) X(PowK) X(IntPowK)                       \
+    X(AddV) X(SubV) X(MulV) X(DivV) X(IntDivV) X(ModV) X(PowV) X(IntPowV)                       \
+    X(Neg) X(Abs) X(Arctg) X(Sign) X(Ez)                                                        \
+    X(Sin) X(Cos) X(Tan) X(Ln) X(Lg) X(Arcsin) X(Arccos) X(Exp) X(Sqrt)                         \
+    TALLYMAT_FUSED_BLOCK(X, LoadVV) TALLYMAT_FUSED_BLOCK(X, LoadVK) TALLYMAT_FUSED_BLOCK(X, LoadKV) \
+    TALLYMAT_FUSED_BLOCK(X, PushVV) TALLYMAT_FUSED_BLOCK(X, PushVK) TALLYMAT_FUSED_BLOCK(X, PushKV) \
+    TALLYMAT_APPLY_BLOCK(X, Add) TALLYMAT_APPLY_BLOCK(X, Sub) TALLYMAT_APPLY_BLOCK(X, Mul)      \
+    TALLYMAT_APPLY_BLOCK(X, Div)
+
 enum FastOp : uint8_t {
-    kEnd,          // return acc
-    kOperand,      // the second operand of a fused instruction; never dispatched
-    kLoadK,        // acc = k                    (the stack is empty)
-    kLoadV,        // acc = *p
-    kPushK,        // push acc; acc = k
-    kPushV,        // push acc; acc = *p
-    kAdd, kSub, kMul, kDiv, kIntDiv, kMod, kPow, kIntPow,                  // acc = pop() op acc
-    kAddK, kSubK, kMulK, kDivK, kIntDivK, kModK, kPowK, kIntPowK,          // acc = acc op k
-    kAddV, kSubV, kMulV, kDivV, kIntDivV, kModV, kPowV, kIntPowV,          // acc = acc op *p
-    kNeg, kAbs, kArctg, kSign, kEz,                                         // acc = f(acc), never fail
-    kSin, kCos, kTan, kLn, kLg, kArcsin, kArccos, kExp, kSqrt,              // acc = f(acc), may fail
-    // Fused, in blocks of four operators (+ - * /), ORDER: the block's name.
-    kLoadVVAdd, kLoadVVSub, kLoadVVMul, kLoadVVDiv,  // acc = *p op *q
-    kLoadVKAdd, kLoadVKSub, kLoadVKMul, kLoadVKDiv,  // acc = *p op k
-    kLoadKVAdd, kLoadKVSub, kLoadKVMul, kLoadKVDiv,  // acc = k op *q
-    kPushVVAdd, kPushVVSub, kPushVVMul, kPushVVDiv,  // push acc; then as the Load forms
-    kPushVKAdd, kPushVKSub, kPushVKMul, kPushVKDiv,
-    kPushKVAdd, kPushKVSub, kPushKVMul, kPushKVDiv,
-    // acc = acc OUTER (X inner Y): a binary operator whose right operand a
-    // fused Push form computes, so the push and the pop both go.  Twelve per
-    // outer operator, in the order of the Push forms above.
-    kApplyAddFirst,                    // + : kApplyAddFirst .. +11
-    kApplySubFirst = kApplyAddFirst + 12,
-    kApplyMulFirst = kApplySubFirst + 12,
-    kApplyDivFirst = kApplyMulFirst + 12,
-    kFastOpCount = kApplyDivFirst + 12
+#define TALLYMAT_ENUM_ENTRY(name) k##name,
+    TALLYMAT_FAST_OPS(TALLYMAT_ENUM_ENTRY)
+#undef TALLYMAT_ENUM_ENTRY
+    kFastOpCount
 };
+
+// The first Apply form of each outer operator; the twelve follow in the order of the Push forms.
+inline constexpr int kApplyAddFirst = kApplyAddVVAdd;
+inline constexpr int kApplySubFirst = kApplySubVVAdd;
+inline constexpr int kApplyMulFirst = kApplyMulVVAdd;
+inline constexpr int kApplyDivFirst = kApplyDivVVAdd;
+
+// The opcode's name as the list spells it, for dumps and messages.
+inline const char* fast_op_name(FastOp code) {
+    static constexpr const char* kNames[] = {
+#define TALLYMAT_NAME_ENTRY(name) #name,
+        TALLYMAT_FAST_OPS(TALLYMAT_NAME_ENTRY)
+#undef TALLYMAT_NAME_ENTRY
+    };
+    return code < kFastOpCount ? kNames[code] : "?";
+}
 
 struct FastInsn {
     FastOp op;

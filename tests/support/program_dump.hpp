@@ -36,3 +36,31 @@ inline std::string dump_program(int handle) {
     }
     return out;
 }
+
+// Renders a slot's fast form ("LoadV X; AddK 1; End"); a fused instruction
+// shows both operands ("LoadVV X Y Mul" as "LoadVVMul X Y").
+inline std::string dump_fast_program(int handle) {
+    using namespace tallymat;
+    if (!translate::is_occupied(handle)) return "<free>";
+    auto operand = [](const eval::FastInsn& insn, bool variable) {
+        if (!variable) return shortest_text(insn.k);
+        return std::string(vars::name_of(reinterpret_cast<vars::Entry*>(const_cast<double*>(insn.p))));
+    };
+    std::string out;
+    for (const eval::FastInsn* ip = translate::expr_table.slots[handle].fast;; ++ip) {
+        std::string name = eval::fast_op_name(ip->op);
+        if (!out.empty()) out += "; ";
+        out += name;
+        if (ip->op == eval::kEnd) return out;
+        // The operand letters of a form: the trailing K or V of a plain form,
+        // the two letters after Load/Push of a fused one.
+        std::string letters;
+        if (ip->op >= eval::kLoadVVAdd) {
+            letters = name.substr(name.size() - 5, 2);
+        } else if (name.back() == 'K' || name.back() == 'V') {
+            letters = name.substr(name.size() - 1);
+        }
+        for (size_t i = 0; i < letters.size(); ++i) out += " " + operand(ip[i], letters[i] == 'V');
+        if (letters.size() == 2) ++ip;
+    }
+}
