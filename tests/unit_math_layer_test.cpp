@@ -74,8 +74,8 @@ double f_asin(double x, double) { return ml::asin(x); }
 double f_acos(double x, double) { return ml::acos(x); }
 double f_pow(double x, double y) { return ml::pow(x, y); }
 
-constexpr int kDomain = ml::kDomain, kSing = ml::kSingular, kOver = ml::kOverflow, kUnder = ml::kUnderflow,
-              kLoss = ml::kTotalLoss;
+constexpr int kDomain = ml::kMathDomain, kSing = ml::kMathSingular, kOver = ml::kMathOverflow, kUnder = ml::kMathUnderflow,
+              kLoss = ml::kMathTotalLoss;
 
 }  // namespace
 
@@ -246,17 +246,17 @@ TEST(MathLayer, UnguardedFunctionsNeverReport) {
 
 TEST(MathLayer, MatherrCopiesTheRecordAndClaimsIt) {
     ml::math_error_state = {};
-    ml::MathErrorRecord record{ml::kOverflow, "exp", 1.5, 0.0, 42.0};
+    ml::MathErrorRecord record{ml::kMathOverflow, "exp", 1.5, 0.0, 42.0};
     EXPECT_EQ(ml::_matherr(&record), 1);
     EXPECT_EQ(ml::math_error_state.flag, 1);
-    EXPECT_EQ(ml::math_error_state.captured.kind, ml::kOverflow);
+    EXPECT_EQ(ml::math_error_state.captured.kind, ml::kMathOverflow);
     EXPECT_STREQ(ml::math_error_state.captured.name, "exp");
     EXPECT_EQ(ml::math_error_state.captured.retval, 42.0);
     EXPECT_EQ(record.retval, 42.0);
 }
 
 TEST(MathLayer, KindsMapToCodes) {
-    const int expected[][2] = {{ml::kDomain, 13}, {ml::kSingular, 12}, {ml::kOverflow, 14},
-                               {ml::kUnderflow, 15}, {ml::kTotalLoss, 16}};
+    const int expected[][2] = {{ml::kMathDomain, 13}, {ml::kMathSingular, 12}, {ml::kMathOverflow, 14},
+                               {ml::kMathUnderflow, 15}, {ml::kMathTotalLoss, 16}};
     for (const auto& row : expected) EXPECT_EQ(ml::code_for_kind(row[0]), row[1]);
 }

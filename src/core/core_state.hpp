@@ -3,38 +3,41 @@
 
 #include <cstdint>
 
+#include "tallymat.h"
+
 static_assert(sizeof(int) == 4, "the C interface passes codes, handles and offsets as 32-bit int");
 
 namespace tallymat::core {
 
 inline constexpr int32_t kMessageCount = 22;  // codes 0 to 21
 
-// Error codes as the library uses them internally (same values as the
-// TALLYMAT_* constants of the public header).
+// Error codes as the library uses them internally: the public constants,
+// under shorter names.
 enum Code : int32_t {
-    kOk = 0,
-    kNoClosingBracket = 1,
-    kNoFunctionBracket = 2,
-    kSurplusBracket = 3,
-    kUndefinedSymbol = 4,
-    kBufferOverflow = 5,
-    kUndefinedOperation = 6,
-    kNoMemory = 7,
-    kVariableTableFull = 8,
-    kDuplicate = 9,
-    kUnexpectedEnd = 10,
-    kDivisionByZero = 11,
-    kSingularity = 12,
-    kDomain = 13,
-    kOverflow = 14,
-    kUnderflow = 15,
-    kPrecisionLoss = 16,
-    kTableNotCreated = 17,
-    kTooManyExpressions = 18,
-    kInvalidVariable = 19,
-    kInvalidExpression = 20,
-    kEmptyString = 21,
+    kOk = TALLYMAT_OK,
+    kNoClosingBracket = TALLYMAT_E_NO_CLOSING_BRACKET,
+    kNoFunctionBracket = TALLYMAT_E_NO_FUNCTION_BRACKET,
+    kSurplusBracket = TALLYMAT_E_SURPLUS_BRACKET,
+    kUndefinedSymbol = TALLYMAT_E_UNDEFINED_SYMBOL,
+    kBufferOverflow = TALLYMAT_E_BUFFER_OVERFLOW,
+    kUndefinedOperation = TALLYMAT_E_UNDEFINED_OPERATION,
+    kNoMemory = TALLYMAT_E_NO_MEMORY,
+    kVariableTableFull = TALLYMAT_E_VARIABLE_TABLE_FULL,
+    kDuplicate = TALLYMAT_E_DUPLICATE,
+    kUnexpectedEnd = TALLYMAT_E_UNEXPECTED_END,
+    kDivisionByZero = TALLYMAT_E_DIVISION_BY_ZERO,
+    kSingularity = TALLYMAT_E_SINGULARITY,
+    kDomain = TALLYMAT_E_DOMAIN,
+    kOverflow = TALLYMAT_E_OVERFLOW,
+    kUnderflow = TALLYMAT_E_UNDERFLOW,
+    kPrecisionLoss = TALLYMAT_E_PRECISION_LOSS,
+    kTableNotCreated = TALLYMAT_E_TABLE_NOT_CREATED,
+    kTooManyExpressions = TALLYMAT_E_TOO_MANY_EXPRESSIONS,
+    kInvalidVariable = TALLYMAT_E_INVALID_VARIABLE,
+    kInvalidExpression = TALLYMAT_E_INVALID_EXPRESSION,
+    kEmptyString = TALLYMAT_E_EMPTY_STRING,
 };
+static_assert(kEmptyString + 1 == kMessageCount, "one message per code");
 
 // Process-wide registers, one copy per process that loads the library.
 struct CoreState {

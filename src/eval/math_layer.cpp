@@ -22,11 +22,11 @@ int _matherr(MathErrorRecord* record) {
 
 int32_t code_for_kind(int32_t kind) {
     switch (kind) {
-        case kDomain: return core::kDomain;
-        case kSingular: return core::kSingularity;
-        case kOverflow: return core::kOverflow;
-        case kUnderflow: return core::kUnderflow;
-        case kTotalLoss: return core::kPrecisionLoss;
+        case kMathDomain: return core::kDomain;
+        case kMathSingular: return core::kSingularity;
+        case kMathOverflow: return core::kOverflow;
+        case kMathUnderflow: return core::kUnderflow;
+        case kMathTotalLoss: return core::kPrecisionLoss;
         default: return core::kDomain;  // no other kind is ever captured
     }
 }

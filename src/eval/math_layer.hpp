@@ -14,11 +14,11 @@
 namespace tallymat::mathlayer {
 
 enum Kind : int32_t {
-    kDomain = 1,     // argument outside the domain
-    kSingular = 2,   // argument is a singularity
-    kOverflow = 3,   // result too large for a double
-    kUnderflow = 4,  // result too small for a double
-    kTotalLoss = 5,  // argument too large for a meaningful result
+    kMathDomain = 1,     // argument outside the domain
+    kMathSingular = 2,   // argument is a singularity
+    kMathOverflow = 3,   // result too large for a double
+    kMathUnderflow = 4,  // result too small for a double
+    kMathTotalLoss = 5,  // argument too large for a meaningful result
 };
 
 struct MathErrorRecord {
@@ -43,7 +43,7 @@ int _matherr(MathErrorRecord* record);
 int32_t code_for_kind(int32_t kind);
 
 // Bits of the arguments, through small named helpers.
-constexpr double kLargest = std::numeric_limits<double>::max();
+inline constexpr double kLargest = std::numeric_limits<double>::max();  // the one definition
 
 inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
 inline uint32_t upper_bits(double x) { return static_cast<uint32_t>(bits_of(x) >> 32); }
@@ -80,21 +80,21 @@ constexpr double kTwoTo63 = 0x1p63;
 [[gnu::cold]] double fail(Kind kind, const char* name, double x, double y, double proposed);
 
 inline double trig_loss_or(double x, const char* name, double (*standard)(double)) {
-    if (biased_exponent(x) >= kTrigLossExponent) return fail(kTotalLoss, name, x, 0.0, positive_nan());
+    if (biased_exponent(x) >= kTrigLossExponent) return fail(kMathTotalLoss, name, x, 0.0, positive_nan());
     return standard(x);
 }
 
 inline double logarithm(double x, const char* name, double (*standard)(double)) {
-    if (is_tiny(x)) return fail(kSingular, name, x, 0.0, -kLargest);
-    if (sign_bit(x)) return fail(kDomain, name, x, 0.0, negative_nan());
+    if (is_tiny(x)) return fail(kMathSingular, name, x, 0.0, -kLargest);
+    if (sign_bit(x)) return fail(kMathDomain, name, x, 0.0, negative_nan());
     uint32_t upper = upper_bits(x);
     if (upper >= 0x7ff00000u && upper < 0x7ff10000u)  // +inf, or a NaN with a zero leading nibble
-        return fail(kOverflow, name, x, 0.0, kLargest);
+        return fail(kMathOverflow, name, x, 0.0, kLargest);
     return standard(x);
 }
 
 inline double arc(double x, const char* name, double (*standard)(double)) {
-    if (!(std::fabs(x) <= 1.0)) return fail(kDomain, name, x, 0.0, positive_nan());
+    if (!(std::fabs(x) <= 1.0)) return fail(kMathDomain, name, x, 0.0, positive_nan());
     return standard(x);
 }
 
@@ -106,8 +106,8 @@ inline double tan(double x) { return trig_loss_or(x, "tan", [](double v) { retur
 
 inline double exp(double x) {
     uint32_t magnitude = upper_bits_of_magnitude(x);
-    if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kOverflow, "exp", x, 0.0, kLargest);
-    if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kUnderflow, "exp", x, 0.0, 0.0);
+    if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kMathOverflow, "exp", x, 0.0, kLargest);
+    if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kMathUnderflow, "exp", x, 0.0, 0.0);
     return std::exp(x);
 }
 
@@ -118,7 +118,7 @@ inline double sqrt(double x) {
     if (x == 0.0) return x;  // -0.0 stays -0.0
     // Every other negative, -inf and negative NaNs included; a positive tiny x
     // gets its true root.
-    if (sign_bit(x)) return fail(kDomain, "sqrt", x, 0.0, positive_nan());
+    if (sign_bit(x)) return fail(kMathDomain, "sqrt", x, 0.0, positive_nan());
     return std::sqrt(x);
 }
 
@@ -127,24 +127,24 @@ inline double acos(double x) { return arc(x, "acos", [](double v) { return std::
 
 inline double pow(double x, double y) {
     if (is_zero_or_subnormal(x)) {
-        if (sign_bit(y)) return fail(kDomain, "pow", x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
-        if (is_tiny(y)) return fail(kDomain, "pow", x, y, 1.0);        // 0^0
+        if (sign_bit(y)) return fail(kMathDomain, "pow", x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
+        if (is_tiny(y)) return fail(kMathDomain, "pow", x, y, 1.0);        // 0^0
         return 0.0;
     }
     if (is_inf_or_nan(x)) {
-        if (!sign_bit(y)) return fail(kOverflow, "pow", x, y, x);
-        return fail(kUnderflow, "pow", x, y, 0.0);
+        if (!sign_bit(y)) return fail(kMathOverflow, "pow", x, y, x);
+        return fail(kMathUnderflow, "pow", x, y, 0.0);
     }
     if (is_zero_or_subnormal(y)) return 1.0;
-    if (is_inf_or_nan(y)) return fail(kOverflow, "pow", x, y, y);
+    if (is_inf_or_nan(y)) return fail(kMathOverflow, "pow", x, y, y);
 
     // A negative base needs an integer exponent that fits 64 bits, whose parity decides the sign.
     bool integral = is_integer(y) && std::fabs(y) < kTwoTo63;
-    if (sign_bit(x) && !integral) return fail(kDomain, "pow", x, y, negative_nan());
+    if (sign_bit(x) && !integral) return fail(kMathDomain, "pow", x, y, negative_nan());
 
     double t = y * std::log(std::fabs(x));
-    if (t >= kPowExponentBound) return fail(kOverflow, "pow", x, y, kLargest);
-    if (t <= -kPowExponentBound) return fail(kUnderflow, "pow", x, y, 0.0);
+    if (t >= kPowExponentBound) return fail(kMathOverflow, "pow", x, y, kLargest);
+    if (t <= -kPowExponentBound) return fail(kMathUnderflow, "pow", x, y, 0.0);
     return std::pow(x, y);
 }
 

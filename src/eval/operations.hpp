@@ -14,7 +14,7 @@
 
 namespace tallymat::eval {
 
-inline constexpr double kLargest = std::numeric_limits<double>::max();
+using mathlayer::kLargest;  // the largest finite double
 inline constexpr double kLogBound = 1e-10;  // ln and lg need x above it; half-width of the sign/ez zero bands
 inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
 
