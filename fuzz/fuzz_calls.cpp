@@ -64,7 +64,7 @@ bool refers_to_variables(int handle) {
     using namespace tallymat::translate;
     const Slot& slot = expr_table.slots[handle];
     for (int32_t i = 0; i < slot.count; ++i)
-        if (slot.program[i].kind == kVariableItem) return true;
+        if (slot.items[i].kind == kVariableItem) return true;
     return false;
 }
 

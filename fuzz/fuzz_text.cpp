@@ -29,7 +29,7 @@ bool in_reference_subset(int handle) {
     using namespace tallymat::translate;
     const Slot& slot = expr_table.slots[handle];
     for (int32_t i = 0; i < slot.count; ++i) {
-        const Item& item = slot.program[i];
+        const Item& item = slot.items[i];
         if (item.kind == kVariableItem) return false;
         if (item.kind != kOperatorItem) continue;
         switch (item.op) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the fuzz seed corpus: every string literal of the project's tests
-(the formulas among them), one file each, named by content hash."""
+"""Writes the fuzz seed corpus into a build folder: every string literal of
+the project's tests (the formulas among them), one file each, named by
+content hash.  Only minimised reproducers of real findings are committed,
+in fuzz/regressions/."""
 import hashlib
 import pathlib
 import re
@@ -43,7 +45,10 @@ def literals():
 
 
 def main() -> int:
-    target = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "fuzz" / "corpus"
+    if len(sys.argv) != 2:
+        print("usage: make_corpus.py FOLDER  (a build folder: the seeds are not committed)", file=sys.stderr)
+        return 2
+    target = pathlib.Path(sys.argv[1])
     target.mkdir(parents=True, exist_ok=True)
     for old in target.iterdir():
         old.unlink()

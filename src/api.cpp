@@ -1,7 +1,7 @@
 // The thirteen exported functions and the load and unload hooks.  Each export
 // checks its arguments, asks the subsystem that owns the state, and records
 // the outcome in the last error.
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
@@ -28,7 +28,7 @@ bool is_stale(const translate::Slot& slot) {
 // (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
 __attribute__((constructor)) void on_library_load() {
     translate::release_all_slots();
-    core::core_state = {};
+    core::error_registers = {};
 }
 
 // Unloading (dlclose, FreeLibrary, process exit) gives every variable entry
@@ -131,12 +131,12 @@ TALLYMAT_API double calcpost(int handle) {
 
 // ---- errors ----
 
-TALLYMAT_API int geterrnum(void) { return core::core_state.last_error; }
+TALLYMAT_API int geterrnum(void) { return core::error_registers.last_error; }
 
-TALLYMAT_API int geterroffs(void) { return core::core_state.error_offset; }
+TALLYMAT_API int geterroffs(void) { return core::error_registers.error_offset; }
 
 TALLYMAT_API const char* getstrerror(int code) {
-    if (code == 0) code = core::core_state.last_error;
+    if (code == 0) code = core::error_registers.last_error;
     return core::message_for(code);
 }
 

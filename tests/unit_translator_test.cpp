@@ -110,13 +110,13 @@ TEST_F(Programs, ItemsReferToTheVariableEntry) {
     int handle = exprpost("x+y");
     const auto& slot = tallymat::translate::expr_table.slots[handle];
     ASSERT_EQ(slot.count, 3);
-    EXPECT_EQ(slot.program[0].kind, tallymat::translate::kVariableItem);
+    EXPECT_EQ(slot.items[0].kind, tallymat::translate::kVariableItem);
     // Items are packed: copy the pointers out before comparing them by reference.
-    const double* first = slot.program[0].cell;
-    const double* second = slot.program[1].cell;
+    const double* first = slot.items[0].cell;
+    const double* second = slot.items[1].cell;
     EXPECT_EQ(first, &tallymat::vars::var_table.entries[vlookup("x")]->value);
     EXPECT_EQ(second, &tallymat::vars::var_table.entries[vlookup("y")]->value);
-    EXPECT_EQ(slot.program[2].kind, tallymat::translate::kOperatorItem);
+    EXPECT_EQ(slot.items[2].kind, tallymat::translate::kOperatorItem);
     EXPECT_EQ(slot.capacity, 3);  // the token count
     EXPECT_TRUE(slot.refers_to_variables);
 }
@@ -141,5 +141,5 @@ TEST_F(Programs, CapacityIsTheTokenCount) {
 TEST_F(Programs, FailedTranslationFreesItsSlot) {
     EXPECT_EQ(exprpost("x+(1"), -1);
     for (int i = 0; i < tallymat::translate::kSlotCount; ++i)
-        EXPECT_EQ(tallymat::translate::expr_table.slots[i].program, nullptr) << i;
+        EXPECT_EQ(tallymat::translate::expr_table.slots[i].items, nullptr) << i;
 }

@@ -185,7 +185,7 @@ void derive_fast_program(translate::Slot& slot) {
     // Each item yields at most one instruction; kEnd adds one.
     Builder b{slot.fast, slot.fast};
     for (int32_t i = 0; i < slot.count; ++i) {
-        const Item& item = slot.program[i];
+        const Item& item = slot.items[i];
         switch (item.kind) {
             case translate::kNumberItem: b.emit_constant(item.number); break;
             case translate::kVariableItem: b.emit_variable(item.cell); break;

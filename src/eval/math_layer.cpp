@@ -2,7 +2,7 @@
 // entries themselves are inline in the header.
 #include "eval/math_layer.hpp"
 
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 
 namespace tallymat::mathlayer {
 

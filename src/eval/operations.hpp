@@ -8,14 +8,15 @@
 #include <cstdint>
 #include <limits>
 
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 #include "eval/math_layer.hpp"
 #include "translate/slots.hpp"
 
 namespace tallymat::eval {
 
 using mathlayer::kLargest;  // the largest finite double
-inline constexpr double kLogBound = 1e-10;  // ln and lg need x above it; half-width of the sign/ez zero bands
+inline constexpr double kLogBound = 1e-10;      // ln and lg need x above it
+inline constexpr double kZeroBandHalf = 1e-10;  // sign and ez treat |x| up to it as zero
 inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
 
 // Outcomes of applying an operator besides a refusal code (11, 13, 14).
@@ -44,12 +45,12 @@ inline double multiply(double a, double b) { return left_nan_first(a, b, a * b);
 inline bool is_zero_divisor(double b) { return !(b < 0.0 || b > 0.0); }
 
 inline double sign_of(double x) {
-    if (x > kLogBound) return 1.0;
-    if (x > -kLogBound) return 0.0;  // -1e-10 itself is negative
+    if (x > kZeroBandHalf) return 1.0;
+    if (x > -kZeroBandHalf) return 0.0;  // -1e-10 itself is negative
     return -1.0;                     // NaN too
 }
 
-inline double ez_of(double x) { return (x >= -kLogBound && x <= kLogBound) ? 1.0 : 0.0; }
+inline double ez_of(double x) { return (x >= -kZeroBandHalf && x <= kZeroBandHalf) ? 1.0 : 0.0; }
 
 // a ** b: b truncated toward zero, every bit of its magnitude (capped at
 // 2^63) used in square-and-multiply.

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 #include "vars/var_table.hpp"
 
 namespace tallymat::translate {
@@ -12,7 +12,7 @@ ExprTable expr_table{};
 
 int32_t allocate_slot(int32_t capacity, int32_t* index) {
     int32_t free_index = 0;
-    while (free_index < kSlotCount && expr_table.slots[free_index].program) ++free_index;
+    while (free_index < kSlotCount && expr_table.slots[free_index].items) ++free_index;
     if (free_index == kSlotCount) return core::kTooManyExpressions;
 
     // The postfix items and, behind them, room for their fast form: one block.
@@ -21,7 +21,7 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
     if (!block) return core::kNoMemory;
 
     Slot& slot = expr_table.slots[free_index];
-    slot.program = reinterpret_cast<Item*>(block);
+    slot.items = reinterpret_cast<Item*>(block);
     slot.fast = reinterpret_cast<eval::FastInsn*>(block + items_bytes);
     slot.count = 0;
     slot.capacity = capacity;
@@ -33,13 +33,13 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
 
 void release_slot(int32_t index) {
     Slot& slot = expr_table.slots[index];
-    std::free(slot.program);
+    std::free(slot.items);
     slot = Slot{};
 }
 
 void release_all_slots() {
     for (int32_t i = 0; i < kSlotCount; ++i)
-        if (expr_table.slots[i].program) release_slot(i);
+        if (expr_table.slots[i].items) release_slot(i);
 }
 
 }  // namespace tallymat::translate

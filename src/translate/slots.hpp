@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 #include "translate/program.hpp"
 
 namespace tallymat::translate {
@@ -12,7 +12,7 @@ namespace tallymat::translate {
 inline constexpr int32_t kSlotCount = 100;
 
 struct Slot {
-    Item* program;         // null: the slot is free; one heap block holds both forms
+    Item* items;         // null: the slot is free; one heap block holds both forms
     eval::FastInsn* fast;  // the form calcpost runs, behind the items, derived when the translation succeeds
     int32_t count;     // items written so far
     int32_t capacity;  // items the buffer holds (the text's token count)
@@ -29,7 +29,7 @@ struct ExprTable {
 extern ExprTable expr_table;
 
 inline bool is_occupied(int32_t handle) {
-    return handle >= 0 && handle < kSlotCount && expr_table.slots[handle].program != nullptr;
+    return handle >= 0 && handle < kSlotCount && expr_table.slots[handle].items != nullptr;
 }
 
 // The items of a buffer, rounded up so that the fast form behind them is aligned.
@@ -46,7 +46,7 @@ int32_t allocate_slot(int32_t capacity, int32_t* index);
 // The next free item, or null when the buffer is full.
 inline Item* next_item(Slot& slot) {
     if (slot.count == slot.capacity) return nullptr;
-    return &slot.program[slot.count++];
+    return &slot.items[slot.count++];
 }
 
 inline int32_t append_operator(Slot& slot, char code) {

@@ -11,7 +11,7 @@
 // operator of the pop set chosen with them, a ")" or the end pops them.
 #include "translate/translator.hpp"
 
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 #include "translate/scanner.hpp"
 #include "translate/slots.hpp"
 #include "vars/var_table.hpp"
@@ -82,7 +82,7 @@ int32_t pop_while_in(Translation& t, PopSet set) {
     return core::kOk;
 }
 
-inline void set_error_offset(int32_t pos) { core::core_state.error_offset = pos; }
+inline void set_error_offset(int32_t pos) { core::error_registers.error_offset = pos; }
 
 // A function name must be followed, after any whitespace, by its "(".
 int32_t take_function(Translation& t, char code) {

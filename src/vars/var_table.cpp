@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core_state.hpp"
+#include "core/errors.hpp"
 
 namespace tallymat::vars {
 

@@ -15,7 +15,7 @@ inline Outcome run_program(const translate::Slot& slot) {
 
     double* top = value_stack.values;  // one past the top value
     for (int32_t i = 0; i < slot.count; ++i) {
-        const Item& item = slot.program[i];
+        const Item& item = slot.items[i];
         if (item.kind == kNumberItem) {
             *top++ = item.number;
             continue;

@@ -20,7 +20,7 @@ inline std::string dump_program(int handle) {
     const translate::Slot& slot = translate::expr_table.slots[handle];
     std::string out;
     for (int32_t i = 0; i < slot.count; ++i) {
-        const translate::Item& item = slot.program[i];
+        const translate::Item& item = slot.items[i];
         if (!out.empty()) out += ' ';
         switch (item.kind) {
             case translate::kOperatorItem: out += item.op; break;
