@@ -14,63 +14,21 @@ namespace {
 using translate::Item;
 namespace op = translate::op;
 
-// Fast opcode of a binary operator code, in its plain form; the _K and _V
-// forms follow at fixed distances (ORDER FastOp).
+using translate::operator_info;
+
+// The K and V forms of a binary operator follow its popping form at fixed distances.
 constexpr int kKForm = kAddK - kAdd;
 constexpr int kVForm = kAddV - kAdd;
 static_assert(kMul - kAdd == 2 && kMulK - kAddK == 2 && kMulV - kAddV == 2 && kIntPowV - kAddV == 7);
 
-FastOp plain_binary(char code) {
-    switch (code) {
-        case op::kAdd: return kAdd;
-        case op::kSub: return kSub;
-        case op::kMul: return kMul;
-        case op::kDiv: return kDiv;
-        case op::kIntDiv: return kIntDiv;
-        case op::kMod: return kMod;
-        case op::kPow: return kPow;
-        default: return kIntPow;
-    }
-}
-
-FastOp unary(char code) {
-    switch (code) {
-        case op::kNeg: return kNeg;
-        case op::kAbs: return kAbs;
-        case op::kArctg: return kArctg;
-        case op::kSign: return kSign;
-        case op::kEz: return kEz;
-        case op::kSin: return kSin;
-        case op::kCos: return kCos;
-        case op::kTan: return kTan;
-        case op::kLn: return kLn;
-        case op::kLg: return kLg;
-        case op::kArcsin: return kArcsin;
-        case op::kArccos: return kArccos;
-        case op::kExp: return kExp;
-        default: return kSqrt;
-    }
-}
-
-// Operators that never fail, never report and depend on nothing but their
-// operands: applied to constants now, they give the bits they would give later.
-bool is_foldable_binary(char code) { return code == op::kAdd || code == op::kSub || code == op::kMul; }
-bool is_foldable_unary(char code) {
-    return code == op::kNeg || code == op::kAbs || code == op::kArctg || code == op::kSign || code == op::kEz;
-}
+FastOp plain_binary(char code) { return *operator_info(code).fast; }
 
 bool loads_constant(const FastInsn& insn) { return insn.op == kLoadK || insn.op == kPushK; }
 
 // The fused opcode for "left, then right, then code", when there is one.
 std::optional<FastOp> fused(FastOp left, FastOp right_form, char code) {
-    int op_index;
-    switch (code) {
-        case op::kAdd: op_index = 0; break;
-        case op::kSub: op_index = 1; break;
-        case op::kMul: op_index = 2; break;
-        case op::kDiv: op_index = 3; break;
-        default: return std::nullopt;
-    }
+    int op_index = operator_info(code).fused_index;
+    if (op_index < 0) return std::nullopt;
     bool right_is_variable = right_form == kPushV;
     int block;
     switch (left) {
@@ -88,15 +46,10 @@ bool is_fused_push(FastOp op) { return op >= kPushVVAdd && op <= kPushKVDiv; }
 
 // The Apply form for "code" over the value a fused Push form computes, when there is one.
 std::optional<FastOp> applied(char code, FastOp push) {
-    int first;
-    switch (code) {
-        case op::kAdd: first = kApplyAddFirst; break;
-        case op::kSub: first = kApplySubFirst; break;
-        case op::kMul: first = kApplyMulFirst; break;
-        case op::kDiv: first = kApplyDivFirst; break;
-        default: return std::nullopt;
-    }
-    return static_cast<FastOp>(first + (push - kPushVVAdd));
+    static constexpr int kFirst[] = {kApplyAddFirst, kApplySubFirst, kApplyMulFirst, kApplyDivFirst};
+    int op_index = operator_info(code).fused_index;
+    if (op_index < 0) return std::nullopt;
+    return static_cast<FastOp>(kFirst[op_index] + (push - kPushVVAdd));
 }
 
 struct Builder {
@@ -148,7 +101,7 @@ struct Builder {
 
     // Two constants and an operator that never fails: the result, now.
     bool fold_constants(char code, FastInsn* right) {
-        if (right->op != kPushK || !is_foldable_binary(code)) return false;
+        if (right->op != kPushK || !operator_info(code).foldable) return false;
         FastInsn* left = right - 1;  // a push always follows the left operand's producer
         if (!loads_constant(*left)) return false;
         apply_binary(code, left->k, right->k);
@@ -169,13 +122,14 @@ struct Builder {
     }
 
     void unary_operator(char code) {
-        if (code == op::kPlus) return;
+        const translate::OperatorInfo& info = operator_info(code);
+        if (!info.fast) return;  // a leading "+" runs nothing
         FastInsn* operand = last();
-        if (is_foldable_unary(code) && loads_constant(*operand)) {
+        if (info.foldable && loads_constant(*operand)) {
             apply_unary(code, operand->k);
             return;
         }
-        emit(unary(code));
+        emit(*info.fast);
     }
 };
 
@@ -190,7 +144,7 @@ void derive_fast_program(translate::Slot& slot) {
             case translate::kNumberItem: b.emit_constant(item.number); break;
             case translate::kVariableItem: b.emit_variable(item.cell); break;
             default:
-                if (is_binary(item.op)) b.binary(item.op);
+                if (translate::is_binary(item.op)) b.binary(item.op);
                 else b.unary_operator(item.op);
         }
     }
@@ -245,7 +199,7 @@ Outcome run_fast_program(const FastInsn* ip) {
 #define APPLY_BINARY(code, left, right, width)                                                  \
     {                                                                                           \
         double result_ = (left);                                                                \
-        if ((failure = failure_of(apply_binary(code, result_, (right))))) return refuse(failure); \
+        if ((failure = failure_of(code, apply_binary(code, result_, (right))))) return refuse(failure); \
         acc = result_;                                                                          \
         NEXT(width);                                                                            \
     }
@@ -256,7 +210,7 @@ Outcome run_fast_program(const FastInsn* ip) {
     }
 #define UNARY(code)                                                             \
     {                                                                           \
-        if ((failure = failure_of(apply_unary(code, acc)))) return refuse(failure); \
+        if ((failure = failure_of(code, apply_unary(code, acc)))) return refuse(failure); \
         NEXT(1);                                                                \
     }
 #define PUSH *sp++ = acc
@@ -270,7 +224,7 @@ Outcome run_fast_program(const FastInsn* ip) {
 #define APPLY(outer, inner, left, right)                                                          \
     {                                                                                             \
         double inner_ = (left);                                                                   \
-        if ((failure = failure_of(apply_binary(inner, inner_, (right))))) return refuse(failure); \
+        if ((failure = failure_of(inner, apply_binary(inner, inner_, (right))))) return refuse(failure); \
         APPLY_BINARY(outer, acc, inner_, 2);                                                      \
     }
 #define APPLY_FORMS(prefix, outer, left, right)                   \

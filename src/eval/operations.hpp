@@ -19,10 +19,6 @@ inline constexpr double kLogBound = 1e-10;      // ln and lg need x above it
 inline constexpr double kZeroBandHalf = 1e-10;  // sign and ez treat |x| up to it as zero
 inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
 
-// Outcomes of applying an operator besides a refusal code (11, 13, 14).
-inline constexpr int32_t kApplied = 0;
-inline constexpr int32_t kAppliedTestFlag = -1;  // a guarded math entry ran: test the math error flag
-
 // When both operands of a sum or product are NaNs, the hardware passes on
 // the one in its first operand, and the compiler may swap the operands of
 // these commutative operations.  The sign of that NaN decides codes later
@@ -56,80 +52,70 @@ inline double ez_of(double x) { return (x >= -kZeroBandHalf && x <= kZeroBandHal
 // 2^63) used in square-and-multiply.
 double integer_power(double base, double exponent);
 
-// a = a (code) b.
+// a = a (code) b; 0, or the code of the evaluator's own refusal (11).
+// Whether a guarded math entry reported is failure_of's question.
 [[gnu::always_inline]] inline int32_t apply_binary(char code, double& a, double b) {
     using namespace translate;
     switch (code) {
-        case op::kAdd: a = add(a, b); return kApplied;
-        case op::kSub: a = a - b; return kApplied;
-        case op::kMul: a = multiply(a, b); return kApplied;
+        case op::kAdd: a = add(a, b); return core::kOk;
+        case op::kSub: a = a - b; return core::kOk;
+        case op::kMul: a = multiply(a, b); return core::kOk;
         case op::kDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = a / b;
-            return kApplied;
+            return core::kOk;
         case op::kIntDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = mathlayer::floor(a / b);
-            return kApplied;
+            return core::kOk;
         case op::kMod:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = a - mathlayer::floor(a / b) * b;
-            return kApplied;
-        case op::kIntPow: a = integer_power(a, b); return kApplied;
-        case op::kPow: a = mathlayer::pow(a, b); return kAppliedTestFlag;
-        default: return kApplied;  // the translator writes no other binary code
+            return core::kOk;
+        case op::kIntPow: a = integer_power(a, b); return core::kOk;
+        case op::kPow: a = mathlayer::pow(a, b); return core::kOk;
+        default: return core::kOk;  // the translator writes no other binary code
     }
 }
 
-// x = (code)(x).
+// x = (code)(x); 0, or the code of the evaluator's own refusal (13, 14).
 [[gnu::always_inline]] inline int32_t apply_unary(char code, double& x) {
     using namespace translate;
     switch (code) {
-        case op::kNeg: x = -x; return kApplied;
-        case op::kPlus: return kApplied;
-        case op::kAbs: x = mathlayer::fabs(x); return kApplied;
-        case op::kArctg: x = mathlayer::atan(x); return kApplied;
-        case op::kSign: x = sign_of(x); return kApplied;
-        case op::kEz: x = ez_of(x); return kApplied;
-        case op::kSin: x = mathlayer::sin(x); return kAppliedTestFlag;
-        case op::kCos: x = mathlayer::cos(x); return kAppliedTestFlag;
-        case op::kTan: x = mathlayer::tan(x); return kAppliedTestFlag;
+        case op::kNeg: x = -x; return core::kOk;
+        case op::kPlus: return core::kOk;
+        case op::kAbs: x = mathlayer::fabs(x); return core::kOk;
+        case op::kArctg: x = mathlayer::atan(x); return core::kOk;
+        case op::kSign: x = sign_of(x); return core::kOk;
+        case op::kEz: x = ez_of(x); return core::kOk;
+        case op::kSin: x = mathlayer::sin(x); return core::kOk;
+        case op::kCos: x = mathlayer::cos(x); return core::kOk;
+        case op::kTan: x = mathlayer::tan(x); return core::kOk;
         case op::kLn:
             if (!(x > kLogBound)) return core::kDomain;
             x = mathlayer::log(x);
-            return kAppliedTestFlag;
+            return core::kOk;
         case op::kLg:
             if (!(x > kLogBound)) return core::kDomain;
             x = mathlayer::log10(x);
-            return kAppliedTestFlag;
+            return core::kOk;
         case op::kArcsin:
             if (!(x >= -1.0 && x <= 1.0)) return core::kDomain;
             x = mathlayer::asin(x);
-            return kAppliedTestFlag;
+            return core::kOk;
         case op::kArccos:
             if (!(x >= -1.0 && x <= 1.0)) return core::kDomain;
             x = mathlayer::acos(x);
-            return kAppliedTestFlag;
+            return core::kOk;
         case op::kExp:
             if (x > kExpBound) return core::kOverflow;
             x = mathlayer::exp(x);
-            return kAppliedTestFlag;
+            return core::kOk;
         case op::kSqrt:
             if (!(x >= 0.0)) return core::kDomain;
             x = mathlayer::sqrt(x);
-            return kAppliedTestFlag;
-        default: return kApplied;  // the translator writes no other unary code
-    }
-}
-
-inline bool is_binary(char code) {
-    using namespace translate;
-    switch (code) {
-        case op::kAdd: case op::kSub: case op::kMul: case op::kDiv: case op::kIntDiv: case op::kMod:
-        case op::kPow: case op::kIntPow:
-            return true;
-        default:
-            return false;
+            return core::kOk;
+        default: return core::kOk;  // the translator writes no other unary code
     }
 }
 
@@ -138,10 +124,12 @@ struct Outcome {
     int32_t code;  // 0, 11, 13, 14, 15 or 16
 };
 
-// The outcome of an applied operator: refused, reported through the flag, or fine (0).
-inline int32_t failure_of(int32_t applied) {
-    if (applied > 0) return applied;
-    if (applied == kAppliedTestFlag && mathlayer::math_error_state.flag)
+// The outcome of an applied operator: refused, reported through the math
+// error flag (only operators that may report test it), or fine (0).  With a
+// constant code the compiler drops the flag test where it cannot fire.
+[[gnu::always_inline]] inline int32_t failure_of(char code, int32_t refusal) {
+    if (refusal) return refusal;
+    if (translate::operator_info(code).may_report && mathlayer::math_error_state.flag)
         return mathlayer::code_for_kind(mathlayer::math_error_state.captured.kind);
     return core::kOk;
 }

@@ -2,8 +2,10 @@
 // codes, and the instruction layout of the fast form derived from them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace tallymat::translate {
 
@@ -142,3 +144,64 @@ inline size_t fast_program_bytes(int32_t capacity) {
 }
 
 }  // namespace tallymat::eval
+
+namespace tallymat::translate {
+
+// One row per operator: everything the translator, the constant folding
+// and the fast form need to know about it.  A new function is one row here
+// and one case in eval::apply_unary.
+struct OperatorInfo {
+    char code;
+    const char* name;                 // as written in formulas
+    int arity;                        // 1 or 2
+    bool may_report;                  // runs a guarded math entry: the math error flag is tested after it
+    bool foldable;                    // never fails nor reports: applied to constants at translation
+    std::optional<eval::FastOp> fast; // binary: the popping form (K and V forms follow at fixed
+                                      // distances); unary: its instruction; none: nothing to run
+    int fused_index;                  // + - * /: 0..3, the place in a fused block; -1: never fused
+};
+
+inline constexpr OperatorInfo kOperators[] = {
+    // code        name      arity report fold  fast              fused
+    {op::kAdd,     "+",      2, false, true,  eval::kAdd,      0},
+    {op::kSub,     "-",      2, false, true,  eval::kSub,      1},
+    {op::kMul,     "*",      2, false, true,  eval::kMul,      2},
+    {op::kDiv,     "/",      2, false, false, eval::kDiv,      3},
+    {op::kIntDiv,  "div",    2, false, false, eval::kIntDiv,   -1},
+    {op::kMod,     "mod",    2, false, false, eval::kMod,      -1},
+    {op::kPow,     "^",      2, true,  false, eval::kPow,      -1},
+    {op::kIntPow,  "**",     2, false, false, eval::kIntPow,   -1},
+    {op::kNeg,     "-",      1, false, true,  eval::kNeg,      -1},
+    {op::kPlus,    "+",      1, false, true,  std::nullopt,    -1},
+    {op::kSin,     "sin",    1, true,  false, eval::kSin,      -1},
+    {op::kCos,     "cos",    1, true,  false, eval::kCos,      -1},
+    {op::kTan,     "tg",     1, true,  false, eval::kTan,      -1},
+    {op::kLn,      "ln",     1, true,  false, eval::kLn,       -1},
+    {op::kLg,      "lg",     1, true,  false, eval::kLg,       -1},
+    {op::kArcsin,  "arcsin", 1, true,  false, eval::kArcsin,   -1},
+    {op::kArccos,  "arccos", 1, true,  false, eval::kArccos,   -1},
+    {op::kArctg,   "arctg",  1, false, true,  eval::kArctg,    -1},
+    {op::kExp,     "exp",    1, true,  false, eval::kExp,      -1},
+    {op::kSqrt,    "sqrt",   1, true,  false, eval::kSqrt,     -1},
+    {op::kAbs,     "abs",    1, false, true,  eval::kAbs,      -1},
+    {op::kSign,    "sign",   1, false, true,  eval::kSign,     -1},
+    {op::kEz,      "ez",     1, false, true,  eval::kEz,       -1},
+};
+inline constexpr int kOperatorCount = static_cast<int>(std::size(kOperators));
+
+// Row of each code; the codes are ASCII letters and signs.
+inline constexpr std::array<int8_t, 128> kOperatorRow = [] {
+    std::array<int8_t, 128> rows{};
+    rows.fill(-1);
+    for (int i = 0; i < kOperatorCount; ++i) rows[static_cast<unsigned char>(kOperators[i].code)] = static_cast<int8_t>(i);
+    return rows;
+}();
+
+// The row of an operator code the translator writes (every such code has one).
+constexpr const OperatorInfo& operator_info(char code) {
+    return kOperators[kOperatorRow[static_cast<unsigned char>(code) & 0x7f]];
+}
+
+constexpr bool is_binary(char code) { return operator_info(code).arity == 2; }
+
+}  // namespace tallymat::translate

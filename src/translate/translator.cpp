@@ -219,36 +219,11 @@ int32_t translate_text(Translation& t) {
 
 }  // namespace
 
-// Every name in a formula is looked up here first, so the search goes by
-// the first letter; the names are distinct whole words, so the table's
-// order decides nothing.
+// The function rows of the operator table are the functions a formula may call.
 char function_code(const char* name) {
-    if (name[0] == '\0' || name[1] == '\0') return 0;  // every function name has two letters or more
-    auto is = [name](const char* word) { return equals_word(name, word); };
-    switch (lower_ascii(name[0])) {
-        case 'a':
-            if (is("abs")) return op::kAbs;
-            if (is("arcsin")) return op::kArcsin;
-            if (is("arccos")) return op::kArccos;
-            if (is("arctg")) return op::kArctg;
-            return 0;
-        case 'c': return is("cos") ? op::kCos : 0;
-        case 'e':
-            if (is("exp")) return op::kExp;
-            if (is("ez")) return op::kEz;
-            return 0;
-        case 'l':
-            if (is("ln")) return op::kLn;
-            if (is("lg")) return op::kLg;
-            return 0;
-        case 's':
-            if (is("sin")) return op::kSin;
-            if (is("sqrt")) return op::kSqrt;
-            if (is("sign")) return op::kSign;
-            return 0;
-        case 't': return is("tg") ? op::kTan : 0;
-        default: return 0;
-    }
+    for (const OperatorInfo& row : kOperators)
+        if (row.arity == 1 && row.name[0] >= 'a' && equals_word(name, row.name)) return row.code;
+    return 0;
 }
 
 }  // namespace tallymat::translate

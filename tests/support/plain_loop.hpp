@@ -25,13 +25,13 @@ inline Outcome run_program(const translate::Slot& slot) {
             continue;
         }
         int32_t applied;
-        if (is_binary(item.op)) {
+        if (translate::is_binary(item.op)) {
             applied = apply_binary(item.op, top[-2], top[-1]);
             --top;
         } else {
             applied = apply_unary(item.op, top[-1]);
         }
-        if (int32_t failure = failure_of(applied)) return {0.0, failure};
+        if (int32_t failure = failure_of(item.op, applied)) return {0.0, failure};
     }
     return {top[-1], core::kOk};
 }
