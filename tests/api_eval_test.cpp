@@ -17,10 +17,6 @@ const double kAnyNaN = std::bit_cast<double>(uint64_t{0x7ff4000000c0ffee});
 
 // Keeps the compiler from folding a math call at build time, so the
 // expected value comes from the same run-time library the evaluator uses.
-double opaque(double x) {
-    volatile double v = x;
-    return v;
-}
 
 struct Var {
     const char* name;

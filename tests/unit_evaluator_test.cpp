@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <limits>
 
+#include "support/bits.hpp"
 #include "eval/operations.hpp"
 
 using tallymat::eval::integer_power;
 
 namespace {
-uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kLargest = std::numeric_limits<double>::max();
 }  // namespace

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "support/bits.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
 #include "support/plain_loop.hpp"
@@ -19,7 +20,6 @@ namespace {
 
 using tallymat::eval::Outcome;
 
-uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
 
 // The same bits, NaNs included: their signs decide later codes.
 bool same_value(double a, double b) { return bits(a) == bits(b); }

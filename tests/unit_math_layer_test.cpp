@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "support/bits.hpp"
 #include "eval/math_layer.hpp"
 
 namespace ml = tallymat::mathlayer;
@@ -16,12 +17,6 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kLargest = std::numeric_limits<double>::max();
 
-uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
-double from_bits(uint64_t b) { return std::bit_cast<double>(b); }
-double opaque(double x) {
-    volatile double v = x;
-    return v;
-}
 
 const double kPositiveNaN = from_bits(0x7ff8000000000000);
 const double kNegativeNaN = from_bits(0xfff8000000000000);

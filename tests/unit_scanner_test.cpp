@@ -7,18 +7,14 @@
 #include <limits>
 #include <string>
 
+#include "support/bits.hpp"
 #include "translate/scanner.hpp"
 
 using namespace tallymat::translate;
 
 namespace {
 
-uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
 
-double opaque(double x) {
-    volatile double v = x;
-    return v;
-}
 
 }  // namespace
 

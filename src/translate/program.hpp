@@ -56,6 +56,25 @@ struct Item {
 #pragma pack(pop)
 static_assert(sizeof(Item) == 12);
 
+inline Item operator_item(char code) {
+    Item item{};
+    item.kind = kOperatorItem;
+    item.op = code;
+    return item;
+}
+inline Item number_item(double value) {
+    Item item{};
+    item.kind = kNumberItem;
+    item.number = value;
+    return item;
+}
+inline Item variable_item(const double* cell) {
+    Item item{};
+    item.kind = kVariableItem;
+    item.cell = cell;
+    return item;
+}
+
 }  // namespace tallymat::translate
 
 // The fast form of a program: derived once from the postfix items when a

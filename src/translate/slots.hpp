@@ -40,37 +40,12 @@ inline size_t items_block_bytes(int32_t capacity) {
 
 // Takes the lowest free slot with room for capacity items; 0, 18 or 7.
 int32_t allocate_slot(int32_t capacity, int32_t* index);
-// The appends: each writes one item behind the last; 0, or 5 when the
-// buffer is full.
 
-// The next free item, or null when the buffer is full.
-inline Item* next_item(Slot& slot) {
-    if (slot.count == slot.capacity) return nullptr;
-    return &slot.items[slot.count++];
-}
-
-inline int32_t append_operator(Slot& slot, char code) {
-    Item* item = next_item(slot);
-    if (!item) return core::kBufferOverflow;
-    item->kind = kOperatorItem;
-    item->op = code;
-    return core::kOk;
-}
-
-inline int32_t append_number(Slot& slot, double value) {
-    Item* item = next_item(slot);
-    if (!item) return core::kBufferOverflow;
-    item->kind = kNumberItem;
-    item->number = value;
-    return core::kOk;
-}
-
-inline int32_t append_variable(Slot& slot, const double* cell) {
-    Item* item = next_item(slot);
-    if (!item) return core::kBufferOverflow;
-    item->kind = kVariableItem;
-    item->cell = cell;
-    slot.refers_to_variables = true;
+// Writes one item behind the last; 0, or 5 when the buffer is full.
+inline int32_t append(Slot& slot, const Item& item) {
+    if (slot.count == slot.capacity) return core::kBufferOverflow;
+    slot.items[slot.count++] = item;
+    if (item.kind == kVariableItem) slot.refers_to_variables = true;
     return core::kOk;
 }
 

@@ -73,7 +73,7 @@ inline int32_t push_operator(char code) {
 }
 
 inline int32_t pop_and_append(Translation& t) {
-    return append_operator(*t.slot, operator_stack.entries[operator_stack.top--]);
+    return append(*t.slot, operator_item(operator_stack.entries[operator_stack.top--]));
 }
 
 int32_t pop_while_in(Translation& t, PopSet set) {
@@ -103,7 +103,7 @@ int32_t take_variable(Translation& t, int32_t name_start) {
         set_error_offset(name_start);
         return core::kUndefinedSymbol;
     }
-    if (int32_t failure = append_variable(*t.slot, &vars::var_table.entries[where.position]->value)) return failure;
+    if (int32_t failure = append(*t.slot, variable_item(&vars::var_table.entries[where.position]->value))) return failure;
     t.operand_expected = t.unary_allowed = false;
     return core::kOk;
 }
@@ -118,7 +118,7 @@ int32_t operand_step(Translation& t) {
     }
     if (has_class(c, kDigit) || c == '.') {
         double value = read_number(t.text, t.pos);
-        if (int32_t failure = append_number(*t.slot, value)) return failure;
+        if (int32_t failure = append(*t.slot, number_item(value))) return failure;
         t.operand_expected = t.unary_allowed = false;
         return core::kOk;
     }

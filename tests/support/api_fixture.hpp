@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cstdint>
 #include <string>
 
+#include "bits.hpp"
 #include "tallymat.h"
 
 // Every test starts from empty tables; the library's state is process-wide.
@@ -21,8 +20,6 @@ protected:
         vclr();
     }
 };
-
-inline uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
 
 // Doubles compared bit for bit, with both values shown on failure.
 #define EXPECT_SAME_BITS(expected, actual) \
