@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "support/bits.hpp"
@@ -254,4 +255,39 @@ TEST(MathLayer, KindsMapToCodes) {
     const int expected[][2] = {{ml::kMathDomain, 13}, {ml::kMathSingular, 12}, {ml::kMathOverflow, 14},
                                {ml::kMathUnderflow, 15}, {ml::kMathTotalLoss, 16}};
     for (const auto& row : expected) EXPECT_EQ(ml::code_for_kind(row[0]), row[1]);
+}
+
+// x^2 is the correctly rounded square x*x wherever no rule reports, and the
+// rules report exactly where they did before the square was decided.
+TEST(MathLayer, PowOfTwoIsTheExactSquare) {
+    const double kMinusZero = -0.0;
+    const Case cases[] = {
+        {"pow", f_pow, 0x1p510, 2.0, 0, 0x1p1020},
+        {"pow", f_pow, -0x1p510, 2.0, 0, 0x1p1020},
+        {"pow", f_pow, 0x1.fffffffffffffp510, 2.0, 0, 0x1.fffffffffffffp510 * 0x1.fffffffffffffp510},
+        {"pow", f_pow, 0x1p511, 2.0, 0, 0x1p1022},                              // past the fast path, below step 8
+        {"pow", f_pow, 0x1.6a09e667f3bccp511, 2.0, 0, 0x1.6a09e667f3bccp511 * 0x1.6a09e667f3bccp511},
+        {"pow", f_pow, 0x1p512, 2.0, kOver, kLargest},                          // 2 ln|x| reaches 709.78125
+        {"pow", f_pow, 1.9e154, 2.0, kOver, kLargest},
+        {"pow", f_pow, 0x1p-510, 2.0, 0, 0x1p-1020},
+        {"pow", f_pow, 0x1p-511, 2.0, 0, 0x1p-1022},
+        {"pow", f_pow, 0x1p-512, 2.0, kUnder, 0.0},
+        {"pow", f_pow, kSmallestNormal, 2.0, kUnder, 0.0},
+        {"pow", f_pow, 0x1p-1030, 2.0, 0, 0.0},                                // subnormal base
+        {"pow", f_pow, kMinusZero, 2.0, 0, 0.0},
+        {"pow", f_pow, -kInf, 2.0, kOver, -kInf},
+        {"pow", f_pow, kNegativeNaN, 2.0, kOver, kNegativeNaN},
+        {"pow", f_pow, -3.0, 2.0, 0, 9.0},
+    };
+    for (const Case& c : cases) run(c);
+
+    // A million normal x where no rule reports, through both paths.
+    std::mt19937_64 random(20261208);
+    for (int i = 0; i < 1000000; ++i) {
+        uint64_t exponent = 1023 - 511 + random() % 1022;  // 2^-511 <= |x| < 2^511
+        double x = from_bits((random() & 0x800fffffffffffffu) | (exponent << 52));
+        ml::math_error_state = {};
+        ASSERT_EQ(bits(ml::pow(x, opaque(2.0))), bits(x * x)) << x;
+        ASSERT_EQ(ml::math_error_state.flag, 0) << x;
+    }
 }

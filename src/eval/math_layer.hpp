@@ -125,7 +125,16 @@ inline double sqrt(double x) {
 inline double asin(double x) { return arc(x, "asin", [](double v) { return std::asin(v); }); }
 inline double acos(double x) { return arc(x, "acos", [](double v) { return std::acos(v); }); }
 
+// x^2 is the correctly rounded square x*x, as compiled C computes pow(x, 2):
+// the platform pow misrounds some squares.  Between 2^-510 and 2^510 no rule
+// can fire (2 ln|x| stays inside +-709.78125), so the square is taken at once.
+inline bool is_plain_square(double x, double y) {
+    double magnitude = std::fabs(x);
+    return y == 2.0 && magnitude >= 0x1p-510 && magnitude <= 0x1p510;
+}
+
 inline double pow(double x, double y) {
+    if (is_plain_square(x, y)) [[likely]] return x * x;
     if (is_zero_or_subnormal(x)) {
         if (sign_bit(y)) return fail(kMathDomain, "pow", x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
         if (is_tiny(y)) return fail(kMathDomain, "pow", x, y, 1.0);        // 0^0
@@ -145,7 +154,7 @@ inline double pow(double x, double y) {
     double t = y * std::log(std::fabs(x));
     if (t >= kPowExponentBound) return fail(kMathOverflow, "pow", x, y, kLargest);
     if (t <= -kPowExponentBound) return fail(kMathUnderflow, "pow", x, y, 0.0);
-    return std::pow(x, y);
+    return y == 2.0 ? x * x : std::pow(x, y);
 }
 
 inline double atan(double x) { return std::atan(x); }
