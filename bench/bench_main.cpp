@@ -11,34 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "formulas.hpp"
-#include "tallymat.h"
-#include "translate/slots.hpp"  // for the size of an item only
+#include "host_loop.hpp"
 
 namespace {
 
-using benchset::kFormulas;
-using benchset::Vars;
+using namespace benchset;
 
-constexpr Vars kStart{1.25, -0.75, 0.5, 2.0};
+const Inputs kInputs = make_inputs();
 
-struct Handles {
-    int a, b, x, y;
-};
+// Evaluations per timed iteration: the ring buffer's length, so both sides
+// see every input once per iteration.
+constexpr size_t kBatch = kInputCount;
 
-Handles define_variables() {
-    vclr();
-    vinsert("a", kStart.a);
-    vinsert("b", kStart.b);
-    vinsert("x", kStart.x);
-    vinsert("y", kStart.y);
-    return {vlookup("a"), vlookup("b"), vlookup("x"), vlookup("y")};
-}
-
-// The value of x steps through a small cycle so that nothing is constant.
-inline double next_x(unsigned i) { return 0.5 + static_cast<double>(i & 15) * 0.0625; }
-
-// What a host does: change a variable, evaluate; the results are kept.
 void time_evaluation(benchmark::State& state, const char* text) {
     Handles h = define_variables();
     exprclr();
@@ -47,29 +31,24 @@ void time_evaluation(benchmark::State& state, const char* text) {
         state.SkipWithError("translation failed");
         return;
     }
-    unsigned i = 0;
-    double sink = 0;
+    static Ring ring;
     for (auto _ : state) {
-        vsetvalue(h.x, next_x(i++));
-        sink += calcpost(handle);
+        run_tallymat(handle, h.x, kInputs, ring, kBatch);
+        benchmark::ClobberMemory();
     }
-    benchmark::DoNotOptimize(sink);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
     exprdelete(handle);
 }
 
 void BM_tallymat(benchmark::State& state, int index) { time_evaluation(state, kFormulas[index].text); }
 
 void BM_native(benchmark::State& state, int index) {
-    benchset::Native volatile fn = kFormulas[index].native;  // through a pointer: nothing folds
-    Vars v = kStart;
-    unsigned i = 0;
-    double sink = 0;
+    static Ring ring;
     for (auto _ : state) {
-        v.x = next_x(i++);
-        benchmark::DoNotOptimize(v);
-        sink += fn(v);
+        run_native(kFormulas[index].native, kInputs, ring, kBatch);
+        benchmark::ClobberMemory();
     }
-    benchmark::DoNotOptimize(sink);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
 }
 
 void BM_translate(benchmark::State& state, int index) {
@@ -109,7 +88,7 @@ void BM_evaluate_items(benchmark::State& state) {
     std::string text = "x";
     for (size_t n = 1; n + 4 <= items; n += 4) text += "+x*1.5";
     time_evaluation(state, text.c_str());
-    state.counters["ns_per_item"] = benchmark::Counter(static_cast<double>(items),
+    state.counters["ns_per_item"] = benchmark::Counter(static_cast<double>(items * kBatch),
                                                        benchmark::Counter::kIsIterationInvariantRate |
                                                            benchmark::Counter::kInvert);
 }
@@ -121,9 +100,9 @@ bool same_bits_everywhere() {
     bool all_same = true;
     for (const auto& f : kFormulas) {
         int handle = exprpost(f.text);
-        for (unsigned i = 0; i < 16; ++i) {
+        for (double x : kInputs.x) {
             Vars v = kStart;
-            v.x = next_x(i);
+            v.x = x;
             vsetvalue(h.x, v.x);
             double mine = calcpost(handle), native = f.native(v);
             if (geterrnum() != 0 || std::bit_cast<uint64_t>(mine) != std::bit_cast<uint64_t>(native)) {
@@ -163,7 +142,8 @@ void print_summary(const SummaryReporter& reporter) {
             auto it = reporter.medians.find(std::string(kind) + "/" + std::to_string(i));
             return it == reporter.medians.end() ? NAN : it->second;
         };
-        double mine = get("evaluate"), native = get("native"), translate = get("translate");
+        // One iteration of the evaluation benchmarks is a batch of evaluations.
+        double mine = get("evaluate") / kBatch, native = get("native") / kBatch, translate = get("translate");
         std::printf("%-38s %12.2f %12.2f %8.2f %14.1f\n", kFormulas[i].name, mine, native, mine / native, translate);
         log_ratio += std::log(mine / native);
         log_translate += std::log(translate);
@@ -171,9 +151,6 @@ void print_summary(const SummaryReporter& reporter) {
     }
     std::printf("%-38s %12s %12s %8.2f %14.1f\n", "geometric mean", "", "", std::exp(log_ratio / n),
                 std::exp(log_translate / n));
-    std::printf("bytes per item of a translated program: %zu (postfix item %zu + fast instruction %zu)\n",
-                sizeof(tallymat::translate::Item) + sizeof(tallymat::eval::FastInsn), sizeof(tallymat::translate::Item),
-                sizeof(tallymat::eval::FastInsn));
 }
 
 }  // namespace

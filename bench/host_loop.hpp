@@ -1,0 +1,67 @@
+// What a host does, on both sides of the comparison: change one variable,
+// evaluate, keep the result.  x comes from a table of 1,024 varied values
+// (a short cycle would let the branch predictor learn the math functions'
+// paths), results go to a ring buffer, and nothing carries from one
+// evaluation to the next.
+#pragma once
+
+#include <cstddef>
+
+#include "formulas.hpp"
+#include "tallymat.h"
+
+namespace benchset {
+
+inline constexpr size_t kInputCount = 1024;  // a power of two: the ring wraps by masking
+
+struct Inputs {
+    double x[kInputCount];
+};
+
+// x in [0.5, 2.5), from a fixed linear congruential sequence.
+inline Inputs make_inputs() {
+    Inputs in{};
+    unsigned long long state = 20261208;
+    for (double& x : in.x) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        x = 0.5 + static_cast<double>(state >> 11) * 0x1p-53 * 2.0;
+    }
+    return in;
+}
+
+inline constexpr Vars kStart{1.25, -0.75, 0.5, 2.0};
+
+struct Handles {
+    int a, b, x, y;
+};
+
+inline Handles define_variables() {
+    vclr();
+    vinsert("a", kStart.a);
+    vinsert("b", kStart.b);
+    vinsert("x", kStart.x);
+    vinsert("y", kStart.y);
+    return {vlookup("a"), vlookup("b"), vlookup("x"), vlookup("y")};
+}
+
+struct Ring {
+    double results[kInputCount];
+};
+
+inline void run_tallymat(int handle, int x_handle, const Inputs& in, Ring& out, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        vsetvalue(x_handle, in.x[i & (kInputCount - 1)]);
+        out.results[i & (kInputCount - 1)] = calcpost(handle);
+    }
+}
+
+inline void run_native(Native through, const Inputs& in, Ring& out, size_t count) {
+    Native volatile fn = through;  // called through a pointer: nothing folds into the loop
+    Vars v = kStart;
+    for (size_t i = 0; i < count; ++i) {
+        v.x = in.x[i & (kInputCount - 1)];
+        out.results[i & (kInputCount - 1)] = fn(v);
+    }
+}
+
+}  // namespace benchset
