@@ -19,11 +19,6 @@ namespace {
 // A null pointer where a text is expected is the empty text.
 const char* text_or_empty(const char* text) { return text ? text : ""; }
 
-// After vclr a program's variable pointers lead into freed entries.
-bool is_stale(const translate::Slot& slot) {
-    return slot.refers_to_variables && slot.variable_epoch != var_table.epoch;
-}
-
 // The loader runs this once per process, before the host's first call
 // (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
 __attribute__((constructor)) void on_library_load() {
@@ -82,6 +77,7 @@ TALLYMAT_API const char* vgetname(int handle) {
 
 TALLYMAT_API int vclr(void) {
     vars::clear();
+    translate::retire_programs_naming_variables();
     return core::report(core::kOk);
 }
 
@@ -112,21 +108,12 @@ TALLYMAT_API int exprclr(void) {
 // ---- evaluation ----
 
 TALLYMAT_API double calcpost(int handle) {
-    if (!translate::is_occupied(handle)) {
+    const eval::FastInsn* program = translate::runnable_program(handle);
+    if (!program) [[unlikely]] {
         core::report(core::kInvalidExpression);
         return 0.0;
     }
-    const translate::Slot& slot = translate::expr_table.slots[handle];
-    if (is_stale(slot)) {
-        core::report(core::kInvalidExpression);
-        return 0.0;
-    }
-    core::HostFpEnvironment host = core::enter_library_fp_environment();
-    eval::Outcome outcome = eval::run_fast_program(slot.fast);
-    double value = core::pinned(outcome.value);
-    core::leave_library_fp_environment(host);
-    core::set_last_error(outcome.code);
-    return value;
+    return eval::run<true>(program);
 }
 
 // ---- errors ----

@@ -151,7 +151,8 @@ TEST(FastProgram, OperandsAndConstantsAreFolded) {
         {"(a+b)*(a-b)", "LoadVVAdd A B; ApplyMulVVSub A B; End"},
         {"sqrt(x*x+y*y+a*a+b*b)", "LoadVVMul X X; ApplyAddVVMul Y Y; ApplyAddVVMul A A; ApplyAddVVMul B B; Sqrt; End"},
         {"1/0", "LoadK 1; DivK 0; End"},  // division is never folded: it must fail when run
-        {"x^2", "LoadV X; PowK 2; End"},
+        {"x^2", "LoadV X; Square; End"},
+        {"x^3", "LoadV X; PowK 3; End"},
         {"x-(y/0)", "LoadV X; ApplySubVKDiv Y 0; End"},
         {"sin(x)*3 mod y", "LoadV X; Sin; MulK 3; ModV Y; End"},
     };

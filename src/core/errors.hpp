@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "tallymat.h"
+#include "core/visibility.hpp"
 
 static_assert(sizeof(int) == 4, "the C interface passes codes, handles and offsets as 32-bit int");
 
@@ -45,7 +46,7 @@ struct ErrorRegisters {
     int32_t error_offset;  // where the latest exprpost stopped
 };
 
-extern ErrorRegisters error_registers;
+extern TALLYMAT_HIDDEN ErrorRegisters error_registers;
 
 inline void set_last_error(int32_t code) { error_registers.last_error = code; }
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "core/visibility.hpp"
+
 namespace tallymat::eval {
 
 // A program from a successful translation never needs more: at most one
@@ -14,6 +16,6 @@ struct ValueStack {
     double values[kValueStackSize];
 };
 
-extern ValueStack value_stack;
+extern TALLYMAT_HIDDEN ValueStack value_stack;
 
 }  // namespace tallymat::eval

@@ -2,6 +2,9 @@
 #include "eval/fast_program.hpp"
 
 #include <optional>
+#include <type_traits>
+
+#include "core/fp_environment.hpp"
 
 #include "eval/evaluator.hpp"
 #include "eval/operations.hpp"
@@ -81,6 +84,7 @@ struct Builder {
         if (apply_into_fused_push(code, right)) return;
         if (fold_constants(code, right)) return;
         if (fuse_operands(code, right)) return;
+        if (square(code, right)) return;
         if (right->op == kPushK || right->op == kPushV) {
             // The right operand folds into the operator: "acc op k" or "acc op *p".
             right->op = static_cast<FastOp>(plain_binary(code) + (right->op == kPushK ? kKForm : kVForm));
@@ -106,6 +110,13 @@ struct Builder {
         if (!loads_constant(*left)) return false;
         apply_binary(code, left->k, right->k);
         --next;
+        return true;
+    }
+
+    // "^ 2" has an instruction of its own: most squares need no rule.
+    bool square(char code, FastInsn* right) {
+        if (code != op::kPow || right->op != kPushK || right->k != 2.0) return false;
+        right->op = kSquare;
         return true;
     }
 
@@ -155,7 +166,25 @@ void derive_fast_program(translate::Slot& slot) {
 
 namespace {
 
-inline Outcome refuse(int32_t code) { return {0.0, code}; }
+// A run for the host (calcpost) computes in the library's floating-point
+// environment and records its outcome in the last error; a run for the
+// tests hands the outcome back.  Both are one instantiation of run below.
+template <bool kForHost>
+using RunResult = std::conditional_t<kForHost, double, Outcome>;
+
+template <bool kForHost>
+[[gnu::always_inline]] inline RunResult<kForHost> finish(double value, int32_t code,
+                                                         const core::HostFpEnvironment& host) {
+    if constexpr (kForHost) {
+        value = core::pinned(value);
+        core::leave_library_fp_environment(host);
+        core::set_last_error(code);
+        return value;
+    } else {
+        (void)host;
+        return Outcome{value, code};
+    }
+}
 
 }  // namespace
 
@@ -176,7 +205,10 @@ inline Outcome refuse(int32_t code) { return {0.0, code}; }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
 #endif
-Outcome run_fast_program(const FastInsn* ip) {
+template <bool kForHost>
+RunResult<kForHost> run(const FastInsn* ip) {
+    core::HostFpEnvironment host{};
+    if constexpr (kForHost) host = core::enter_library_fp_environment();
 #if TALLYMAT_THREADED_DISPATCH
     static const void* const kHandlers[] = {
 #define TALLYMAT_LABEL_ENTRY(name) &&L_##name,
@@ -186,7 +218,6 @@ Outcome run_fast_program(const FastInsn* ip) {
     static_assert(sizeof kHandlers / sizeof kHandlers[0] == kFastOpCount);
 #endif
 
-    mathlayer::math_error_state.flag = 0;
     double acc = 0.0;
     double* sp = value_stack.values;  // one past the value below the accumulator
     int32_t failure;
@@ -199,7 +230,7 @@ Outcome run_fast_program(const FastInsn* ip) {
 #define APPLY_BINARY(code, left, right, width)                                                  \
     {                                                                                           \
         double result_ = (left);                                                                \
-        if ((failure = failure_of(code, apply_binary(code, result_, (right))))) return refuse(failure); \
+        if ((failure = failure_of(code, apply_binary(code, result_, (right))))) return finish<kForHost>(0.0, failure, host); \
         acc = result_;                                                                          \
         NEXT(width);                                                                            \
     }
@@ -210,7 +241,7 @@ Outcome run_fast_program(const FastInsn* ip) {
     }
 #define UNARY(code)                                                             \
     {                                                                           \
-        if ((failure = failure_of(code, apply_unary(code, acc)))) return refuse(failure); \
+        if ((failure = failure_of(code, apply_unary(code, acc)))) return finish<kForHost>(0.0, failure, host); \
         NEXT(1);                                                                \
     }
 #define PUSH *sp++ = acc
@@ -224,7 +255,7 @@ Outcome run_fast_program(const FastInsn* ip) {
 #define APPLY(outer, inner, left, right)                                                          \
     {                                                                                             \
         double inner_ = (left);                                                                   \
-        if ((failure = failure_of(inner, apply_binary(inner, inner_, (right))))) return refuse(failure); \
+        if ((failure = failure_of(inner, apply_binary(inner, inner_, (right))))) return finish<kForHost>(0.0, failure, host); \
         APPLY_BINARY(outer, acc, inner_, 2);                                                      \
     }
 #define APPLY_FORMS(prefix, outer, left, right)                   \
@@ -239,8 +270,8 @@ Outcome run_fast_program(const FastInsn* ip) {
 
     for (;;) {
         vmdispatch(ip->op) {
-            vmcase(End) return {acc, core::kOk};
-            vmcase(Operand) return refuse(core::kInvalidExpression);  // never dispatched
+            vmcase(End) return finish<kForHost>(acc, core::kOk, host);
+            vmcase(Operand) return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never dispatched
             vmcase(LoadK) { acc = ip->k; NEXT(1); }
             vmcase(LoadV) { acc = *ip->p; NEXT(1); }
             vmcase(PushK) { PUSH; acc = ip->k; NEXT(1); }
@@ -287,6 +318,13 @@ Outcome run_fast_program(const FastInsn* ip) {
             vmcase(Arccos) UNARY(op::kArccos)
             vmcase(Exp) UNARY(op::kExp)
             vmcase(Sqrt) UNARY(op::kSqrt)
+            vmcase(Square) {
+                if (mathlayer::squares_without_rules(acc)) [[likely]] {
+                    acc = acc * acc;
+                    NEXT(1);
+                }
+                APPLY_BINARY(op::kPow, acc, 2.0, 1)
+            }
 
             FUSED_BLOCK(LoadVV, (void)0, *ip->p, *ip[1].p)
             FUSED_BLOCK(LoadVK, (void)0, *ip->p, ip[1].k)
@@ -300,7 +338,7 @@ Outcome run_fast_program(const FastInsn* ip) {
             APPLY_BLOCK(Mul, op::kMul)
             APPLY_BLOCK(Div, op::kDiv)
 #if !TALLYMAT_THREADED_DISPATCH
-            case kFastOpCount: return refuse(core::kInvalidExpression);  // never written
+            case kFastOpCount: return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never written
 #endif
         }
     }
@@ -315,6 +353,9 @@ Outcome run_fast_program(const FastInsn* ip) {
 #undef APPLY_FORMS
 #undef APPLY_BLOCK
 }
+
+template double run<true>(const FastInsn* code);
+template Outcome run<false>(const FastInsn* code);
 #if TALLYMAT_THREADED_DISPATCH
 #pragma GCC diagnostic pop
 #endif

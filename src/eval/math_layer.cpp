@@ -20,6 +20,11 @@ int _matherr(MathErrorRecord* record) {
     return 1;
 }
 
+int32_t take_reported_code() {
+    math_error_state.flag = 0;
+    return code_for_kind(math_error_state.captured.kind);
+}
+
 int32_t code_for_kind(int32_t kind) {
     switch (kind) {
         case kMathDomain: return core::kDomain;

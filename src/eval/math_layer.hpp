@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/visibility.hpp"
+
 namespace tallymat::mathlayer {
 
 enum Kind : int32_t {
@@ -34,13 +36,16 @@ struct MathErrorState {
     MathErrorRecord captured;
 };
 
-extern MathErrorState math_error_state;
+extern TALLYMAT_HIDDEN MathErrorState math_error_state;
 
 // The library's single hook: captures the record, sets the flag, claims the failure.
 int _matherr(MathErrorRecord* record);
 
 // Last-error code for a captured kind (13, 12, 14, 15, 16).
 int32_t code_for_kind(int32_t kind);
+
+// The code of the waiting report, taking the flag down.
+int32_t take_reported_code();
 
 // Bits of the arguments, through small named helpers.
 inline constexpr double kLargest = std::numeric_limits<double>::max();  // the one definition
@@ -128,10 +133,11 @@ inline double acos(double x) { return arc(x, "acos", [](double v) { return std::
 // x^2 is the correctly rounded square x*x, as compiled C computes pow(x, 2):
 // the platform pow misrounds some squares.  Between 2^-510 and 2^510 no rule
 // can fire (2 ln|x| stays inside +-709.78125), so the square is taken at once.
-inline bool is_plain_square(double x, double y) {
+inline bool squares_without_rules(double x) {
     double magnitude = std::fabs(x);
-    return y == 2.0 && magnitude >= 0x1p-510 && magnitude <= 0x1p510;
+    return magnitude >= 0x1p-510 && magnitude <= 0x1p510;
 }
+inline bool is_plain_square(double x, double y) { return y == 2.0 && squares_without_rules(x); }
 
 inline double pow(double x, double y) {
     if (is_plain_square(x, y)) [[likely]] return x * x;

@@ -38,7 +38,7 @@ inline double add(double a, double b) { return left_nan_first(a, b, a + b); }
 inline double multiply(double a, double b) { return left_nan_first(a, b, a * b); }
 
 // NaN fails every comparison, so it counts as a zero divisor.
-inline bool is_zero_divisor(double b) { return !(b < 0.0 || b > 0.0); }
+inline bool is_zero_divisor(double b) { return !__builtin_islessgreater(b, 0.0); }  // one ucomisd
 
 inline double sign_of(double x) {
     if (x > kZeroBandHalf) return 1.0;
@@ -119,18 +119,15 @@ double integer_power(double base, double exponent);
     }
 }
 
-struct Outcome {
-    double value;  // 0.0 on failure
-    int32_t code;  // 0, 11, 13, 14, 15 or 16
-};
 
 // The outcome of an applied operator: refused, reported through the math
-// error flag (only operators that may report test it), or fine (0).  With a
+// error flag (only operators that may report test it), or fine (0).  The
+// flag is cleared where it is read, so it is down whenever no report waits.  With a
 // constant code the compiler drops the flag test where it cannot fire.
 [[gnu::always_inline]] inline int32_t failure_of(char code, int32_t refusal) {
     if (refusal) return refusal;
-    if (translate::operator_info(code).may_report && mathlayer::math_error_state.flag)
-        return mathlayer::code_for_kind(mathlayer::math_error_state.captured.kind);
+    if (translate::operator_info(code).may_report && mathlayer::math_error_state.flag) [[unlikely]]
+        return mathlayer::take_reported_code();
     return core::kOk;
 }
 

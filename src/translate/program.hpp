@@ -105,6 +105,7 @@ namespace tallymat::eval {
 //   AddV .. IntPowV            acc = acc op *p
 //   Neg .. Ez                  acc = f(acc), never fail
 //   Sin .. Sqrt                acc = f(acc), may fail
+//   Square                     acc = acc ^ 2, the power operator with the constant exponent 2
 //   Load{VV,VK,KV}{op}         acc = X op Y, op one of + - * /
 //   Push{VV,VK,KV}{op}         push acc; then as the Load forms
 //   Apply{outer}{Push form}    acc = acc outer (X inner Y): a binary operator
@@ -120,7 +121,7 @@ namespace tallymat::eval {
     X(AddK) X(SubK) X(MulK) X(DivK) X(IntDivK) X(ModK) X(PowK) X(IntPowK)                       \
     X(AddV) X(SubV) X(MulV) X(DivV) X(IntDivV) X(ModV) X(PowV) X(IntPowV)                       \
     X(Neg) X(Abs) X(Arctg) X(Sign) X(Ez)                                                        \
-    X(Sin) X(Cos) X(Tan) X(Ln) X(Lg) X(Arcsin) X(Arccos) X(Exp) X(Sqrt)                         \
+    X(Sin) X(Cos) X(Tan) X(Ln) X(Lg) X(Arcsin) X(Arccos) X(Exp) X(Sqrt) X(Square)               \
     TALLYMAT_FUSED_BLOCK(X, LoadVV) TALLYMAT_FUSED_BLOCK(X, LoadVK) TALLYMAT_FUSED_BLOCK(X, LoadKV) \
     TALLYMAT_FUSED_BLOCK(X, PushVV) TALLYMAT_FUSED_BLOCK(X, PushVK) TALLYMAT_FUSED_BLOCK(X, PushKV) \
     TALLYMAT_APPLY_BLOCK(X, Add) TALLYMAT_APPLY_BLOCK(X, Sub) TALLYMAT_APPLY_BLOCK(X, Mul)      \

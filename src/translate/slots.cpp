@@ -26,7 +26,6 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
     slot.count = 0;
     slot.capacity = capacity;
     slot.refers_to_variables = false;
-    slot.variable_epoch = vars::var_table.epoch;
     *index = free_index;
     return core::kOk;
 }
@@ -35,6 +34,11 @@ void release_slot(int32_t index) {
     Slot& slot = expr_table.slots[index];
     std::free(slot.items);
     slot = Slot{};
+}
+
+void retire_programs_naming_variables() {
+    for (Slot& slot : expr_table.slots)
+        if (slot.items && slot.refers_to_variables) slot.fast = nullptr;
 }
 
 void release_all_slots() {

@@ -6,6 +6,7 @@
 
 #include "core/errors.hpp"
 #include "translate/program.hpp"
+#include "core/visibility.hpp"
 
 namespace tallymat::translate {
 
@@ -13,20 +14,19 @@ inline constexpr int32_t kSlotCount = 100;
 
 struct Slot {
     Item* items;         // null: the slot is free; one heap block holds both forms
-    eval::FastInsn* fast;  // the form calcpost runs, behind the items, derived when the translation succeeds
+    eval::FastInsn* fast;  // null when free or retired; the form calcpost runs, behind the items, derived when the translation succeeds
     int32_t count;     // items written so far
     int32_t capacity;  // items the buffer holds (the text's token count)
-    // A program that names variables holds pointers into their entries; it
-    // is valid only while the variable table's epoch is the one it was made in.
+    // A program that names variables holds pointers into their entries: vclr
+    // retires it (its fast form goes, the block stays until it is released).
     bool refers_to_variables;
-    uint64_t variable_epoch;
 };
 
 struct ExprTable {
     Slot slots[kSlotCount];
 };
 
-extern ExprTable expr_table;
+extern TALLYMAT_HIDDEN ExprTable expr_table;
 
 inline bool is_occupied(int32_t handle) {
     return handle >= 0 && handle < kSlotCount && expr_table.slots[handle].items != nullptr;
@@ -51,5 +51,15 @@ inline int32_t append(Slot& slot, const Item& item) {
 
 void release_slot(int32_t index);
 void release_all_slots();
+
+// After vclr: programs that name variables point into freed entries, so
+// they lose their fast form and calcpost refuses them (20) until released.
+void retire_programs_naming_variables();
+
+// The fast form calcpost may run, or null: a free, retired or out-of-range slot.
+inline const eval::FastInsn* runnable_program(int32_t handle) {
+    if (static_cast<uint32_t>(handle) >= static_cast<uint32_t>(kSlotCount)) return nullptr;
+    return expr_table.slots[handle].fast;
+}
 
 }  // namespace tallymat::translate

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "core/visibility.hpp"
+
 namespace tallymat::translate {
 
 inline constexpr int32_t kOperatorStackSize = 100;  // the base marker and 99 pending entries
@@ -13,7 +15,7 @@ struct OperatorStack {
     int32_t top;  // index of the top entry; 0 holds the base marker
 };
 
-extern OperatorStack operator_stack;
+extern TALLYMAT_HIDDEN OperatorStack operator_stack;
 
 // Translates a text into the lowest free slot (its index in *index); 0, or
 // the code of the first failure with the error offset where it stopped.

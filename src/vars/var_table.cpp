@@ -80,7 +80,6 @@ void clear() {
         var_table.entries[i] = nullptr;
     }
     var_table.count = 0;
-    ++var_table.epoch;  // 64 bits: never wraps in practice
 }
 
 }  // namespace tallymat::vars

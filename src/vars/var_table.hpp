@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "core/visibility.hpp"
+
 namespace tallymat::vars {
 
 inline constexpr int32_t kCapacity = 100;
@@ -20,12 +22,9 @@ inline char* name_of(Entry* entry) { return reinterpret_cast<char*>(entry + 1); 
 struct VarTable {
     Entry* entries[kCapacity];  // ascending name order; a handle is a position
     int32_t count;
-    // Bumped by every vclr: a program translated under an older epoch may
-    // hold pointers into freed entries.
-    uint64_t epoch;
 };
 
-extern VarTable var_table;
+extern TALLYMAT_HIDDEN VarTable var_table;
 
 struct SearchResult {
     bool found;
@@ -42,9 +41,11 @@ SearchResult search(const char* name);
 // Adds a variable in name order; 0, 7, 8 or 9.
 int32_t insert(const char* name, double value);
 
-// Frees every entry and starts a new epoch, so older programs are refused.
+// Frees every entry (programs naming them are retired by the caller).
 void clear();
 
-inline bool is_valid_handle(int32_t handle) { return handle >= 0 && handle < var_table.count; }
+inline bool is_valid_handle(int32_t handle) {
+    return static_cast<uint32_t>(handle) < static_cast<uint32_t>(var_table.count);
+}
 
 }  // namespace tallymat::vars

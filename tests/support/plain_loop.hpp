@@ -4,6 +4,7 @@
 #pragma once
 
 #include "eval/evaluator.hpp"
+#include "eval/fast_program.hpp"
 #include "eval/operations.hpp"
 #include "translate/slots.hpp"
 
