@@ -1,5 +1,6 @@
 // One side of one formula, COUNT evaluations, for valgrind --tool=callgrind:
-//   tallymat_instructions tallymat|native INDEX COUNT
+//   tallymat_instructions tallymat|native|translate INDEX COUNT
+// ("translate" translates and deletes the formula COUNT times).
 // Two counts give the instructions per evaluation by their difference
 // (bench/count_instructions.sh does this for every formula).
 #include <cstdio>
@@ -17,13 +18,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool native = std::strcmp(argv[1], "native") == 0;
+    const bool translate = std::strcmp(argv[1], "translate") == 0;
     const size_t index = std::strtoul(argv[2], nullptr, 10);
     const size_t count = std::strtoul(argv[3], nullptr, 10);
     if (index >= std::size(kFormulas)) return 2;
 
     static Inputs inputs = make_inputs();
     static Ring ring;
-    if (native) {
+    if (translate) {
+        define_variables();
+        for (size_t i = 0; i < count; ++i) {
+            int handle = exprpost(kFormulas[index].text);
+            ring.results[i & (kInputCount - 1)] = handle;
+            exprdelete(handle);
+        }
+    } else if (native) {
         run_native(kFormulas[index].native, inputs, ring, count);
     } else {
         Handles h = define_variables();

@@ -219,10 +219,43 @@ int32_t translate_text(Translation& t) {
 
 }  // namespace
 
-// The function rows of the operator table are the functions a formula may call.
+// The function rows of the operator table, grouped by first letter at
+// compile time: every name in a formula is looked up here first, so a name
+// is compared only with the functions that share its first letter.
+namespace {
+
+constexpr int kMaxFunctionsPerLetter = 4;
+
+struct FunctionsByLetter {
+    int8_t rows[26][kMaxFunctionsPerLetter];
+    int8_t count[26];
+};
+
+constexpr FunctionsByLetter kFunctionsByLetter = [] {
+    FunctionsByLetter index{};
+    for (int i = 0; i < kOperatorCount; ++i) {
+        char first = kOperators[i].name[0];
+        if (kOperators[i].arity != 1 || first < 'a' || first > 'z') continue;
+        int letter = first - 'a';
+        index.rows[letter][index.count[letter]++] = static_cast<int8_t>(i);  // overflowing fails to compile
+    }
+    for (int i = 0; i < kOperatorCount; ++i) {
+        if (kOperators[i].arity == 1 && kOperators[i].name[0] >= 'a' && kOperators[i].name[1] == '\0') throw "a function name has two letters or more";
+    }
+    return index;
+}();
+
+}  // namespace
+
 char function_code(const char* name) {
-    for (const OperatorInfo& row : kOperators)
-        if (row.arity == 1 && row.name[0] >= 'a' && equals_word(name, row.name)) return row.code;
+    if (name[0] == '\0' || name[1] == '\0') return 0;  // every function name has two letters or more
+    char first = lower_ascii(name[0]);
+    if (first < 'a' || first > 'z') return 0;
+    int letter = first - 'a';
+    for (int i = 0; i < kFunctionsByLetter.count[letter]; ++i) {
+        const OperatorInfo& row = kOperators[kFunctionsByLetter.rows[letter][i]];
+        if (equals_word(name, row.name)) return row.code;
+    }
     return 0;
 }
 
