@@ -85,7 +85,8 @@ TALLYMAT_API int vclr(void) {
 
 TALLYMAT_API int exprpost(const char* text) {
     // Number conversion and constant folding compute: in the library's environment.
-    core::HostFpEnvironment host = core::enter_library_fp_environment();
+    core::HostFpEnvironment host;
+    core::enter_library_fp_environment(host);
     int32_t index = -1;
     int32_t failure = translate::translate_formula(text_or_empty(text), &index);
     if (failure == core::kOk) eval::derive_fast_program(translate::expr_table.slots[index]);

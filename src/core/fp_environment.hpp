@@ -29,15 +29,26 @@ struct HostFpEnvironment {
 };
 
 // A host in the default environment pays one read and one compare here.
-inline HostFpEnvironment enter_library_fp_environment() {
-    uint32_t host = _mm_getcsr();
-    if ((host & ~kMxcsrFlags) != kLibraryMxcsr) [[unlikely]]
+// The host's value stays in memory, where ldmxcsr takes it back from
+// (through the intrinsics the compiler would keep it in a register).
+[[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {
+#if defined(__GNUC__)
+    __asm__ volatile("stmxcsr %0" : "=m"(host.mxcsr));
+#else
+    host.mxcsr = _mm_getcsr();
+#endif
+    if ((host.mxcsr & ~kMxcsrFlags) != kLibraryMxcsr) [[unlikely]]
         _mm_setcsr(kLibraryMxcsr);
-    return {host};
 }
 
 // Writing the host's MXCSR back also drops the flags the library raised.
-inline void leave_library_fp_environment(HostFpEnvironment host) { _mm_setcsr(host.mxcsr); }
+[[gnu::always_inline]] inline void leave_library_fp_environment(const HostFpEnvironment& host) {
+#if defined(__GNUC__)
+    __asm__ volatile("ldmxcsr %0" : : "m"(host.mxcsr));
+#else
+    _mm_setcsr(host.mxcsr);
+#endif
+}
 
 #else
 
@@ -45,11 +56,9 @@ struct HostFpEnvironment {
     std::fenv_t env;
 };
 
-inline HostFpEnvironment enter_library_fp_environment() {
-    HostFpEnvironment host;
+inline void enter_library_fp_environment(HostFpEnvironment& host) {
     std::feholdexcept(&host.env);  // saves, clears the flags, masks every trap
     std::fesetround(FE_TONEAREST);
-    return host;
 }
 
 inline void leave_library_fp_environment(const HostFpEnvironment& host) { std::fesetenv(&host.env); }

@@ -208,7 +208,7 @@ template <bool kForHost>
 template <bool kForHost>
 RunResult<kForHost> run(const FastInsn* ip) {
     core::HostFpEnvironment host{};
-    if constexpr (kForHost) host = core::enter_library_fp_environment();
+    if constexpr (kForHost) core::enter_library_fp_environment(host);
 #if TALLYMAT_THREADED_DISPATCH
     static const void* const kHandlers[] = {
 #define TALLYMAT_LABEL_ENTRY(name) &&L_##name,
