@@ -5,7 +5,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 export BUILD CMAKE_FLAGS JOBS
 
-.PHONY: demo test dll install bench clean
+.PHONY: demo test dll install bench bench-instructions clean
 
 demo test dll:
 	./run $@
@@ -20,6 +20,12 @@ bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYMAT_BUILD_BENCH=ON -DTALLYMAT_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/tallymat_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true $(BENCH_ARGS)
+
+# Instructions per evaluation under callgrind: the figure a noisy machine does not move.
+bench-instructions:
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYMAT_BUILD_BENCH=ON -DTALLYMAT_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS) --target tallymat_instructions
+	bench/count_instructions.sh build-bench/bench/tallymat_instructions
 
 clean:
 	rm -rf $(BUILD)
