@@ -1,10 +1,13 @@
 // The thirteen exported functions and the load and unload hooks.  Each export
 // checks its arguments, asks the subsystem that owns the state, and records
 // the outcome in the last error.
+#include <cstdlib>
+
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
+#include "eval/jit.hpp"
 #include "eval/operations.hpp"
 #include "tallymat.h"
 #include "translate/slots.hpp"
@@ -19,18 +22,45 @@ namespace {
 // A null pointer where a text is expected is the empty text.
 const char* text_or_empty(const char* text) { return text ? text : ""; }
 
+// A formula's slot goes with its machine code.
+void release_formula(int32_t index) {
+    eval::discard_compiled(translate::expr_table.slots[index]);
+    translate::release_slot(index);
+}
+
+void release_all_formulas() {
+    for (int32_t i = 0; i < translate::kSlotCount; ++i)
+        if (translate::is_occupied(i)) release_formula(i);
+}
+
+// After vclr: the programs that name variables lose their machine code and
+// their fast form (they point into freed entries).
+void retire_programs_naming_variables() {
+    for (translate::Slot& slot : translate::expr_table.slots)
+        if (slot.items && slot.refers_to_variables) eval::discard_compiled(slot);
+    translate::retire_programs_naming_variables();
+}
+
+// The interpreted evaluation, counted towards compilation; out of line so
+// that calcpost's path into machine code needs no stack frame.
+[[gnu::noinline]] double interpret(translate::Slot& slot, const eval::FastInsn* program) {
+    if (eval::due_and_compiled(slot)) return slot.compiled();
+    return eval::run<true>(program);
+}
+
 // The loader runs this once per process, before the host's first call
 // (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
 __attribute__((constructor)) void on_library_load() {
-    translate::release_all_slots();
+    release_all_formulas();
     core::error_registers = {};
+    eval::configure_jit(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
 }
 
 // Unloading (dlclose, FreeLibrary, process exit) gives every variable entry
 // and program block back, so a host that loads and unloads the library
 // repeatedly does not grow.  Calls after this find empty tables.
 __attribute__((destructor)) void on_library_unload() {
-    translate::release_all_slots();
+    release_all_formulas();
     vars::clear();
 }
 
@@ -62,7 +92,7 @@ TALLYMAT_API double vgetvalue(int handle) {
 TALLYMAT_API int vsetvalue(int handle, double value) {
     if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
     core::set_last_error(core::kOk);
-    var_table.entries[handle]->value = value;
+    var_table.entries[static_cast<uint32_t>(handle)]->value = value;
     return core::kOk;
 }
 
@@ -77,7 +107,7 @@ TALLYMAT_API const char* vgetname(int handle) {
 
 TALLYMAT_API int vclr(void) {
     vars::clear();
-    translate::retire_programs_naming_variables();
+    retire_programs_naming_variables();
     return core::report(core::kOk);
 }
 
@@ -97,24 +127,28 @@ TALLYMAT_API int exprpost(const char* text) {
 
 TALLYMAT_API int exprdelete(int handle) {
     if (!translate::is_occupied(handle)) return core::report(core::kInvalidExpression);
-    translate::release_slot(handle);
+    release_formula(handle);
     return core::report(core::kOk);
 }
 
 TALLYMAT_API int exprclr(void) {
-    translate::release_all_slots();
+    release_all_formulas();
     return core::report(core::kOk);
 }
 
 // ---- evaluation ----
 
 TALLYMAT_API double calcpost(int handle) {
-    const eval::FastInsn* program = translate::runnable_program(handle);
-    if (!program) [[unlikely]] {
-        core::report(core::kInvalidExpression);
-        return 0.0;
+    // Machine code once the formula has been evaluated often enough: a slot
+    // has code only while its fast form is runnable (retiring or releasing
+    // it discards the code first).  The compiled function and the run both
+    // record the last error themselves.
+    if (translate::Slot* slot = translate::slot_of(handle)) {
+        if (slot->compiled) [[likely]] return slot->compiled();
+        if (slot->fast) return interpret(*slot, slot->fast);
     }
-    return eval::run<true>(program);
+    core::report(core::kInvalidExpression);
+    return 0.0;
 }
 
 // ---- errors ----

@@ -1,5 +1,6 @@
-// The fast form against the plain loop over the postfix items: random
-// formulas and variable values, compared bit for bit with their codes.
+// The fast form and the machine code against the plain loop over the
+// postfix items: random formulas and variable values, compared bit for bit
+// with their codes.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -12,6 +13,7 @@
 #include "support/bits.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
+#include "eval/jit.hpp"
 #include "support/plain_loop.hpp"
 #include "support/program_dump.hpp"
 #include "tallymat.h"
@@ -76,18 +78,23 @@ const double kValues[] = {0.0, -0.0, 1.0, -1.0, 2.0, 0.5, -7.0, 3.0, 1e-10, -1e-
                           std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
                           std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
 
-// Translates, runs both forms, and holds them to the expected code and to
-// each other's bits.
+// Translates, runs both forms and the machine code, and holds them to the
+// expected code and to each other's bits.
 void expect_both_forms(const char* text, int code) {
     SCOPED_TRACE(text);
     int handle = exprpost(text);
     ASSERT_GE(handle, 0);
-    const auto& slot = tallymat::translate::expr_table.slots[handle];
+    auto& slot = tallymat::translate::expr_table.slots[handle];
     Outcome plain = tallymat::eval::run_program(slot);
     Outcome fast = tallymat::eval::run_fast_program(slot.fast);
     EXPECT_EQ(plain.code, code);
     EXPECT_EQ(fast.code, code);
     EXPECT_EQ(bits(fast.value), bits(plain.value));
+    if (tallymat::eval::compile(slot)) {
+        double value = calcpost(handle);
+        EXPECT_EQ(geterrnum(), code) << "machine code";
+        EXPECT_EQ(bits(value), bits(plain.value)) << "machine code";
+    }
     exprdelete(handle);
 }
 
@@ -105,12 +112,15 @@ TEST(FastProgram, MatchesThePlainLoopOnRandomFormulas) {
         int handle = exprpost(text.c_str());
         if (handle < 0) continue;
         ++translated;
-        const auto& slot = tallymat::translate::expr_table.slots[handle];
+        auto& slot = tallymat::translate::expr_table.slots[handle];
+        // The third side: the formula's machine code, where the JIT is built.
+        bool compiled = tallymat::eval::compile(slot);
+        ASSERT_EQ(compiled, tallymat::eval::kJitBuilt) << text;
         for (int round = 0; round < 6; ++round) {
             for (int v = 0; v < 4; ++v) vsetvalue(v, kValues[rng() % std::size(kValues)]);
             Outcome plain = tallymat::eval::run_program(slot);
             Outcome fast = tallymat::eval::run_fast_program(slot.fast);
-            double through_api = calcpost(handle);
+            double through_api = calcpost(handle);  // the machine code when compiled
             failed_evaluations += plain.code != 0;
             ASSERT_EQ(fast.code, plain.code) << text << "\n" << dump_program(handle) << "\na b x y = " << vgetvalue(0) << " " << vgetvalue(1) << " " << vgetvalue(2) << " " << vgetvalue(3);
             ASSERT_TRUE(same_value(fast.value, plain.value))
@@ -118,7 +128,7 @@ TEST(FastProgram, MatchesThePlainLoopOnRandomFormulas) {
             ASSERT_EQ(geterrnum(), plain.code) << text;
             ASSERT_TRUE(same_value(through_api, plain.value)) << text;
         }
-        exprdelete(handle);
+        exprdelete(handle);  // frees the machine code with the slot
     }
     // The generator must exercise both outcomes to mean anything.
     EXPECT_GT(translated, 15000);

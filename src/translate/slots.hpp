@@ -12,11 +12,19 @@ namespace tallymat::translate {
 
 inline constexpr int32_t kSlotCount = 100;
 
-struct Slot {
-    Item* items;         // null: the slot is free; one heap block holds both forms
-    eval::FastInsn* fast;  // null when free or retired; the form calcpost runs, behind the items, derived when the translation succeeds
-    int32_t count;     // items written so far
-    int32_t capacity;  // items the buffer holds (the text's token count)
+// One cache line per slot: calcpost reads the fast form and machine code
+// pointers of one slot and nothing else.
+struct alignas(64) Slot {
+    Item* items;           // null: the slot is free; one heap block holds both forms
+    eval::FastInsn* fast;  // the form calcpost runs, behind the items; null when free or retired
+    // Machine code compiled from the fast form once the slot has been
+    // evaluated often enough (eval/jit): the start of its mapping, which
+    // the slot's release gives back.
+    double (*compiled)();
+    size_t compiled_bytes;
+    int32_t count;         // items written so far
+    int32_t capacity;      // items the buffer holds (the text's token count)
+    uint32_t evaluations;  // interpreted runs so far
     // A program that names variables holds pointers into their entries: vclr
     // retires it (its fast form goes, the block stays until it is released).
     bool refers_to_variables;
@@ -56,10 +64,9 @@ void release_all_slots();
 // they lose their fast form and calcpost refuses them (20) until released.
 void retire_programs_naming_variables();
 
-// The fast form calcpost may run, or null: a free, retired or out-of-range slot.
-inline const eval::FastInsn* runnable_program(int32_t handle) {
-    if (static_cast<uint32_t>(handle) >= static_cast<uint32_t>(kSlotCount)) return nullptr;
-    return expr_table.slots[handle].fast;
+// The slot of a handle, or null outside 0..99 (negative handles wrap above).
+inline Slot* slot_of(int32_t handle) {
+    auto index = static_cast<uint32_t>(handle);
+    return index < static_cast<uint32_t>(kSlotCount) ? &expr_table.slots[index] : nullptr;
 }
-
 }  // namespace tallymat::translate

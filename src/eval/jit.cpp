@@ -1,0 +1,533 @@
+// Machine code from the fast form (see jit.hpp).
+//
+// The generated function takes no arguments and returns the value in xmm0,
+// as calcpost does; it switches MXCSR as the interpreter's run does and
+// writes the last error itself.  The accumulator lives in xmm0, the first
+// twelve stack entries below it in xmm2..xmm13 and the rest in the frame.
+// Constants, variable cells and helper addresses come from a pool behind
+// the code, read RIP-relative: no formula value becomes an instruction
+// immediate.  The code is generated into a scratch buffer and copied into a
+// mapping of its exact size, which is then made read-and-execute: it is
+// never writable and executable at once.
+#include "eval/jit.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/errors.hpp"
+
+namespace tallymat::eval {
+
+JitSettings jit_settings{true, 1000};
+
+namespace {
+
+// A count from the environment: digits only, clamped; anything else keeps the default.
+bool parse_count(const char* text, uint32_t& out) {
+    if (!text || !*text) return false;
+    uint64_t value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (value > kNeverCompiled - 1) value = kNeverCompiled - 1;
+    }
+    out = static_cast<uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+void configure_jit(const char* enabled, const char* threshold) {
+    jit_settings.enabled = kJitBuilt && !(enabled && std::strcmp(enabled, "0") == 0);
+    parse_count(threshold, jit_settings.threshold);
+}
+
+}  // namespace tallymat::eval
+
+#if !TALLYMAT_JIT
+
+namespace tallymat::eval {
+bool compile(translate::Slot&) { return false; }
+void discard_compiled(translate::Slot&) {}
+}  // namespace tallymat::eval
+
+#else
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <bit>
+#include <deque>
+#include <type_traits>
+
+#include <xbyak/xbyak.h>
+
+#include "core/fp_environment.hpp"
+#include "eval/operations.hpp"
+
+namespace tallymat::eval {
+
+namespace {
+
+namespace op = translate::op;
+using namespace Xbyak;
+using namespace Xbyak::util;
+
+// The operator helpers the code calls: the same operator code as the
+// interpreter, with its refusal and the math error flag turned into a code.
+template <char kCode>
+int32_t binary_step(double* a, double b) {
+    return failure_of(kCode, apply_binary(kCode, *a, b));
+}
+
+template <char kCode>
+int32_t unary_step(double* x) {
+    return failure_of(kCode, apply_unary(kCode, *x));
+}
+
+using BinaryStep = int32_t (*)(double*, double);
+using UnaryStep = int32_t (*)(double*);
+
+BinaryStep binary_helper(char code) {
+    switch (code) {
+        case op::kIntDiv: return binary_step<op::kIntDiv>;
+        case op::kMod: return binary_step<op::kMod>;
+        case op::kPow: return binary_step<op::kPow>;
+        default: return binary_step<op::kIntPow>;
+    }
+}
+
+UnaryStep unary_helper(char code) {
+    switch (code) {
+        case op::kArctg: return unary_step<op::kArctg>;
+        case op::kSign: return unary_step<op::kSign>;
+        case op::kEz: return unary_step<op::kEz>;
+        case op::kSin: return unary_step<op::kSin>;
+        case op::kCos: return unary_step<op::kCos>;
+        case op::kTan: return unary_step<op::kTan>;
+        case op::kLn: return unary_step<op::kLn>;
+        case op::kLg: return unary_step<op::kLg>;
+        case op::kArcsin: return unary_step<op::kArcsin>;
+        case op::kArccos: return unary_step<op::kArccos>;
+        case op::kExp: return unary_step<op::kExp>;
+        default: return unary_step<op::kSqrt>;
+    }
+}
+
+// The operator code of a fast opcode's plain, K, V or unary form.
+char operator_of(FastOp code) {
+    for (const translate::OperatorInfo& row : translate::kOperators) {
+        if (!row.fast) continue;
+        int plain = *row.fast;
+        if (code == plain) return row.code;
+        if (row.arity == 2 && (code == plain + (kAddK - kAdd) || code == plain + (kAddV - kAdd))) return row.code;
+    }
+    return 0;
+}
+
+constexpr char kFusedOperators[] = {op::kAdd, op::kSub, op::kMul, op::kDiv};
+
+// The postfix stack by depth: the entry at depth d (the accumulator is the
+// deepest) lives in xmm<d>, so a push moves nothing and an operator leaves
+// its result where its left operand was.  xmm14 and xmm15 are scratch.
+// Deeper programs stay interpreted.
+constexpr int kRegisterDepth = 14;
+
+// Frame of a program that calls helpers (rsp stays 16-aligned at calls):
+// the host's MXCSR, the scratch value a helper works on, homes for the
+// entries spilled around a call.  A program without calls keeps the MXCSR
+// in the red zone and needs no frame.
+constexpr int kHostMxcsr = 0;
+constexpr int kScratch = 8;
+constexpr int kHomes = 16;
+constexpr int kFrameBytes = kHomes + 8 * kRegisterDepth + 8;
+static_assert(kFrameBytes % 16 == 8);
+constexpr int kRedZoneMxcsr = -8;
+
+// Bytes of scratch code per fast instruction, enough for the widest: a
+// helper call with every register spilled and reloaded.
+constexpr size_t kScratchBytesPerInstruction = 320;
+
+// General registers that may hold variable cell addresses between helper calls.
+constexpr int kCellRegisterCount = 6;
+
+class Generator : public CodeGenerator {
+public:
+    Generator(size_t bytes, void* buffer) : CodeGenerator(bytes, buffer) {}
+
+    // False when the program is too deep for the registers.
+    bool program(const FastInsn* code) {
+        bool calls = false;
+        if (!survey(code, calls)) return false;
+        framed_ = calls;
+        prologue();
+        for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) instruction(ip);
+        epilogue();
+        failure_stubs();
+        pool_();
+        return true;
+    }
+
+private:
+    struct PoolEntry {
+        Label label;
+        uint64_t low = 0, high = 0;
+        bool wide = false;  // 16 bytes, for the packed masks
+    };
+    std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
+    Label fail_, set_library_mxcsr_, back_from_mxcsr_;
+    Label refuse_division_, refuse_domain_;
+    int depth_ = -1;  // of the accumulator; -1 before the first load
+    bool framed_ = false;
+    const double* cached_cells_[kCellRegisterCount] = {};
+    int next_cell_register_ = 0;
+
+    static int width(FastOp code) { return code >= kLoadVVAdd ? 2 : 1; }
+
+    // Whether the program fits the registers, and whether it calls helpers.
+    static bool survey(const FastInsn* code, bool& calls) {
+        int depth = -1;
+        for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
+            FastOp op_code = ip->op;
+            if (op_code == kLoadK || op_code == kLoadV || (op_code >= kLoadVVAdd && op_code < kPushVVAdd)) depth = 0;
+            else if (op_code == kPushK || op_code == kPushV || (op_code >= kPushVVAdd && op_code < kApplyAddFirst)) ++depth;
+            else if (op_code >= kAdd && op_code <= kIntPow) --depth;
+            if (depth >= kRegisterDepth) return false;
+            calls = calls || needs_helper(op_code);
+        }
+        return true;
+    }
+
+    static bool needs_helper(FastOp code) {
+        if (code == kSquare) return true;  // its slow path
+        if (code >= kLoadVVAdd || code < kAdd) return false;
+        char operator_code = operator_of(code);
+        switch (operator_code) {
+            case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
+            case op::kNeg: case op::kAbs: case op::kSqrt:
+                return false;
+            default:
+                return true;
+        }
+    }
+
+    // ---- the pool ----
+    Address pooled(uint64_t low, uint64_t high = 0, bool wide = false) {
+        PoolEntry& entry = pool_entries_.emplace_back();
+        entry.low = low;
+        entry.high = high;
+        entry.wide = wide;
+        return ptr[rip + entry.label];
+    }
+    Address constant(double k) { return pooled(std::bit_cast<uint64_t>(k)); }
+    Address pointer(const void* p) { return pooled(reinterpret_cast<uintptr_t>(p)); }
+    Address mask(uint64_t bits) { return pooled(bits, bits, true); }
+
+    void pool_() {
+        align(16);
+        for (PoolEntry& entry : pool_entries_) {
+            if (entry.wide) align(16);
+            L(entry.label);
+            dq(entry.low);
+            if (entry.wide) dq(entry.high);
+        }
+    }
+
+    // ---- frame, entry and exits ----
+    Address host_mxcsr() { return framed_ ? ptr[rsp + kHostMxcsr] : ptr[rsp + kRedZoneMxcsr]; }
+
+    void prologue() {
+        if (framed_) sub(rsp, kFrameBytes);
+        stmxcsr(host_mxcsr());
+        mov(eax, host_mxcsr());
+        and_(eax, ~core::kMxcsrFlags);
+        cmp(eax, core::kLibraryMxcsr);
+        jne(set_library_mxcsr_, T_NEAR);
+        L(back_from_mxcsr_);
+    }
+
+    // Gives the host its MXCSR back and records the outcome in the last error.
+    template <typename Code>
+    void leave(const Code& code) {
+        ldmxcsr(host_mxcsr());
+        mov(rcx, pointer(&core::error_registers.last_error));
+        mov(dword[rcx], code);
+        if (framed_) add(rsp, kFrameBytes);
+        ret();
+    }
+
+    void epilogue() {
+        leave(core::kOk);  // the value is in xmm0: the accumulator at depth 0
+
+        L(fail_);  // eax: the code
+        xorpd(xmm0, xmm0);
+        leave(eax);
+
+        L(set_library_mxcsr_);
+        ldmxcsr(pooled(core::kLibraryMxcsr));
+        jmp(back_from_mxcsr_, T_NEAR);
+    }
+
+    void failure_stubs() {
+        L(refuse_division_);
+        mov(eax, core::kDivisionByZero);
+        jmp(fail_, T_NEAR);
+        L(refuse_domain_);
+        mov(eax, core::kDomain);
+        jmp(fail_, T_NEAR);
+    }
+
+    // ---- the stack ----
+    static Xmm at(int depth) { return Xmm(depth); }
+    Xmm acc() const { return at(depth_); }
+    Address home(int depth) { return ptr[rsp + kHomes + 8 * depth]; }
+
+    // ---- operands ----
+    // The address of a variable's cell, in a general register that keeps it
+    // until the next helper call.
+    Reg64 cell_register(const double* cell) {
+        static const Reg64 kRegisters[kCellRegisterCount] = {Xbyak::util::rdx, Xbyak::util::rsi, Xbyak::util::r8,
+                                                            Xbyak::util::r9,  Xbyak::util::r10, Xbyak::util::r11};
+        for (int i = 0; i < kCellRegisterCount; ++i)
+            if (cached_cells_[i] == cell) return kRegisters[i];
+        int taken = next_cell_register_;  // round robin: the oldest goes
+        next_cell_register_ = (next_cell_register_ + 1) % kCellRegisterCount;
+        cached_cells_[taken] = cell;
+        mov(kRegisters[taken], pointer(cell));
+        return kRegisters[taken];
+    }
+    void forget_cells() {
+        for (const double*& cell : cached_cells_) cell = nullptr;
+    }
+
+    Address variable(const double* cell) { return ptr[cell_register(cell)]; }
+
+    // One operand of a fused or folded instruction: a constant or a variable.
+    Address operand_of(const FastInsn& insn, bool is_variable) {
+        return is_variable ? variable(insn.p) : constant(insn.k);
+    }
+
+    // ---- operators ----
+    // left = left (code) right, for + - * /: the hardware's own operation,
+    // left operand first, so a NaN travels as the interpreter's does.  A
+    // divisor is checked as the interpreter checks it: zero or NaN refuses.
+    template <typename Right>
+    void arithmetic(char code, const Xmm& left, const Right& right, const FastInsn* constant_right = nullptr) {
+        switch (code) {
+            case op::kAdd: addsd(left, right); return;
+            case op::kSub: subsd(left, right); return;
+            case op::kMul: mulsd(left, right); return;
+            default: break;
+        }
+        if (constant_right) {
+            if (is_zero_divisor(constant_right->k)) jmp(refuse_division_, T_NEAR);
+            else divsd(left, right);
+            return;
+        }
+        if constexpr (std::is_same_v<Right, Xmm>) {
+            ucomisd(right, constant(0.0));
+            je(refuse_division_, T_NEAR);  // equal or unordered
+            divsd(left, right);
+        } else {
+            movsd(xmm15, right);
+            ucomisd(xmm15, constant(0.0));
+            je(refuse_division_, T_NEAR);
+            divsd(left, xmm15);
+        }
+    }
+
+    // acc = left (code) right through the operator's helper; left is the
+    // accumulator, right is in xmm0 when the call is made.
+    template <typename Right>
+    void helper_binary(char code, const Right& right) {
+        movsd(ptr[rsp + kScratch], acc());
+        spill_entries_below();  // before xmm0, entry 0's register, takes the right operand
+        if constexpr (std::is_same_v<Right, Xmm>) {
+            if (right.getIdx() != 0) movapd(xmm0, right);
+        } else {
+            movsd(xmm0, right);
+        }
+        call_helper(reinterpret_cast<const void*>(binary_helper(code)));
+    }
+
+    void helper_unary(char code) {
+        movsd(ptr[rsp + kScratch], acc());
+        spill_entries_below();
+        call_helper(reinterpret_cast<const void*>(unary_helper(code)));
+    }
+
+    // Every xmm register is the callee's: the entries below the accumulator
+    // wait in their homes.
+    void spill_entries_below() {
+        for (int d = 0; d < depth_; ++d) movsd(home(d), at(d));
+    }
+
+    // Calls a step helper on the scratch value; a failure leaves through
+    // fail_ with its code, a success puts the value back in the accumulator.
+    void call_helper(const void* helper) {
+        lea(rdi, ptr[rsp + kScratch]);
+        call(pointer(helper));
+        forget_cells();
+        test(eax, eax);
+        jnz(fail_, T_NEAR);
+        for (int d = 0; d < depth_; ++d) movsd(at(d), home(d));
+        movsd(acc(), ptr[rsp + kScratch]);
+    }
+
+    void unary(char code) {
+        switch (code) {
+            case op::kNeg: xorpd(acc(), mask(0x8000000000000000u)); return;
+            case op::kAbs: andpd(acc(), mask(0x7fffffffffffffffu)); return;
+            case op::kSqrt:
+                // The evaluator refuses x < 0 and NaN (13); -0 and +0 are their own roots.
+                ucomisd(acc(), constant(0.0));
+                jb(refuse_domain_, T_NEAR);  // below or unordered
+                sqrtsd(acc(), acc());
+                return;
+            default: helper_unary(code);
+        }
+    }
+
+    // acc = acc ^ 2: the square at once where no rule can fire.
+    void square() {
+        Label slow, done;
+        movapd(xmm15, acc());
+        andpd(xmm15, mask(0x7fffffffffffffffu));
+        ucomisd(xmm15, constant(0x1p-510));
+        jb(slow, T_NEAR);  // below or unordered
+        ucomisd(xmm15, constant(0x1p510));
+        ja(slow, T_NEAR);
+        mulsd(acc(), acc());
+        jmp(done, T_NEAR);
+        L(slow);
+        helper_binary(op::kPow, constant(2.0));
+        L(done);
+    }
+
+    // ---- one fast instruction ----
+    void instruction(const FastInsn* ip) {
+        const FastOp code = ip->op;
+        if (code >= kApplyAddFirst) {
+            int index = code - kApplyAddFirst;
+            applied(kFusedOperators[index / 12], ip, index % 12);
+            return;
+        }
+        if (code >= kLoadVVAdd) {
+            int index = code - kLoadVVAdd;
+            int block = index / 4;
+            if (block >= 3) ++depth_;
+            else depth_ = 0;
+            fused_into_accumulator(kFusedOperators[index % 4], ip, block % 3);
+            return;
+        }
+        switch (code) {
+            case kLoadK: depth_ = 0; movsd(acc(), constant(ip->k)); return;
+            case kLoadV: depth_ = 0; movsd(acc(), variable(ip->p)); return;
+            case kPushK: ++depth_; movsd(acc(), constant(ip->k)); return;
+            case kPushV: ++depth_; movsd(acc(), variable(ip->p)); return;
+            case kSquare: square(); return;
+            case kOperand: case kEnd: case kFastOpCount: return;
+            default: break;
+        }
+        char operator_code = operator_of(code);
+        if (code >= kAdd && code <= kIntPow) {
+            Xmm right = acc();
+            --depth_;
+            binary(operator_code, right);
+        } else if (code >= kAddK && code <= kIntPowK) {
+            binary(operator_code, constant(ip->k), ip);
+        } else if (code >= kAddV && code <= kIntPowV) {
+            binary(operator_code, variable(ip->p));
+        } else {
+            unary(operator_code);
+        }
+    }
+
+    // acc = acc (code) right
+    template <typename Right>
+    void binary(char code, const Right& right, const FastInsn* constant_right = nullptr) {
+        switch (code) {
+            case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
+                arithmetic(code, acc(), right, constant_right);
+                return;
+            default:
+                helper_binary(code, right);
+        }
+    }
+
+    // The operands of a fused instruction: form 0 VV, 1 VK, 2 KV.
+    Address first_operand(const FastInsn* ip, int form) { return operand_of(ip[0], form != 2); }
+    Address second_operand(const FastInsn* ip, int form) { return operand_of(ip[1], form != 1); }
+
+    // acc = X code Y
+    void fused_into_accumulator(char code, const FastInsn* ip, int form) {
+        movsd(acc(), first_operand(ip, form));
+        arithmetic(code, acc(), second_operand(ip, form), form == 1 ? &ip[1] : nullptr);
+    }
+
+    // acc = acc outer (X inner Y)
+    void applied(char outer, const FastInsn* ip, int inner_index) {
+        int form = inner_index / 4;
+        char inner = kFusedOperators[inner_index % 4];
+        movsd(xmm14, first_operand(ip, form));
+        arithmetic(inner, xmm14, second_operand(ip, form), form == 1 ? &ip[1] : nullptr);
+        arithmetic(outer, acc(), xmm14);
+    }
+};
+
+// Executable mappings come straight from the kernel: whole pages, never
+// writable and executable at once.
+void* map_code(const void* code, size_t bytes, size_t& mapped) {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    mapped = (bytes + page - 1) / page * page;
+    void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED) return nullptr;
+    std::memcpy(area, code, bytes);
+    if (mprotect(area, mapped, PROT_READ | PROT_EXEC) != 0) {
+        munmap(area, mapped);
+        return nullptr;
+    }
+    return area;
+}
+
+int32_t fast_instruction_count(const FastInsn* code) {
+    int32_t count = 0;
+    for (const FastInsn* ip = code; ip->op != kEnd && count <= kJitMaxInstructions; ++ip) ++count;
+    return count;
+}
+
+}  // namespace
+
+bool compile(translate::Slot& slot) {
+    if (slot.compiled || !slot.fast) return slot.compiled != nullptr;
+    int32_t count = fast_instruction_count(slot.fast);
+    if (count > kJitMaxInstructions) return false;
+    size_t scratch_bytes = 1024 + static_cast<size_t>(count) * kScratchBytesPerInstruction;
+    void* scratch = std::malloc(scratch_bytes);
+    if (!scratch) return false;
+    void* mapped_code = nullptr;
+    size_t mapped = 0;
+    try {
+        Generator generator(scratch_bytes, scratch);
+        if (generator.program(slot.fast) && generator.getSize() <= kJitMaxCodeBytes)
+            mapped_code = map_code(generator.getCode(), generator.getSize(), mapped);
+    } catch (...) {
+        mapped_code = nullptr;  // too big, out of memory: the slot stays interpreted
+    }
+    std::free(scratch);
+    if (!mapped_code) return false;
+    slot.compiled = reinterpret_cast<double (*)()>(mapped_code);
+    slot.compiled_bytes = mapped;
+    return true;
+}
+
+void discard_compiled(translate::Slot& slot) {
+    if (slot.compiled) munmap(reinterpret_cast<void*>(slot.compiled), slot.compiled_bytes);
+    slot.compiled = nullptr;
+    slot.compiled_bytes = 0;
+    slot.evaluations = 0;
+}
+
+}  // namespace tallymat::eval
+
+#endif

@@ -1,0 +1,61 @@
+// Machine code from the fast form, for x86-64 (Xbyak): a formula evaluated
+// often enough is compiled on the calcpost that crosses the threshold and
+// runs as a function of its own from then on.  Values and codes are the
+// interpreter's, bit for bit: + - * / are SSE2 instructions with the left
+// operand as destination, every check is made as the interpreter makes it,
+// and every other operator calls the same operator code.
+#pragma once
+
+#include <cstdint>
+
+#include "core/visibility.hpp"
+#include "translate/slots.hpp"
+
+namespace tallymat::eval {
+
+// Read once at load from TALLYMAT_JIT (0: off) and TALLYMAT_JIT_THRESHOLD
+// (interpreted evaluations before a formula is compiled; 0: at once).
+struct JitSettings {
+    bool enabled;
+    uint32_t threshold;
+};
+
+extern TALLYMAT_HIDDEN JitSettings jit_settings;
+
+// Programs of more fast instructions stay interpreted: with 100 slots this
+// bounds the library's executable memory.
+inline constexpr int32_t kJitMaxInstructions = 4096;
+inline constexpr size_t kJitMaxCodeBytes = 256 * 1024;
+
+#if TALLYMAT_JIT
+inline constexpr bool kJitBuilt = true;
+#else
+inline constexpr bool kJitBuilt = false;
+#endif
+
+void configure_jit(const char* enabled, const char* threshold);
+
+// Compiles the slot's fast form; false (and the slot unchanged) when it
+// cannot: too long, out of memory, or no JIT in this build.
+bool compile(translate::Slot& slot);
+
+// Frees the slot's machine code, if any.
+void discard_compiled(translate::Slot& slot);
+
+// Counts an interpreted evaluation and compiles the slot when it reaches
+// the threshold; true when the slot now has machine code.
+inline constexpr uint32_t kNeverCompiled = UINT32_MAX;  // a slot whose compilation failed
+
+inline bool due_and_compiled(translate::Slot& slot) {
+    if (!kJitBuilt || !jit_settings.enabled) return false;
+    if (slot.evaluations < jit_settings.threshold) {
+        ++slot.evaluations;
+        return false;
+    }
+    if (slot.evaluations == kNeverCompiled) return false;
+    if (compile(slot)) return true;
+    slot.evaluations = kNeverCompiled;
+    return false;
+}
+
+}  // namespace tallymat::eval
