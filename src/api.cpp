@@ -41,14 +41,13 @@ void retire_programs_naming_variables() {
     translate::retire_programs_naming_variables();
 }
 
-// The interpreted evaluation, counted towards compilation; out of line so
-// that calcpost's path into machine code needs no stack frame.
-[[gnu::noinline]] double interpret(translate::Slot& slot, const eval::FastInsn* program) {
-    if (eval::due_and_compiled(slot)) return slot.compiled();
-    return eval::run<true>(program);
-}
-
-// The loader runs this once per process, before the host's first call
+// The evaluation that reaches the JIT's threshold: the formula is compiled
+// and runs as machine code, or (when it cannot be) stays interpreted.  Out
+// of line, so that calcpost's paths need no stack frame.
+[[gnu::noinline]] double compile_and_evaluate(translate::Slot& slot) {
+    if (eval::compile_when_due(slot)) return slot.compiled();
+    return eval::run<true>(slot.fast);
+}// The loader runs this once per process, before the host's first call
 // (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
 __attribute__((constructor)) void on_library_load() {
     release_all_formulas();
@@ -145,7 +144,10 @@ TALLYMAT_API double calcpost(int handle) {
     // record the last error themselves.
     if (translate::Slot* slot = translate::slot_of(handle)) {
         if (slot->compiled) [[likely]] return slot->compiled();
-        if (slot->fast) return interpret(*slot, slot->fast);
+        if (slot->fast) {
+            if (!eval::counts_towards_compilation(*slot)) return eval::run<true>(slot->fast);
+            return compile_and_evaluate(*slot);
+        }
     }
     core::report(core::kInvalidExpression);
     return 0.0;

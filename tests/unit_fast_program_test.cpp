@@ -200,3 +200,27 @@ TEST(FastProgram, FusedOperatorsFailInTheirOrder) {
     }
     vclr();
 }
+
+// Programs the registers cannot hold stay interpreted, with the same value.
+TEST(FastProgram, TooDeepForTheRegistersStaysInterpreted) {
+    if (!tallymat::eval::kJitBuilt) GTEST_SKIP() << "built without the JIT";
+    exprclr();
+    vclr();
+    vinsert("x", 3.0);
+    struct Row {
+        int nesting;  // x-(x-(x-...)): one stack entry more per level
+        bool compiled;
+    };
+    for (Row row : {Row{14, true}, Row{15, true}, Row{16, false}, Row{30, false}}) {
+        std::string text = "x";
+        for (int i = 0; i < row.nesting; ++i) text = "x-(" + text + ")";
+        int handle = exprpost(text.c_str());
+        ASSERT_GE(handle, 0);
+        auto& slot = tallymat::translate::expr_table.slots[handle];
+        EXPECT_EQ(tallymat::eval::compile(slot), row.compiled) << row.nesting;
+        Outcome plain = tallymat::eval::run_program(slot);
+        EXPECT_EQ(bits(calcpost(handle)), bits(plain.value)) << row.nesting;
+        exprdelete(handle);
+    }
+    vclr();
+}

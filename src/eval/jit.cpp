@@ -18,7 +18,7 @@
 
 namespace tallymat::eval {
 
-JitSettings jit_settings{true, 1000};
+JitSettings jit_settings{kJitBuilt, kJitBuilt ? 1000 : kNeverCompiled};
 
 namespace {
 
@@ -40,6 +40,7 @@ bool parse_count(const char* text, uint32_t& out) {
 void configure_jit(const char* enabled, const char* threshold) {
     jit_settings.enabled = kJitBuilt && !(enabled && std::strcmp(enabled, "0") == 0);
     parse_count(threshold, jit_settings.threshold);
+    if (!jit_settings.enabled) jit_settings.threshold = kNeverCompiled;
 }
 
 }  // namespace tallymat::eval

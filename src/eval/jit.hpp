@@ -42,17 +42,24 @@ bool compile(translate::Slot& slot);
 // Frees the slot's machine code, if any.
 void discard_compiled(translate::Slot& slot);
 
-// Counts an interpreted evaluation and compiles the slot when it reaches
-// the threshold; true when the slot now has machine code.
-inline constexpr uint32_t kNeverCompiled = UINT32_MAX;  // a slot whose compilation failed
+inline constexpr uint32_t kNeverCompiled = UINT32_MAX;  // the count of a slot that is never compiled
 
-inline bool due_and_compiled(translate::Slot& slot) {
-    if (!kJitBuilt || !jit_settings.enabled) return false;
-    if (slot.evaluations < jit_settings.threshold) {
+// Counts an interpreted evaluation; true when the slot has reached the
+// threshold (calcpost then tries compile_when_due).  With the JIT off the
+// threshold is kNeverCompiled, which a count never passes.
+inline bool counts_towards_compilation(translate::Slot& slot) {
+    if (!kJitBuilt) return false;
+    if (slot.evaluations < jit_settings.threshold) [[likely]] {
         ++slot.evaluations;
         return false;
     }
-    if (slot.evaluations == kNeverCompiled) return false;
+    return true;
+}
+
+// Compiles a slot that reached the threshold; a slot that cannot be
+// compiled is not tried again.
+inline bool compile_when_due(translate::Slot& slot) {
+    if (!jit_settings.enabled || slot.evaluations == kNeverCompiled) return false;
     if (compile(slot)) return true;
     slot.evaluations = kNeverCompiled;
     return false;
