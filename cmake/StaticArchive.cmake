@@ -15,10 +15,11 @@ if(NOT WIN32 AND CMAKE_OBJCOPY)
 else()
   add_library(tallymat STATIC $<TARGET_OBJECTS:tallymat_internal>)
 endif()
-# The objects are C++: consumers link the C++ runtime and libm.
+# The objects are C++: consumers, C programs among them, link the C++
+# runtime and libm (a prelinked object carries no language CMake could see).
 set_target_properties(tallymat PROPERTIES LINKER_LANGUAGE CXX)
 if(NOT WIN32)
-  target_link_libraries(tallymat INTERFACE m)
+  target_link_libraries(tallymat INTERFACE stdc++ m)
 endif()
 # No dllimport on Windows hosts of the static archive.
 target_compile_definitions(tallymat INTERFACE TALLYMAT_STATIC)

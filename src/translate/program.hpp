@@ -157,6 +157,7 @@ struct FastInsn {
         const double* p;
     };
 };
+static_assert(sizeof(FastInsn) == 16, "with a 12-byte item, 28 bytes per item of a translated program");
 
 // Room for the fast form of a program of up to capacity items (one more for kEnd).
 inline size_t fast_program_bytes(int32_t capacity) {
