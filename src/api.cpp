@@ -45,7 +45,10 @@ void retire_programs_naming_variables() {
 // and runs as machine code, or (when it cannot be) stays interpreted.  Out
 // of line, so that calcpost's paths need no stack frame.
 [[gnu::noinline]] double compile_and_evaluate(translate::Slot& slot) {
-    if (eval::compile_when_due(slot)) return slot.compiled();
+    if (eval::compile_when_due(slot)) {
+        core::set_last_error(core::kOk);  // the code writes only a failure's code
+        return slot.compiled();
+    }
     return eval::run<true>(slot.fast);
 }// The loader runs this once per process, before the host's first call
 // (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
@@ -140,10 +143,12 @@ TALLYMAT_API int exprclr(void) {
 TALLYMAT_API double calcpost(int handle) {
     // Machine code once the formula has been evaluated often enough: a slot
     // has code only while its fast form is runnable (retiring or releasing
-    // it discards the code first).  The compiled function and the run both
-    // record the last error themselves.
+    // it discards the code first).  The run records the last error itself.
     if (translate::Slot* slot = translate::slot_of(handle)) {
-        if (slot->compiled) [[likely]] return slot->compiled();
+        if (slot->compiled) [[likely]] {
+            core::set_last_error(core::kOk);  // the code writes only a failure's code
+            return slot->compiled();
+        }
         if (slot->fast) {
             if (!eval::counts_towards_compilation(*slot)) return eval::run<true>(slot->fast);
             return compile_and_evaluate(*slot);

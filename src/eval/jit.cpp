@@ -2,7 +2,8 @@
 //
 // The generated function takes no arguments and returns the value in xmm0,
 // as calcpost does; it switches MXCSR as the interpreter's run does and
-// writes the last error itself.  The accumulator lives in xmm0, the first
+// writes the code of a failure to the last error (calcpost sets it to 0
+// before the call).  The accumulator lives in xmm0, the first
 // twelve stack entries below it in xmm2..xmm13 and the rest in the frame.
 // Constants, variable cells and helper addresses come from a pool behind
 // the code, read RIP-relative: no formula value becomes an instruction
@@ -247,22 +248,22 @@ private:
         L(back_from_mxcsr_);
     }
 
-    // Gives the host its MXCSR back and records the outcome in the last error.
-    template <typename Code>
-    void leave(const Code& code) {
+    // Gives the host its MXCSR back.  calcpost has set the last error to 0;
+    // a failure records its code.
+    void leave() {
         ldmxcsr(host_mxcsr());
-        mov(rcx, pointer(&core::error_registers.last_error));
-        mov(dword[rcx], code);
         if (framed_) add(rsp, kFrameBytes);
         ret();
     }
 
     void epilogue() {
-        leave(core::kOk);  // the value is in xmm0: the accumulator at depth 0
+        leave();  // the value is in xmm0: the accumulator at depth 0
 
         L(fail_);  // eax: the code
+        mov(rcx, pointer(&core::error_registers.last_error));
+        mov(dword[rcx], eax);
         xorpd(xmm0, xmm0);
-        leave(eax);
+        leave();
 
         L(set_library_mxcsr_);
         ldmxcsr(pooled(core::kLibraryMxcsr));
