@@ -1,16 +1,22 @@
-# Runs tallycalc with ARGS and optional INPUT, then compares its
-# standard output with EXPECTED and its exit status with STATUS.
+# Runs tallycalc with ARGS and optional INPUT (and OUTPUT, a file for its
+# standard output), then compares its standard output with EXPECTED or looks
+# for CONTAINS in it, looks for ERR_CONTAINS in its standard error, and
+# compares its exit status with STATUS.
 # ARGS separates arguments with "|", which survives add_test unsplit.
 set(ENV{LC_ALL} C.UTF-8)
 string(REPLACE "|" ";" ARGS "${ARGS}")
 if(NOT DEFINED INPUT)
   set(INPUT /dev/null)
 endif()
-execute_process(COMMAND ${TALLYCALC} ${ARGS}
-  INPUT_FILE ${INPUT}
-  OUTPUT_VARIABLE output
-  ERROR_VARIABLE errors
-  RESULT_VARIABLE status)
+set(ENV{NO_COLOR} 1)
+if(DEFINED OUTPUT)
+  execute_process(COMMAND ${TALLYCALC} ${ARGS} INPUT_FILE ${INPUT} OUTPUT_FILE ${OUTPUT}
+    ERROR_VARIABLE errors RESULT_VARIABLE status)
+  set(output "")
+else()
+  execute_process(COMMAND ${TALLYCALC} ${ARGS} INPUT_FILE ${INPUT}
+    OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
+endif()
 if(DEFINED EXPECTED)
   file(READ ${EXPECTED} expected)
   if(NOT output STREQUAL expected)
@@ -22,6 +28,12 @@ if(DEFINED CONTAINS)
   string(FIND "${output}" "${CONTAINS}" where)
   if(where EQUAL -1)
     message(FATAL_ERROR "output lacks \"${CONTAINS}\":\n${output}")
+  endif()
+endif()
+if(DEFINED ERR_CONTAINS)
+  string(FIND "${errors}" "${ERR_CONTAINS}" where)
+  if(where EQUAL -1)
+    message(FATAL_ERROR "standard error lacks \"${ERR_CONTAINS}\":\n${errors}")
   endif()
 endif()
 if(NOT status EQUAL STATUS)

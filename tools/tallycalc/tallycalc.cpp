@@ -1,169 +1,77 @@
 // tallycalc: a calculator on the tallymat C interface, and an example host.
 //
-//   tallycalc                  the built-in demonstration (or a script piped in)
-//   tallycalc --demo           the demonstration, whatever the input
-//   tallycalc FILE             runs a script
-//   tallycalc -                reads standard input: with a prompt on a terminal
+//   tallycalc                  a prompt on a terminal; otherwise standard input as a script
+//   tallycalc FILE...          runs each file as a script ("-": standard input)
 //   tallycalc -D x=2 -e 'x*(x+1)'
-//
-// A line "name = formula" stores the formula's value in the variable; any
-// other line is a formula to evaluate; "#" starts a comment.
-#include <iconv.h>
+//   tallycalc --table x=0:1:0.1 'sin(x)' 'x^2'      one translation, many evaluations
+//   tallycalc --plot x=-6.3:6.3 'sin(x)' 'cos(x)/2'
+//   tallycalc --demo
+#include <getopt.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <langinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "calculator.hpp"
+#include "line_editor.hpp"
+#include "sweep.hpp"
 #include "tallymat.h"
 
 namespace {
 
-constexpr const char* kVersion = TALLYMAT_VERSION_STRING;
+using tallycalc::Calculator;
 
-// Library messages are Windows-1251; the terminal gets its own encoding
-// (UTF-8 when the locale names none but ASCII).
-class MessageConverter {
-public:
-    MessageConverter() {
-        const char* codeset = nl_langinfo(CODESET);
-        if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) codeset = "UTF-8";
-        std::string target = std::string(codeset) + "//TRANSLIT";
-        cd_ = iconv_open(target.c_str(), "CP1251");
-    }
-    ~MessageConverter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-    }
-    MessageConverter(const MessageConverter&) = delete;
-    MessageConverter& operator=(const MessageConverter&) = delete;
+constexpr int kUsageError = 2;
 
-    std::string convert(const char* text) const {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return text;
-        std::string in = text;
-        std::string out(in.size() * 4 + 4, '\0');
-        char* src = in.data();
-        char* dst = out.data();
-        size_t src_left = in.size(), dst_left = out.size();
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return text;
-        out.resize(out.size() - dst_left);
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
-
-// The shortest text that reads back to the same double.
-std::string format_value(double value) {
-    char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    if (result.ec != std::errc()) {
-        std::snprintf(buffer, sizeof buffer, "%.17g", value);
-        return buffer;
-    }
-    return std::string(buffer, result.ptr);
+void print_usage(std::ostream& out) {
+    out << "usage: tallycalc [-D NAME=FORMULA]... [-e FORMULA]... [FILE...]\n"
+           "       tallycalc [-D NAME=FORMULA]... --table VAR=FROM:TO:STEP [--csv] FORMULA...\n"
+           "       tallycalc [-D NAME=FORMULA]... --plot VAR=FROM:TO [--width N] [--height N] FORMULA...\n"
+           "       tallycalc --demo | --help | --version\n";
 }
 
-std::string_view trim(std::string_view text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
+void print_help() {
+    print_usage(std::cout);
+    std::cout << "\n"
+                 "Evaluates formulas with the tallymat library.  Without FILE or -e it gives a\n"
+                 "prompt on a terminal (line editing, history, Tab completion; \"help\", \"vars\";\n"
+                 "Ctrl-D leaves) and otherwise runs standard input as a script.\n"
+                 "\n"
+                 "  -e FORMULA            evaluates a line (repeatable; \"name = formula\" assigns)\n"
+                 "  -D NAME=FORMULA       sets a variable first (repeatable)\n"
+                 "  --table VAR=FROM:TO:STEP\n"
+                 "                        a table of every FORMULA, VAR stepping from FROM to TO\n"
+                 "  --csv                 the table as CSV\n"
+                 "  --plot VAR=FROM:TO    the FORMULAs' curves in the terminal (braille cells)\n"
+                 "  --width N, --height N the plot's size (default: the terminal's, or 80x24)\n"
+                 "  --demo                the built-in demonstration\n"
+                 "  --help, --version\n"
+                 "\n"
+                 "A script line is a formula, \"name = formula\", \"vars\" or \"help\"; \"#\" starts a\n"
+                 "comment.  Results go to standard output, errors to standard error.  Exit status:\n"
+                 "0 when every line succeeded, 1 when a line of a script, of -e, of a table or of a\n"
+                 "plot failed or the output could not be written, 2 for a usage error.  At the\n"
+                 "prompt a failed line does not change the exit status.\n";
 }
 
-bool is_identifier(std::string_view name) {
-    if (name.empty()) return false;
-    auto start = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
-    if (!start(name[0])) return false;
-    for (char c : name)
-        if (!start(c) && !(c >= '0' && c <= '9')) return false;
-    return true;
+int usage_error(const std::string& why) {
+    if (!why.empty()) std::cerr << "tallycalc: " << why << "\n";
+    print_usage(std::cerr);
+    return kUsageError;
 }
-
-class Calculator {
-public:
-    explicit Calculator(std::ostream& out) : out_(out) {}
-
-    // Evaluates one input line; false when it failed.
-    bool run_line(std::string_view line) {
-        size_t comment = line.find('#');
-        if (comment != std::string_view::npos) line = line.substr(0, comment);
-        line = trim(line);
-        if (line.empty()) return true;
-        size_t equals = line.find('=');
-        if (equals == std::string_view::npos) {
-            double value;
-            if (!evaluate(line, value)) return false;
-            out_ << format_value(value) << "\n";
-            return true;
-        }
-        std::string name(trim(line.substr(0, equals)));
-        if (!is_identifier(name)) {
-            out_ << "error: \"" << name << "\" is not a variable name\n";
-            return false;
-        }
-        double value;
-        if (!evaluate(trim(line.substr(equals + 1)), value)) return false;
-        if (!store(name, value)) return false;
-        out_ << name << " = " << format_value(value) << "\n";
-        return true;
-    }
-
-    // Translates and evaluates, reporting any error; the slot is released.
-    bool evaluate(std::string_view formula_view, double& value) {
-        std::string formula(formula_view);
-        int handle = exprpost(formula.c_str());
-        if (handle < 0) {
-            report_translation_error(formula);
-            return false;
-        }
-        value = calcpost(handle);
-        int code = geterrnum();
-        exprdelete(handle);
-        if (code != 0) {
-            out_ << "error " << code << ": " << messages_.convert(getstrerror(code)) << "\n";
-            return false;
-        }
-        return true;
-    }
-
-    bool store(const std::string& name, double value) {
-        int handle = vlookup(name.c_str());
-        int code = handle >= 0 ? vsetvalue(handle, value) : vinsert(name.c_str(), value);
-        if (code != 0) {
-            out_ << "error " << code << ": " << messages_.convert(getstrerror(code)) << "\n";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    std::ostream& out_;
-    MessageConverter messages_;
-
-    void report_translation_error(const std::string& formula) {
-        int code = geterrnum();
-        int offset = geterroffs();
-        out_ << "error " << code << " at offset " << offset << ": " << messages_.convert(getstrerror(code)) << "\n";
-        out_ << "  " << formula << "\n  ";
-        // The caret stands under the byte at the offset; tabs are kept so it lines up.
-        for (int i = 0; i < offset && i < static_cast<int>(formula.size()); ++i) out_ << (formula[i] == '\t' ? '\t' : ' ');
-        out_ << "^\n";
-    }
-};
 
 // Variables, every operator family, and two deliberate errors.
-int run_demonstration(Calculator& calc) {
+bool run_demonstration(Calculator& calc) {
     std::cout << "tallymat demonstration: formulas are translated once and evaluated by handle.\n\n";
     const char* const lines[] = {
         "x = 2",
@@ -185,102 +93,167 @@ int run_demonstration(Calculator& calc) {
         "x*(x+1",
     };
     for (const char* line : lines) {
-        std::cout << "> " << line << "\n";
+        std::cout << "> " << line << std::endl;
         calc.run_line(line);
+        std::cerr.flush();
     }
-    return 0;
+    std::cout << "\nFormulas over a range, each translated once: --table t=0:1:0.25 't^2' 'exp(-t)'\n\n";
+    auto range = tallycalc::parse_range("t=0:1:0.25", true);
+    tallycalc::print_table(calc, *range, {"t^2", "exp(-t)"}, false, std::cout);
+    return true;
 }
 
-int run_stream(Calculator& calc, std::istream& in, bool prompt) {
-    bool any_failed = false;
+// Lines from a stream; false when any failed.
+bool run_script(Calculator& calc, std::istream& in) {
+    bool all_ok = true;
     std::string line;
-    for (;;) {
-        if (prompt) std::cout << "tallycalc> " << std::flush;
-        if (!std::getline(in, line)) break;
-        if (!calc.run_line(line)) any_failed = true;
+    while (std::getline(in, line))
+        if (!calc.run_line(line)) all_ok = false;
+    return all_ok;
+}
+
+// A failed line does not change the exit status at the prompt.
+void run_interactive(Calculator& calc) {
+    std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << " on tallymat: type help for help, Ctrl-D to leave."
+              << std::endl;
+    tallycalc::LineEditor editor;
+    while (std::optional<std::string> line = editor.read("tallycalc> ")) {
+        calc.run_line(*line);
+        std::cout.flush();
     }
-    if (prompt) std::cout << "\n";
-    return any_failed && !prompt ? 1 : 0;
+    std::cout << "\n";
 }
 
-void print_help() {
-    std::cout << "usage: tallycalc [options] [FILE | -]\n"
-                 "\n"
-                 "Evaluates formulas with the tallymat library.\n"
-                 "  (no arguments)     the built-in demonstration; a script when input is piped\n"
-                 "  FILE               runs the lines of FILE as a script\n"
-                 "  -                  reads standard input, with a prompt on a terminal\n"
-                 "  --demo             the built-in demonstration, whatever the input\n"
-                 "  -e FORMULA         evaluates FORMULA (repeatable; lines may be assignments)\n"
-                 "  -D NAME=FORMULA    sets a variable before anything else (repeatable)\n"
-                 "  --help, --version\n"
-                 "\n"
-                 "A line \"name = formula\" stores the value in the variable; any other line is a\n"
-                 "formula; \"#\" starts a comment.  The exit status is 1 when a line failed.\n";
-}
-
-bool stdin_is_piped() {
-    // A pipe or a redirected file; a terminal or /dev/null is not input to read.
-    if (isatty(STDIN_FILENO)) return false;
+// A script file, "-" for standard input; a folder or unreadable file is an error naming it.
+bool run_file(Calculator& calc, const std::string& path) {
+    if (path == "-") return run_script(calc, std::cin);
     struct stat info;
-    if (fstat(STDIN_FILENO, &info) != 0) return false;
-    return S_ISFIFO(info.st_mode) || S_ISREG(info.st_mode);
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::cerr << "tallycalc: " << path << ": is a directory\n";
+        return false;
+    }
+    std::ifstream file(path);
+    if (!file) {
+        std::cerr << "tallycalc: " << path << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    return run_script(calc, file);
+}
+
+bool parse_size(const char* text, int& out) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 8 || value > 10000) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+tallycalc::PlotSize terminal_size() {
+    tallycalc::PlotSize size;
+    struct winsize window;
+    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0 &&
+        window.ws_row > 0) {
+        size.width = window.ws_col;
+        size.height = window.ws_row - 1;  // the prompt's line stays
+    }
+    return size;
+}
+
+// Colour only on a terminal that has it, and never when NO_COLOR is set.
+bool wants_colour() {
+    const char* no_colour = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    return isatty(STDOUT_FILENO) && !(no_colour && *no_colour) && term && std::strcmp(term, "dumb") != 0;
+}
+
+struct Options {
+    std::vector<std::string> definitions, lines, operands;
+    std::optional<std::string> table, plot;
+    bool csv = false, demo = false;
+    std::optional<int> width, height;
+};
+
+// Parses the arguments; a status to exit with when they end the run.
+std::optional<int> parse_options(int argc, char** argv, Options& options) {
+    enum { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDemo, kHelp, kVersion };
+    static const option kLong[] = {
+        {"table", required_argument, nullptr, kTable}, {"plot", required_argument, nullptr, kPlot},
+        {"csv", no_argument, nullptr, kCsv},           {"width", required_argument, nullptr, kWidth},
+        {"height", required_argument, nullptr, kHeight}, {"demo", no_argument, nullptr, kDemo},
+        {"help", no_argument, nullptr, kHelp},         {"version", no_argument, nullptr, kVersion},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 1;  // getopt names the faulty option on standard error
+    for (int c; (c = getopt_long(argc, argv, "+e:D:h", kLong, nullptr)) != -1;) {
+        switch (c) {
+            case 'e': options.lines.emplace_back(optarg); break;
+            case 'D': options.definitions.emplace_back(optarg); break;
+            case kTable: options.table = optarg; break;
+            case kPlot: options.plot = optarg; break;
+            case kCsv: options.csv = true; break;
+            case kDemo: options.demo = true; break;
+            case kWidth:
+            case kHeight: {
+                int value = 0;
+                if (!parse_size(optarg, value)) return usage_error(std::string("bad size: ") + optarg);
+                (c == kWidth ? options.width : options.height) = value;
+                break;
+            }
+            case 'h':
+            case kHelp: print_help(); return 0;
+            case kVersion: std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << "\n"; return 0;
+            default: return usage_error("");
+        }
+    }
+    for (int i = optind; i < argc; ++i) options.operands.emplace_back(argv[i]);
+    if (options.table && options.plot) return usage_error("--table and --plot exclude each other");
+    if ((options.table || options.plot) && options.operands.empty()) return usage_error("no formula given");
+    if (options.csv && !options.table) return usage_error("--csv goes with --table");
+    return std::nullopt;
+}
+
+// The run itself; true when every line succeeded.
+std::optional<bool> run(const Options& options, Calculator& calc) {
+    bool all_ok = true;
+    for (const std::string& definition : options.definitions) {
+        if (definition.find('=') == std::string::npos) return std::nullopt;
+        if (!calc.run_line(definition)) all_ok = false;
+    }
+    if (options.demo) return run_demonstration(calc) && all_ok;
+    if (options.table || options.plot) {
+        auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value());
+        if (!range) return std::nullopt;
+        if (options.table) return tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout) && all_ok;
+        tallycalc::PlotSize size = terminal_size();
+        if (options.width) size.width = *options.width;
+        if (options.height) size.height = *options.height;
+        return tallycalc::print_plot(calc, *range, options.operands, size, wants_colour(), std::cout) && all_ok;
+    }
+    for (const std::string& line : options.lines)
+        if (!calc.run_line(line)) all_ok = false;
+    for (const std::string& path : options.operands)
+        if (!run_file(calc, path)) all_ok = false;
+    if (!options.lines.empty() || !options.operands.empty()) return all_ok;
+    if (isatty(STDIN_FILENO)) {
+        run_interactive(calc);
+        return all_ok;
+    }
+    return run_script(calc, std::cin) && all_ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    Calculator calc(std::cout);
-    std::vector<std::string> definitions, formulas;
-    std::string script;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            print_help();
-            return 0;
-        }
-        if (arg == "--demo") {
-            Calculator demo(std::cout);
-            return run_demonstration(demo);
-        }
-        if (arg == "--version") {
-            std::cout << "tallycalc " << kVersion << "\n";
-            return 0;
-        }
-        if ((arg == "-e" || arg == "-D") && i + 1 < argc) {
-            (arg == "-e" ? formulas : definitions).push_back(argv[++i]);
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            std::cerr << "tallycalc: unknown option " << arg << " (see --help)\n";
-            return 2;
-        }
-        script = arg;
+    Options options;
+    if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
+    Calculator calc(std::cout, std::cerr);
+    std::optional<bool> all_ok = run(options, calc);
+    if (!all_ok) return usage_error("-D needs NAME=FORMULA; a range is VAR=FROM:TO:STEP (--table) or VAR=FROM:TO (--plot)");
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::cerr << "tallycalc: cannot write the output: " << std::strerror(errno) << "\n";
+        return 1;
     }
-
-    bool failed = false;
-    for (const std::string& definition : definitions) {
-        if (definition.find('=') == std::string::npos) {
-            std::cerr << "tallycalc: -D needs NAME=FORMULA, got " << definition << "\n";
-            return 2;
-        }
-        if (!calc.run_line(definition)) failed = true;
-    }
-    if (!formulas.empty()) {
-        for (const std::string& formula : formulas)
-            if (!calc.run_line(formula)) failed = true;
-        return failed ? 1 : 0;
-    }
-    if (script == "-") return run_stream(calc, std::cin, isatty(STDIN_FILENO)) || failed;
-    if (!script.empty()) {
-        std::ifstream file(script);
-        if (!file) {
-            std::cerr << "tallycalc: cannot read " << script << ": " << std::strerror(errno) << "\n";
-            return 2;
-        }
-        return run_stream(calc, file, false) || failed;
-    }
-    if (stdin_is_piped()) return run_stream(calc, std::cin, false) || failed;
-    return run_demonstration(calc) || failed;
+    return *all_ok ? 0 : 1;
 }

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# tallycalc at a pseudo-terminal (script(1)): "sq" and Tab complete to
+# "sqrt", the Up arrow brings the line back from the history, Ctrl-D leaves,
+# and the history file keeps the lines for the next session.
+set -euo pipefail
+tallycalc=$1
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+# One key sequence at a time, each after the line editor has taken the terminal.
+type_slowly() {
+  for keys in $'x = 16\n' $'sq\t(x)\n' $'\e[A\n' $'\x04'; do
+    sleep 0.5
+    printf '%s' "$keys"
+  done
+  sleep 1
+}
+output=$(type_slowly |
+  HOME=$home XDG_STATE_HOME='' TERM=xterm NO_COLOR=1 timeout 20 script -qec "$tallycalc" /dev/null | tr -d '\r')
+fail() { echo "terminal session: $1"; echo "$output" | cat -A | head -40; exit 1; }
+grep -q 'type help' <<<"$output" || fail "no banner"
+[ "$(grep -c '^4$' <<<"$output")" -ge 2 ] || fail "sqrt(x) did not run twice (completion, then history)"
+grep -qx 'sqrt(x)' "$home/.tallycalc_history" || fail "the history file lacks sqrt(x)"
+echo "terminal session: completion, history and Ctrl-D work"

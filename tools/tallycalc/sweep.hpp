@@ -1,0 +1,40 @@
+// One variable swept over a range, each formula translated once and
+// evaluated at every point: --table and --plot.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "calculator.hpp"
+
+namespace tallycalc {
+
+// "x=0:1:0.1" (table: from, to, step) or "x=-6.3:6.3" (plot: from, to).
+struct Range {
+    std::string variable;
+    double from = 0, to = 0, step = 0;  // step 0: not given
+};
+
+std::optional<Range> parse_range(const std::string& text, bool step_required);
+
+// The points of a range with a step: from, from + step, ... up to to
+// (a rounding error's worth past it still counts).
+std::vector<double> points_of(const Range& range);
+
+// Every formula over the range as an aligned table, or CSV; a cell that
+// fails shows its code.  False when a formula did not translate or a point failed.
+bool print_table(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, bool csv,
+                 std::ostream& out);
+
+struct PlotSize {
+    int width = 80, height = 24;  // characters, labels included
+};
+
+// The formulas' curves in Unicode braille cells (2 x 4 dots per
+// character), with the ranges labelled; points that fail are left out.
+bool print_plot(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, PlotSize size,
+                bool colour, std::ostream& out);
+
+}  // namespace tallycalc
