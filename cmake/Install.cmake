@@ -11,7 +11,16 @@ install(FILES include/tallymat.h include/tallymat.hpp ${PROJECT_BINARY_DIR}/incl
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(TALLYMAT_BUILD_TOOLS)
   install(TARGETS tallycalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES tools/tallycalc/tallycalc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+
+# tallymat(3), and a page for each function that leads to it.
+install(FILES include/tallymat.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+foreach(function vinsert vlookup vgetvalue vsetvalue vgetname vclr exprpost exprdelete exprclr calcpost
+                 geterrnum geterroffs getstrerror)
+  file(WRITE ${PROJECT_BINARY_DIR}/man3/${function}.3 ".so man3/tallymat.3\n")
+  install(FILES ${PROJECT_BINARY_DIR}/man3/${function}.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+endforeach()
 install(EXPORT tallymatTargets NAMESPACE tallymat:: DESTINATION ${TALLYMAT_CMAKE_DIR})
 configure_package_config_file(cmake/tallymatConfig.cmake.in ${PROJECT_BINARY_DIR}/tallymatConfig.cmake
   INSTALL_DESTINATION ${TALLYMAT_CMAKE_DIR})

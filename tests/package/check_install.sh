@@ -13,6 +13,8 @@ prefix=$work/prefix
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 test -f "$prefix/share/doc/tallymat/LICENSE"
 test -f "$prefix/include/tallymat_version.h"
+test -f "$prefix/share/man/man3/tallymat.3"
+grep -qx '.so man3/tallymat.3' "$prefix/share/man/man3/calcpost.3"
 libdir=$(dirname "$(find "$prefix" -name 'libtallymat.*' | head -1)")
 if [ -f "$libdir/libtallymat.a" ]; then
   kind=static
