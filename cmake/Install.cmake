@@ -1,34 +1,55 @@
-# Installation: headers, the library, tallycalc, the licence, a CMake package
-# (find_package(tallymat) gives tallymat::tallymat) and a pkg-config file.
+# Installation: headers, the library, tallycalc, the licence, the manual
+# pages, a CMake package (find_package(tallymat) gives tallymat::tallymat)
+# and a pkg-config file.  Three components, which are also the Debian
+# packages: runtime (the shared library), dev (everything to build
+# against it) and tools (tallycalc).
 include(CMakePackageConfigHelpers)
 set(TALLYMAT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tallymat)
 install(TARGETS tallymat EXPORT tallymatTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES include/tallymat.h include/tallymat.hpp ${PROJECT_BINARY_DIR}/include/tallymat_version.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+if(NOT TALLYMAT_DEBIAN)
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+endif()
+
+# A manual page, gzipped for Debian packages.
+function(tallymat_install_man source section component)
+  get_filename_component(name ${source} NAME)
+  if(TALLYMAT_DEBIAN)
+    set(packed ${PROJECT_BINARY_DIR}/man/${name}.gz)
+    add_custom_command(OUTPUT ${packed}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+      COMMAND sh -c "gzip -9n -c '${source}' > '${packed}'"
+      DEPENDS ${source} VERBATIM)
+    add_custom_target(man_${name} ALL DEPENDS ${packed})
+    set(source ${packed})
+  endif()
+  install(FILES ${source} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
+endfunction()
+
 if(TALLYMAT_BUILD_TOOLS)
-  install(TARGETS tallycalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES tools/tallycalc/tallycalc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(TARGETS tallycalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  tallymat_install_man(${PROJECT_SOURCE_DIR}/tools/tallycalc/tallycalc.1 1 tools)
 endif()
 
 # tallymat(3), and a page for each function that leads to it.
-install(FILES include/tallymat.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+tallymat_install_man(${PROJECT_SOURCE_DIR}/include/tallymat.3 3 dev)
 foreach(function vinsert vlookup vgetvalue vsetvalue vgetname vclr exprpost exprdelete exprclr calcpost
                  geterrnum geterroffs getstrerror)
   file(WRITE ${PROJECT_BINARY_DIR}/man3/${function}.3 ".so man3/tallymat.3\n")
-  install(FILES ${PROJECT_BINARY_DIR}/man3/${function}.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+  tallymat_install_man(${PROJECT_BINARY_DIR}/man3/${function}.3 3 dev)
 endforeach()
-install(EXPORT tallymatTargets NAMESPACE tallymat:: DESTINATION ${TALLYMAT_CMAKE_DIR})
+
+install(EXPORT tallymatTargets NAMESPACE tallymat:: DESTINATION ${TALLYMAT_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(cmake/tallymatConfig.cmake.in ${PROJECT_BINARY_DIR}/tallymatConfig.cmake
   INSTALL_DESTINATION ${TALLYMAT_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/tallymatConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/tallymatConfig.cmake ${PROJECT_BINARY_DIR}/tallymatConfigVersion.cmake
-  DESTINATION ${TALLYMAT_CMAKE_DIR})
-
+  DESTINATION ${TALLYMAT_CMAKE_DIR} COMPONENT dev)
 # The .pc file finds the prefix from where it lies, so the install can move.
 # A static archive needs its consumers to link the C++ runtime and libm.
 file(RELATIVE_PATH TALLYMAT_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
@@ -40,7 +61,7 @@ else()
   set(TALLYMAT_PC_CFLAGS " -DTALLYMAT_STATIC")
 endif()
 configure_file(cmake/tallymat.pc.in ${PROJECT_BINARY_DIR}/tallymat.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/tallymat.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/tallymat.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
 # Windows: a module-definition file and an import library that MSVC's linker
 # accepts, both made from the one list of exported names.
@@ -56,5 +77,5 @@ if(WIN32 AND BUILD_SHARED_LIBS)
             -D tallymat.dll -l ${PROJECT_BINARY_DIR}/tallymat.lib
     COMMENT "Import library tallymat.lib for MSVC")
   install(FILES ${PROJECT_BINARY_DIR}/tallymat.def ${PROJECT_BINARY_DIR}/tallymat.lib
-    DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 endif()

@@ -1,0 +1,102 @@
+# Packages made by CPack: the source tarball (./run dist) and, with
+# TALLYMAT_DEBIAN, the Debian packages libtallymat1, libtallymat-dev and
+# tallycalc (./run deb), one per install component.  CPack rather than a
+# debian/ folder: the CMake install rules already say what goes where, and
+# the packages come from the same build that the tests run.
+set(CPACK_PACKAGE_NAME tallymat)
+set(CPACK_PACKAGE_VENDOR "the tallymat authors")
+set(CPACK_PACKAGE_CONTACT "the tallymat authors <tallymat@tallymat.org>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# CPackDeb puts a package-wide summary before each component's description
+# unless the summary is CPack's default text; each component's description
+# below begins with its own synopsis line.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CPACK_PACKAGE_NAME} built using CMake")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+# The source tarball: what a clean checkout holds, without .git or builds.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME tallymat-${PROJECT_VERSION})
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/\\\\.git$" "/build[^/]*/" "/out/" "\\\\.deb$" "/tallymat-[0-9.]+\\\\.tar\\\\.gz$")
+
+if(TALLYMAT_DEBIAN)
+  set(TALLYMAT_DEB_VERSION ${PROJECT_VERSION}-1)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL runtime dev tools)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SOURCE tallymat)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
+  set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtallymat1)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+  # The library's shlibs and symbols files (every export with the version
+  # that introduced it, from the one list of exports) and an ldconfig
+  # trigger; ./run deb drops the maintainer scripts that call ldconfig,
+  # which CPack writes for every library under /usr/lib.
+  file(READ ${PROJECT_SOURCE_DIR}/src/tallymat.map map)
+  string(REGEX MATCH "global:([^}]*)local:" _ "${map}")
+  string(REGEX MATCHALL "[a-z]+" exported "${CMAKE_MATCH_1}")
+  list(SORT exported)
+  set(symbols "libtallymat.so.${PROJECT_VERSION_MAJOR} libtallymat1 #MINVER#\n* Build-Depends-Package: libtallymat-dev\n")
+  foreach(name IN LISTS exported)
+    string(APPEND symbols " ${name}@Base 1.0.0\n")
+  endforeach()
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/symbols "${symbols}")
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs "libtallymat ${PROJECT_VERSION_MAJOR} libtallymat1 (>= 1.0.0)\n")
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/triggers "activate-noawait ldconfig\n")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/symbols ${PROJECT_BINARY_DIR}/debian/triggers)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "arithmetic formulas translated once, evaluated often
+tallymat lets a program evaluate arithmetic formulas typed by its users:
+it keeps named double variables, translates a formula such as
+x*(x+1)-sqrt(y) once and evaluates it by its handle as often as wanted,
+through thirteen C functions.  Errors are integer codes with fixed
+messages; formulas evaluated often run as x86-64 machine code.
+.
+This package holds the shared library.")
+
+  set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtallymat-dev)
+  set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libtallymat1 (= ${TALLYMAT_DEB_VERSION})")
+  set(CPACK_DEBIAN_DEV_DESCRIPTION "arithmetic formulas translated once, evaluated often (development)
+tallymat lets a program evaluate arithmetic formulas typed by its users:
+it keeps named double variables, translates a formula once and evaluates
+it by its handle as often as wanted, through thirteen C functions.
+.
+This package holds the C header, the C++ wrapper, the link to the shared
+library, the CMake package, the pkg-config file and the tallymat(3)
+manual pages.")
+
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME tallycalc)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION math)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libtallymat1 (= ${TALLYMAT_DEB_VERSION})")
+  set(CPACK_DEBIAN_TOOLS_DESCRIPTION "calculator on the tallymat formula library
+tallycalc evaluates arithmetic formulas: at a prompt with line editing,
+history and completion, from scripts, one-shot from the command line, as
+tables over a range of a variable (or CSV) and as plots drawn in the
+terminal with braille characters.")
+
+  # Each package's copyright (machine-readable), changelog and lintian overrides.
+  configure_file(cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
+  execute_process(COMMAND sh -c "gzip -9n -c changelog > changelog.Debian.gz"
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/debian)
+  foreach(component runtime dev tools)
+    string(TOUPPER ${component} upper)
+    set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+    install(FILES cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+    if(EXISTS ${PROJECT_SOURCE_DIR}/cmake/debian/${package}.lintian-overrides)
+      install(FILES cmake/debian/${package}.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package} COMPONENT ${component})
+    endif()
+  endforeach()
+endif()
+
+include(CPack)
