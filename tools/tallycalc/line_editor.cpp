@@ -66,8 +66,10 @@ char** complete(const char* word, int, int) {
 
 }  // namespace
 
-LineEditor::LineEditor() : history_path_(history_path()) {
+LineEditor::LineEditor(bool editing) : editing_(editing && TALLYCALC_HAVE_LIBEDIT) {
 #if TALLYCALC_HAVE_LIBEDIT
+    if (!editing_) return;
+    history_path_ = history_path();
     rl_readline_name = "tallycalc";
     rl_attempted_completion_function = complete;
     rl_completion_append_character = '\0';  // "sq" Tab gives "sqrt", ready for its "("
@@ -78,24 +80,25 @@ LineEditor::LineEditor() : history_path_(history_path()) {
 
 LineEditor::~LineEditor() {
 #if TALLYCALC_HAVE_LIBEDIT
-    if (!history_path_.empty()) write_history(history_path_.c_str());
+    if (editing_ && !history_path_.empty()) write_history(history_path_.c_str());
 #endif
 }
 
 std::optional<std::string> LineEditor::read(const char* prompt) {
 #if TALLYCALC_HAVE_LIBEDIT
-    char* line = readline(prompt);
-    if (!line) return std::nullopt;
-    std::string text = line;
-    std::free(line);
-    if (!trim(text).empty()) add_history(text.c_str());
-    return text;
-#else
+    if (editing_) {
+        char* line = readline(prompt);
+        if (!line) return std::nullopt;
+        std::string text = line;
+        std::free(line);
+        if (!trim(text).empty()) add_history(text.c_str());
+        return text;
+    }
+#endif
     std::cout << prompt << std::flush;
     std::string text;
     if (!std::getline(std::cin, text)) return std::nullopt;
     return text;
-#endif
 }
 
 }  // namespace tallycalc

@@ -10,7 +10,9 @@ namespace tallycalc {
 
 class LineEditor {
 public:
-    LineEditor();   // loads the history
+    // Without editing (standard output is not a terminal) lines are read
+    // plainly and no escape sequence is written.
+    explicit LineEditor(bool editing);  // loads the history when editing
     ~LineEditor();  // saves it
     LineEditor(const LineEditor&) = delete;
     LineEditor& operator=(const LineEditor&) = delete;
@@ -19,6 +21,7 @@ public:
     std::optional<std::string> read(const char* prompt);
 
 private:
+    bool editing_;
     std::string history_path_;
 };
 

@@ -100,33 +100,37 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     Translated translated(calc, formulas);
     std::vector<double> points = points_of(range);
 
-    // Every cell first, so that the columns can be as wide as their widest cell.
     std::vector<std::string> header{range.variable};
     for (const std::string& formula : formulas) header.push_back(formula);
     const size_t columns = header.size();
+    bool all_ok = translated.all_ok;
+    auto cell = [&](int handle) -> std::string {
+        if (handle < 0) return "-";
+        double value = calcpost(handle);
+        int code = geterrnum();
+        if (code != 0) all_ok = false;
+        return code == 0 ? format_value(value) : "error " + std::to_string(code);
+    };
+
+    if (csv) {  // streamed: a million rows need no memory
+        for (size_t c = 0; c < columns; ++c) out << (c ? "," : "") << csv_field(header[c]);
+        out << "\n";
+        for (double point : points) {
+            vsetvalue(x, point);
+            out << csv_field(format_value(point));
+            for (int handle : translated.handles) out << "," << csv_field(cell(handle));
+            out << "\n";
+        }
+        return all_ok;
+    }
+
+    // Every cell first, so that the columns can be as wide as their widest cell.
     std::vector<std::string> cells;
     cells.reserve(points.size() * columns);
-    bool all_ok = translated.all_ok;
     for (double point : points) {
         vsetvalue(x, point);
         cells.push_back(format_value(point));
-        for (int handle : translated.handles) {
-            if (handle < 0) {
-                cells.emplace_back("-");
-                continue;
-            }
-            double value = calcpost(handle);
-            int code = geterrnum();
-            if (code != 0) all_ok = false;
-            cells.push_back(code == 0 ? format_value(value) : "error " + std::to_string(code));
-        }
-    }
-
-    if (csv) {
-        for (size_t c = 0; c < columns; ++c) out << (c ? "," : "") << csv_field(header[c]);
-        out << "\n";
-        for (size_t i = 0; i < cells.size(); ++i) out << csv_field(cells[i]) << ((i + 1) % columns ? "," : "\n");
-        return all_ok;
+        for (int handle : translated.handles) cells.push_back(cell(handle));
     }
     std::vector<size_t> widths(columns);
     for (size_t c = 0; c < columns; ++c) widths[c] = header[c].size();

@@ -116,7 +116,7 @@ bool run_script(Calculator& calc, std::istream& in) {
 void run_interactive(Calculator& calc) {
     std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << " on tallymat: type help for help, Ctrl-D to leave."
               << std::endl;
-    tallycalc::LineEditor editor;
+    tallycalc::LineEditor editor(isatty(STDOUT_FILENO));
     while (std::optional<std::string> line = editor.read("tallycalc> ")) {
         calc.run_line(*line);
         std::cout.flush();
