@@ -1,6 +1,7 @@
 # Sourced by the CI stages that work in a bare Debian 12: a pristine
 # bookworm root made by debootstrap (cached as a tarball in build-ci-root/),
-# unpacked afresh into $root with /proc mounted and the host's resolver.
+# unpacked afresh into $root with /proc and /dev/pts mounted and the host's
+# resolver.
 # fresh_root returns 1 (after saying so loudly) when debootstrap cannot
 # reach the mirror; the caller then skips its stage.
 work=$PWD/build-ci-root
@@ -9,6 +10,10 @@ pristine=$work/bookworm-pristine.tar
 
 fresh_root_cleanup() {
   umount "$root/proc" 2>/dev/null || true
+  umount "$root/dev/pts" 2>/dev/null || true
+  if mountpoint -q "$root/dev/pts" 2>/dev/null || mountpoint -q "$root/proc" 2>/dev/null; then
+    echo "cannot unmount inside $root: left in place"; return 0
+  fi
   rm -rf "$root"
 }
 
@@ -34,6 +39,9 @@ fresh_root() {
   tar -C "$root" -xf "$pristine"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mount -t proc proc "$root/proc"
+  # Pseudo-terminals, as on any installed system (tallycalc's terminal test).
+  mount --bind /dev/pts "$root/dev/pts"
+  rm -f "$root/dev/ptmx" && ln -s pts/ptmx "$root/dev/ptmx"
 }
 
 # Runs a command line in the root as root, with a plain environment.

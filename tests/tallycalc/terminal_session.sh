@@ -4,6 +4,10 @@
 # and the history file keeps the lines for the next session.
 set -euo pipefail
 tallycalc=$1
+if ! script -qec true /dev/null >/dev/null 2>&1; then
+  echo "terminal session: no pseudo-terminal here; skipped"
+  exit 77
+fi
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 # One key sequence at a time, each after the line editor has taken the terminal.
