@@ -5,9 +5,9 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 export BUILD CMAKE_FLAGS JOBS
 
-.PHONY: demo test dll install bench bench-instructions clean
+.PHONY: demo test dll deb dist install bench bench-instructions clean
 
-demo test dll:
+demo test dll deb dist:
 	./run $@
 
 install:
