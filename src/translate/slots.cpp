@@ -44,9 +44,4 @@ void retire_programs_naming_variables() {
         if (slot.items && slot.refers_to_variables) slot.fast = nullptr;
 }
 
-void release_all_slots() {
-    for (int32_t i = 0; i < kSlotCount; ++i)
-        if (expr_table.slots[i].items) release_slot(i);
-}
-
 }  // namespace tallymat::translate

@@ -58,7 +58,6 @@ inline int32_t append(Slot& slot, const Item& item) {
 }
 
 void release_slot(int32_t index);
-void release_all_slots();
 
 // After vclr: programs that name variables point into freed entries, so
 // they lose their fast form and calcpost refuses them (20) until released.

@@ -164,7 +164,7 @@ void Calculator::print_help() {
     out_ << ".\nNames are case-insensitive.  Ctrl-D leaves.\n";
 }
 
-const char* Calculator::getstrerror_of(int code) { return getstrerror(code); }
+std::string Calculator::message(int code) const { return messages_.convert(getstrerror(code)); }
 
 void Calculator::report_translation_error(const std::string& formula) {
     int code = geterrnum();

@@ -55,15 +55,13 @@ public:
     void print_help();
 
     // The error text of a code, in the terminal's encoding.
-    std::string message(int code) const { return messages_.convert(getstrerror_of(code)); }
+    std::string message(int code) const;
     void report_translation_error(const std::string& formula);
 
 private:
     std::ostream& out_;
     std::ostream& err_;
     MessageConverter messages_;
-
-    static const char* getstrerror_of(int code);
 };
 
 }  // namespace tallycalc
