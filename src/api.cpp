@@ -5,6 +5,7 @@
 
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
+#include "eval/entries.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
 #include "eval/jit.hpp"
@@ -24,8 +25,10 @@ const char* text_or_empty(const char* text) { return text ? text : ""; }
 
 // A formula's slot goes with its machine code.
 void release_formula(int32_t index) {
-    eval::discard_compiled(translate::expr_table.slots[index]);
+    translate::Slot& slot = translate::expr_table.slots[index];
+    eval::discard_compiled(slot);
     translate::release_slot(index);
+    eval::refresh_entry(slot);
 }
 
 void release_all_formulas() {
@@ -39,18 +42,10 @@ void retire_programs_naming_variables() {
     for (translate::Slot& slot : translate::expr_table.slots)
         if (slot.items && slot.refers_to_variables) eval::discard_compiled(slot);
     translate::retire_programs_naming_variables();
+    for (const translate::Slot& slot : translate::expr_table.slots) eval::refresh_entry(slot);
 }
 
-// The evaluation that reaches the JIT's threshold: the formula is compiled
-// and runs as machine code, or (when it cannot be) stays interpreted.  Out
-// of line, so that calcpost's paths need no stack frame.
-[[gnu::noinline]] double compile_and_evaluate(translate::Slot& slot) {
-    if (eval::compile_when_due(slot)) {
-        core::set_last_error(core::kOk);  // the code writes only a failure's code
-        return slot.compiled();
-    }
-    return eval::run<true>(slot.fast);
-}// The loader runs this once per process, before the host's first call
+// The loader runs this once per process, before the host's first call
 // (ELF .init_array; on Windows the C runtime's DLL start-up runs it the same way).
 __attribute__((constructor)) void on_library_load() {
     release_all_formulas();
@@ -121,7 +116,10 @@ TALLYMAT_API int exprpost(const char* text) {
     core::enter_library_fp_environment(host);
     int32_t index = -1;
     int32_t failure = translate::translate_formula(text_or_empty(text), &index);
-    if (failure == core::kOk) eval::derive_fast_program(translate::expr_table.slots[index]);
+    if (failure == core::kOk) {
+        eval::derive_fast_program(translate::expr_table.slots[index]);
+        eval::refresh_entry(translate::expr_table.slots[index]);
+    }
     core::leave_library_fp_environment(host);
     core::report(failure);
     return failure == core::kOk ? index : -1;
@@ -141,21 +139,13 @@ TALLYMAT_API int exprclr(void) {
 // ---- evaluation ----
 
 TALLYMAT_API double calcpost(int handle) {
-    // Machine code once the formula has been evaluated often enough: a slot
-    // has code only while its fast form is runnable (retiring or releasing
-    // it discards the code first).  The run records the last error itself.
-    if (translate::Slot* slot = translate::slot_of(handle)) {
-        if (slot->compiled) [[likely]] {
-            core::set_last_error(core::kOk);  // the code writes only a failure's code
-            return slot->compiled();
-        }
-        if (slot->fast) {
-            if (!eval::counts_towards_compilation(*slot)) return eval::run<true>(slot->fast);
-            return compile_and_evaluate(*slot);
-        }
+    auto index = static_cast<uint32_t>(handle);  // negative handles wrap above the table
+    if (index >= static_cast<uint32_t>(translate::kSlotCount)) {
+        core::report(core::kInvalidExpression);
+        return 0.0;
     }
-    core::report(core::kInvalidExpression);
-    return 0.0;
+    core::set_last_error(core::kOk);  // machine code writes only a failure's code
+    return eval::entry_table.for_slot[index](index);
 }
 
 // ---- errors ----

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "core/errors.hpp"
+#include "eval/entries.hpp"
 
 namespace tallymat::eval {
 
@@ -518,8 +519,9 @@ bool compile(translate::Slot& slot) {
     }
     std::free(scratch);
     if (!mapped_code) return false;
-    slot.compiled = reinterpret_cast<double (*)()>(mapped_code);
+    slot.compiled = reinterpret_cast<translate::CompiledCode>(mapped_code);
     slot.compiled_bytes = mapped;
+    refresh_entry(slot);
     return true;
 }
 
@@ -528,6 +530,7 @@ void discard_compiled(translate::Slot& slot) {
     slot.compiled = nullptr;
     slot.compiled_bytes = 0;
     slot.evaluations = 0;
+    refresh_entry(slot);
 }
 
 }  // namespace tallymat::eval

@@ -12,6 +12,10 @@ namespace tallymat::translate {
 
 inline constexpr int32_t kSlotCount = 100;
 
+// A formula's machine code: called with its slot's index (which it ignores)
+// like every evaluation entry calcpost jumps through.
+using CompiledCode = double (*)(uint32_t index);
+
 // One cache line per slot: calcpost reads the fast form and machine code
 // pointers of one slot and nothing else.
 struct alignas(64) Slot {
@@ -20,7 +24,7 @@ struct alignas(64) Slot {
     // Machine code compiled from the fast form once the slot has been
     // evaluated often enough (eval/jit): the start of its mapping, which
     // the slot's release gives back.
-    double (*compiled)();
+    CompiledCode compiled;
     size_t compiled_bytes;
     int32_t count;         // items written so far
     int32_t capacity;      // items the buffer holds (the text's token count)
@@ -63,9 +67,4 @@ void release_slot(int32_t index);
 // they lose their fast form and calcpost refuses them (20) until released.
 void retire_programs_naming_variables();
 
-// The slot of a handle, or null outside 0..99 (negative handles wrap above).
-inline Slot* slot_of(int32_t handle) {
-    auto index = static_cast<uint32_t>(handle);
-    return index < static_cast<uint32_t>(kSlotCount) ? &expr_table.slots[index] : nullptr;
-}
 }  // namespace tallymat::translate
