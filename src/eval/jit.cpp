@@ -178,7 +178,7 @@ private:
         bool wide = false;  // 16 bytes, for the packed masks
     };
     std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
-    Label fail_, set_library_mxcsr_, back_from_mxcsr_;
+    Label fail_;
     Label refuse_division_, refuse_domain_;
     int depth_ = -1;  // of the accumulator; -1 before the first load
     bool framed_ = false;
@@ -242,11 +242,7 @@ private:
     void prologue() {
         if (framed_) sub(rsp, kFrameBytes);
         stmxcsr(host_mxcsr());
-        mov(eax, host_mxcsr());
-        and_(eax, ~core::kMxcsrFlags);
-        cmp(eax, core::kLibraryMxcsr);
-        jne(set_library_mxcsr_, T_NEAR);
-        L(back_from_mxcsr_);
+        ldmxcsr(pooled(core::kLibraryMxcsr));
     }
 
     // Gives the host its MXCSR back.  calcpost has set the last error to 0;
@@ -265,10 +261,6 @@ private:
         mov(dword[rcx], eax);
         xorpd(xmm0, xmm0);
         leave();
-
-        L(set_library_mxcsr_);
-        ldmxcsr(pooled(core::kLibraryMxcsr));
-        jmp(back_from_mxcsr_, T_NEAR);
     }
 
     void failure_stubs() {
