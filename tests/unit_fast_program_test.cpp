@@ -136,6 +136,40 @@ TEST(FastProgram, MatchesThePlainLoopOnRandomFormulas) {
     vclr();
 }
 
+// Machine code checks some arguments itself and calls the standard function
+// directly: at and beside every bound of those checks, it must agree with
+// the plain loop, as the first entry on the stack and above another.
+TEST(FastProgram, FunctionsAgreeAtTheBoundsOfTheirRules) {
+    const double bounds[] = {0x1p53, -0x1p53, 0x1.fffffffffffffp52, -708.39599609375, -0x1.6232bp+9 + 0x1p-44,
+                             100.0, 0x1.9000000000001p6, 1e-10, 0x1.b7cdfd9d7bdbcp-34, 1.0, -1.0,
+                             0x1.0000000000001p0, -0x1.0000000000001p0, std::numeric_limits<double>::max(),
+                             0x1p-510, 0x1.fffffffffffffp-511, 0x1p510, 0x1.fffffffffffffp509, -0x1p510};
+    const char* const shapes[] = {"sin(x)", "cos(x)", "tg(x)", "exp(x)", "ln(x)", "lg(x)", "arcsin(x)",
+                                  "arccos(x)", "arctg(x)", "x^2", "y-sin(x)", "y-exp(x)", "y-ln(x)",
+                                  "y-arccos(x)", "y-x^2"};
+    exprclr();
+    vclr();
+    vinsert("x", 0.0);
+    vinsert("y", 2.0);
+    for (const char* text : shapes) {
+        int handle = exprpost(text);
+        ASSERT_GE(handle, 0) << text;
+        auto& slot = tallymat::translate::expr_table.slots[handle];
+        ASSERT_EQ(tallymat::eval::compile(slot), tallymat::eval::kJitBuilt) << text;
+        for (double x : bounds) {
+            for (double value : {x, std::nextafter(x, 0.0)}) {
+                vsetvalue(vlookup("x"), value);
+                Outcome plain = tallymat::eval::run_program(slot);
+                double compiled = calcpost(handle);
+                EXPECT_EQ(geterrnum(), plain.code) << text << " at " << value;
+                EXPECT_EQ(bits(compiled), bits(plain.value)) << text << " at " << value;
+            }
+        }
+        exprdelete(handle);
+    }
+    vclr();
+}
+
 TEST(FastProgram, FoldedConstantsStillFailWhereThePlainLoopFails) {
     struct Row {
         const char* text;

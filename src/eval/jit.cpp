@@ -117,6 +117,27 @@ UnaryStep unary_helper(char code) {
     }
 }
 
+// The standard functions the guarded math entries end in.  Where the code
+// has checked that no rule of the entry can fire (the interpreter's own
+// refusals included), it calls them directly; every other argument takes
+// the operator's helper.  Null: the operator always takes its helper.
+using StandardFunction = double (*)(double);
+
+StandardFunction standard_function(char code) {
+    switch (code) {
+        case op::kSin: return static_cast<StandardFunction>(::sin);
+        case op::kCos: return static_cast<StandardFunction>(::cos);
+        case op::kTan: return static_cast<StandardFunction>(::tan);
+        case op::kExp: return static_cast<StandardFunction>(::exp);
+        case op::kLn: return static_cast<StandardFunction>(::log);
+        case op::kLg: return static_cast<StandardFunction>(::log10);
+        case op::kArcsin: return static_cast<StandardFunction>(::asin);
+        case op::kArccos: return static_cast<StandardFunction>(::acos);
+        case op::kArctg: return static_cast<StandardFunction>(::atan);
+        default: return nullptr;
+    }
+}
+
 // The operator code of a fast opcode's plain, K, V or unary form.
 char operator_of(FastOp code) {
     for (const translate::OperatorInfo& row : translate::kOperators) {
@@ -166,6 +187,7 @@ public:
         prologue();
         for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) instruction(ip);
         epilogue();
+        slow_path_code();
         failure_stubs();
         pool_();
         return true;
@@ -179,7 +201,15 @@ private:
     };
     std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
     Label fail_;
-    Label refuse_division_, refuse_domain_;
+    Label refuse_division_, refuse_domain_, refuse_overflow_;
+    // A helper call taken only for rare arguments, placed behind the code
+    // so that the common path runs straight through.
+    struct SlowPath {
+        Label entry, back;
+        int depth;
+        char code;  // the unary operator, or kPow for a square
+    };
+    std::deque<SlowPath> slow_paths_;
     int depth_ = -1;  // of the accumulator; -1 before the first load
     bool framed_ = false;
     const double* cached_cells_[kCellRegisterCount] = {};
@@ -270,6 +300,35 @@ private:
         L(refuse_domain_);
         mov(eax, core::kDomain);
         jmp(fail_, T_NEAR);
+        L(refuse_overflow_);
+        mov(eax, core::kOverflow);
+        jmp(fail_, T_NEAR);
+    }
+
+    // Opens a slow path from here: the common path jumps to the returned
+    // label for the rare arguments and resumes at rejoin().
+    Label& slow_path(char code) {
+        SlowPath& path = slow_paths_.emplace_back();
+        path.depth = depth_;
+        path.code = code;
+        return path.entry;
+    }
+
+    // Where the slow path just opened comes back.  Its helper call may have
+    // overwritten the registers holding variable cells.
+    void rejoin() {
+        L(slow_paths_.back().back);
+        forget_cells();
+    }
+
+    void slow_path_code() {
+        for (SlowPath& path : slow_paths_) {
+            L(path.entry);
+            depth_ = path.depth;
+            if (path.code == op::kPow) helper_binary(op::kPow, constant(2.0));
+            else helper_unary(path.code);
+            jmp(path.back, T_NEAR);
+        }
     }
 
     // ---- the stack ----
@@ -379,24 +438,71 @@ private:
                 jb(refuse_domain_, T_NEAR);  // below or unordered
                 sqrtsd(acc(), acc());
                 return;
-            default: helper_unary(code);
+            default: break;
+        }
+        if (StandardFunction function = standard_function(code)) guarded_call(code, function);
+        else helper_unary(code);
+    }
+
+    // The interpreter's refusals, then the arguments for which the guarded
+    // entry's rules may fire (to the helper), then the standard function.
+    void guard(char code) {
+        switch (code) {
+            case op::kSin: case op::kCos: case op::kTan:
+                // Total loss from |x| >= 2^53, infinities and NaNs: compared as
+                // the bits of |x|, shifted out of the sign.
+                movq(rax, acc());
+                add(rax, rax);
+                cmp(rax, pooled(std::bit_cast<uint64_t>(0x1p53) << 1));
+                jae(slow_path(code), T_NEAR);
+                return;
+            case op::kExp:
+                ucomisd(acc(), constant(kExpBound));
+                ja(refuse_overflow_, T_NEAR);
+                // Underflow from x <= -708.39599609375 on, and NaNs.
+                ucomisd(acc(), constant(-std::bit_cast<double>(uint64_t{mathlayer::kExpUnderflowUpper} << 32)));
+                jbe(slow_path(code), T_NEAR);
+                return;
+            case op::kLn: case op::kLg:
+                ucomisd(acc(), constant(kLogBound));
+                jbe(refuse_domain_, T_NEAR);  // not above, or unordered
+                ucomisd(acc(), constant(mathlayer::kLargest));
+                ja(slow_path(code), T_NEAR);  // +inf overflows
+                return;
+            case op::kArcsin: case op::kArccos:
+                ucomisd(acc(), constant(-1.0));
+                jb(refuse_domain_, T_NEAR);  // below, or unordered
+                ucomisd(acc(), constant(1.0));
+                ja(refuse_domain_, T_NEAR);
+                return;
+            default: return;  // arctg: no rule
         }
     }
 
-    // acc = acc ^ 2: the square at once where no rule can fire.
+    // acc = function(acc), with the entries below saved around the call.
+    void guarded_call(char code, StandardFunction function) {
+        size_t slow_paths_before = slow_paths_.size();
+        guard(code);
+        spill_entries_below();
+        if (depth_ != 0) movapd(xmm0, acc());
+        call(pointer(reinterpret_cast<const void*>(function)));
+        if (depth_ != 0) movapd(acc(), xmm0);
+        for (int d = 0; d < depth_; ++d) movsd(at(d), home(d));
+        if (slow_paths_.size() != slow_paths_before) rejoin();
+        forget_cells();
+    }
+
+    // acc = acc ^ 2: the square at once where no rule can fire, for
+    // 2^-510 <= |x| < 2^510: biased exponents 513 to 1532, compared as the
+    // bits of |x| shifted out of the sign.
     void square() {
-        Label slow, done;
-        movapd(xmm15, acc());
-        andpd(xmm15, mask(0x7fffffffffffffffu));
-        ucomisd(xmm15, constant(0x1p-510));
-        jb(slow, T_NEAR);  // below or unordered
-        ucomisd(xmm15, constant(0x1p510));
-        ja(slow, T_NEAR);
+        movq(rax, acc());
+        add(rax, rax);
+        sub(rax, pooled(uint64_t{513} << 53));
+        cmp(rax, pooled(uint64_t{1533 - 513} << 53));
+        jae(slow_path(op::kPow), T_NEAR);
         mulsd(acc(), acc());
-        jmp(done, T_NEAR);
-        L(slow);
-        helper_binary(op::kPow, constant(2.0));
-        L(done);
+        rejoin();
     }
 
     // ---- one fast instruction ----
