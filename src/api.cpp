@@ -53,7 +53,7 @@ __attribute__((constructor)) void on_library_load() {
     eval::configure_jit(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
 }
 
-// Unloading (dlclose, FreeLibrary, process exit) gives every variable entry
+// Unloading (dlclose, FreeLibrary, process exit) gives every variable name
 // and program block back, so a host that loads and unloads the library
 // repeatedly does not grow.  Calls after this find empty tables.
 __attribute__((destructor)) void on_library_unload() {
@@ -83,13 +83,13 @@ TALLYMAT_API double vgetvalue(int handle) {
         return 0.0;
     }
     core::set_last_error(core::kOk);
-    return var_table.entries[handle]->value;
+    return *var_table.cells[handle];
 }
 
 TALLYMAT_API int vsetvalue(int handle, double value) {
     if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
     core::set_last_error(core::kOk);
-    var_table.entries[static_cast<uint32_t>(handle)]->value = value;
+    *var_table.cells[static_cast<uint32_t>(handle)] = value;
     return core::kOk;
 }
 
@@ -99,7 +99,7 @@ TALLYMAT_API const char* vgetname(int handle) {
         return nullptr;
     }
     core::set_last_error(core::kOk);
-    return vars::name_of(var_table.entries[handle]);
+    return var_table.names[handle];
 }
 
 TALLYMAT_API int vclr(void) {

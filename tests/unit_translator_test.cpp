@@ -114,8 +114,8 @@ TEST_F(Programs, ItemsReferToTheVariableEntry) {
     // Items are packed: copy the pointers out before comparing them by reference.
     const double* first = slot.items[0].cell;
     const double* second = slot.items[1].cell;
-    EXPECT_EQ(first, &tallymat::vars::var_table.entries[vlookup("x")]->value);
-    EXPECT_EQ(second, &tallymat::vars::var_table.entries[vlookup("y")]->value);
+    EXPECT_EQ(first, tallymat::vars::var_table.cells[vlookup("x")]);
+    EXPECT_EQ(second, tallymat::vars::var_table.cells[vlookup("y")]);
     EXPECT_EQ(slot.items[2].kind, tallymat::translate::kOperatorItem);
     EXPECT_EQ(slot.capacity, 3);  // the token count
     EXPECT_TRUE(slot.refers_to_variables);

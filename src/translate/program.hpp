@@ -12,7 +12,7 @@ namespace tallymat::translate {
 enum ItemKind : int32_t {
     kOperatorItem = 0,  // payload: op
     kNumberItem = 1,    // payload: number
-    kVariableItem = 2,  // payload: cell, the value cell of a variable entry
+    kVariableItem = 2,  // payload: cell, the value cell of a variable
 };
 
 // Operator codes, as stored in operator items and on the operator stack.

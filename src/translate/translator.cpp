@@ -103,7 +103,7 @@ int32_t take_variable(Translation& t, int32_t name_start) {
         set_error_offset(name_start);
         return core::kUndefinedSymbol;
     }
-    if (int32_t failure = append(*t.slot, variable_item(&vars::var_table.entries[where.position]->value))) return failure;
+    if (int32_t failure = append(*t.slot, variable_item(vars::var_table.cells[where.position]))) return failure;
     t.operand_expected = t.unary_allowed = false;
     return core::kOk;
 }

@@ -16,16 +16,13 @@ inline unsigned char upper_ascii(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-Entry* new_entry(const char* name, double value) {
+char* stored_name(const char* name) {
     size_t length = std::strlen(name);
-    // value cell + name + terminator, one block
-    auto* entry = static_cast<Entry*>(std::malloc(sizeof(Entry) + length + 1));
-    if (!entry) return nullptr;
-    entry->value = value;
-    char* stored = name_of(entry);
+    auto* stored = static_cast<char*>(std::malloc(length + 1));
+    if (!stored) return nullptr;
     for (size_t i = 0; i <= length; ++i)
         stored[i] = static_cast<char>(upper_ascii(static_cast<unsigned char>(name[i])));
-    return entry;
+    return stored;
 }
 
 }  // namespace
@@ -45,7 +42,7 @@ SearchResult search(const char* name) {
     if (count == 0) return {false, 0};
 
     // Hosts usually insert in order; appending then costs one comparison.
-    int last = compare_with_stored(name, name_of(var_table.entries[count - 1]));
+    int last = compare_with_stored(name, var_table.names[count - 1]);
     if (last == 0) return {true, count - 1};
     if (last > 0) return {false, count};
 
@@ -53,7 +50,7 @@ SearchResult search(const char* name) {
     for (;;) {
         int32_t width = hi - lo;
         mid = (lo + hi) / 2;
-        int order = compare_with_stored(name, name_of(var_table.entries[mid]));
+        int order = compare_with_stored(name, var_table.names[mid]);
         if (order == 0) return {true, mid};
         if (order < 0) hi = mid; else lo = mid;
         if (hi - lo >= width) return {false, hi};
@@ -65,19 +62,26 @@ int32_t insert(const char* name, double value) {
     if (var_table.count >= kCapacity) return core::kVariableTableFull;
     SearchResult where = search(name);
     if (where.found) return core::kDuplicate;
-    Entry* entry = new_entry(name, value);
-    if (!entry) return core::kNoMemory;
+    char* stored = stored_name(name);
+    if (!stored) return core::kNoMemory;
 
-    for (int32_t i = var_table.count; i > where.position; --i) var_table.entries[i] = var_table.entries[i - 1];
-    var_table.entries[where.position] = entry;
+    double* cell = &var_table.values[var_table.count];
+    *cell = value;
+    for (int32_t i = var_table.count; i > where.position; --i) {
+        var_table.cells[i] = var_table.cells[i - 1];
+        var_table.names[i] = var_table.names[i - 1];
+    }
+    var_table.cells[where.position] = cell;
+    var_table.names[where.position] = stored;
     ++var_table.count;
     return core::kOk;
 }
 
 void clear() {
     for (int32_t i = 0; i < var_table.count; ++i) {
-        std::free(var_table.entries[i]);
-        var_table.entries[i] = nullptr;
+        std::free(var_table.names[i]);
+        var_table.names[i] = nullptr;
+        var_table.cells[i] = nullptr;
     }
     var_table.count = 0;
 }

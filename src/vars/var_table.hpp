@@ -9,19 +9,17 @@ namespace tallymat::vars {
 
 inline constexpr int32_t kCapacity = 100;
 
-// One heap block per variable: the value cell first, then the name, upper-cased
-// and NUL-terminated.  The block never moves while the variable exists, so
-// translated programs may keep pointers to its value cell.
-struct Entry {
-    double value;
-};
-static_assert(sizeof(Entry) == 8, "the name starts right behind the value cell");
-
-inline char* name_of(Entry* entry) { return reinterpret_cast<char*>(entry + 1); }
-
+// The values live in the table itself, in the order the variables were
+// inserted (there is no removal but vclr), so a value cell never moves while
+// its variable exists: translated programs keep pointers to it, and machine
+// code placed near the library can address it directly.  A handle is a
+// position in name order, which an insertion shifts; the cell and name
+// pointers shift with it.
 struct VarTable {
-    Entry* entries[kCapacity];  // ascending name order; a handle is a position
+    double* cells[kCapacity];  // by handle
+    char* names[kCapacity];    // by handle: upper-cased, NUL-terminated, one heap block each
     int32_t count;
+    double values[kCapacity];  // by insertion
 };
 
 extern TALLYMAT_HIDDEN VarTable var_table;

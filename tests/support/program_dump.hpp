@@ -14,6 +14,14 @@ inline std::string shortest_text(double value) {
     return std::string(buffer, result.ptr);
 }
 
+// The name of the variable whose value a cell holds.
+inline std::string name_of_cell(const double* cell) {
+    const tallymat::vars::VarTable& table = tallymat::vars::var_table;
+    for (int32_t h = 0; h < table.count; ++h)
+        if (table.cells[h] == cell) return table.names[h];
+    return "<cell>";
+}
+
 inline std::string dump_program(int handle) {
     using namespace tallymat;
     if (!translate::is_occupied(handle)) return "<free>";
@@ -25,12 +33,7 @@ inline std::string dump_program(int handle) {
         switch (item.kind) {
             case translate::kOperatorItem: out += item.op; break;
             case translate::kNumberItem: out += shortest_text(item.number); break;
-            case translate::kVariableItem: {
-                // The value cell is the start of its entry; the name follows it.
-                auto* entry = reinterpret_cast<vars::Entry*>(const_cast<double*>(item.cell));
-                out += vars::name_of(entry);
-                break;
-            }
+            case translate::kVariableItem: out += name_of_cell(item.cell); break;
             default: out += "<kind " + std::to_string(item.kind) + ">";
         }
     }
@@ -44,7 +47,7 @@ inline std::string dump_fast_program(int handle) {
     if (!translate::is_occupied(handle)) return "<free>";
     auto operand = [](const eval::FastInsn& insn, bool variable) {
         if (!variable) return shortest_text(insn.k);
-        return std::string(vars::name_of(reinterpret_cast<vars::Entry*>(const_cast<double*>(insn.p))));
+        return name_of_cell(insn.p);
     };
     std::string out;
     for (const eval::FastInsn* ip = translate::expr_table.slots[handle].fast;; ++ip) {
