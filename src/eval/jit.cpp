@@ -1,15 +1,16 @@
 // Machine code from the fast form (see jit.hpp).
 //
-// The generated function takes no arguments and returns the value in xmm0,
-// as calcpost does; it switches MXCSR as the interpreter's run does and
-// writes the code of a failure to the last error (calcpost sets it to 0
-// before the call).  The accumulator lives in xmm0, the first
-// twelve stack entries below it in xmm2..xmm13 and the rest in the frame.
-// Constants, variable cells and helper addresses come from a pool behind
-// the code, read RIP-relative: no formula value becomes an instruction
-// immediate.  The code is generated into a scratch buffer and copied into a
-// mapping of its exact size, which is then made read-and-execute: it is
-// never writable and executable at once.
+// The generated function ignores its argument (the slot index every entry
+// takes) and returns the value in xmm0, as calcpost does; it switches MXCSR
+// as the interpreter's run does and writes the code of a failure to the
+// last error (calcpost sets it to 0 before the call).  The stack entry at
+// depth d lives in xmm<d>.  Constants and helper addresses come from a pool
+// behind the code, read RIP-relative: no formula value becomes an
+// instruction immediate.  Variable values are read where they live, in the
+// variable table, from the instruction itself when the code was mapped
+// within reach of them.  The code is generated in place into a writable
+// mapping, which is then made read-and-execute: it is never writable and
+// executable at once.
 #include "eval/jit.hpp"
 
 #include <cstdlib>
@@ -67,6 +68,7 @@ void discard_compiled(translate::Slot&) {}
 
 #include "core/fp_environment.hpp"
 #include "eval/operations.hpp"
+#include "vars/var_table.hpp"
 
 namespace tallymat::eval {
 
@@ -168,16 +170,21 @@ constexpr int kFrameBytes = kHomes + 8 * kRegisterDepth + 8;
 static_assert(kFrameBytes % 16 == 8);
 constexpr int kRedZoneMxcsr = -8;
 
-// Bytes of scratch code per fast instruction, enough for the widest: a
+// Bytes of code per fast instruction, enough for the widest: a
 // helper call with every register spilled and reloaded.
-constexpr size_t kScratchBytesPerInstruction = 320;
+constexpr size_t kBytesPerInstruction = 320;
 
 // General registers that may hold variable cell addresses between helper calls.
 constexpr int kCellRegisterCount = 6;
 
 class Generator : public CodeGenerator {
 public:
-    Generator(size_t bytes, void* buffer) : CodeGenerator(bytes, buffer) {}
+    // Generates in place: the code's final address decides how it reaches
+    // the variable values.
+    Generator(size_t bytes, void* area)
+        : CodeGenerator(bytes, area),
+          area_begin_(reinterpret_cast<intptr_t>(area)),
+          area_end_(area_begin_ + static_cast<intptr_t>(bytes)) {}
 
     // False when the program is too deep for the registers.
     bool program(const FastInsn* code) {
@@ -200,6 +207,7 @@ private:
         bool wide = false;  // 16 bytes, for the packed masks
     };
     std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
+    intptr_t area_begin_, area_end_;      // where the code is generated and runs
     Label fail_;
     Label refuse_division_, refuse_domain_, refuse_overflow_;
     // A helper call taken only for rare arguments, placed behind the code
@@ -354,7 +362,19 @@ private:
         for (const double*& cell : cached_cells_) cell = nullptr;
     }
 
-    Address variable(const double* cell) { return ptr[cell_register(cell)]; }
+    // A value within reach of every byte of the code is addressed from the
+    // instruction itself; one out of reach through a pointer from the pool.
+    Address variable(const double* cell) {
+        if (jit_settings.cells_from_instructions && within_reach(cell)) return ptr[rip + static_cast<const void*>(cell)];
+        return ptr[cell_register(cell)];
+    }
+
+    bool within_reach(const void* target) const {
+        constexpr intptr_t kReach = INT32_MAX - 4096;  // a margin for the instruction's own length
+        auto at = reinterpret_cast<intptr_t>(target);
+        return at - area_begin_ < kReach && area_end_ - at < kReach && area_begin_ - at < kReach &&
+               at - area_end_ < kReach;
+    }
 
     // One operand of a fused or folded instruction: a constant or a variable.
     Address operand_of(const FastInsn& insn, bool is_variable) {
@@ -576,19 +596,32 @@ private:
     }
 };
 
-// Executable mappings come straight from the kernel: whole pages, never
-// writable and executable at once.
-void* map_code(const void* code, size_t bytes, size_t& mapped) {
+size_t whole_pages(size_t bytes) {
     size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    mapped = (bytes + page - 1) / page * page;
-    void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (area == MAP_FAILED) return nullptr;
-    std::memcpy(area, code, bytes);
-    if (mprotect(area, mapped, PROT_READ | PROT_EXEC) != 0) {
-        munmap(area, mapped);
-        return nullptr;
-    }
-    return area;
+    return (bytes + page - 1) / page * page;
+}
+
+// Code is generated in place, in a mapping straight from the kernel that is
+// writable until the code is written and then read-and-execute: never both
+// at once.  The mapping is asked for near the variable values, so that
+// the code reaches them from its instructions; where the kernel places it
+// elsewhere, the code reaches them through pointers.
+constexpr uintptr_t kBelowTheValues = uintptr_t{64} << 20;
+
+void* map_writable_near(const void* target, size_t bytes) {
+    auto at = reinterpret_cast<uintptr_t>(target);
+    uintptr_t hint = at > kBelowTheValues + bytes ? (at - kBelowTheValues - bytes) / whole_pages(1) * whole_pages(1) : 0;
+    void* area = mmap(reinterpret_cast<void*>(hint), bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return area == MAP_FAILED ? nullptr : area;
+}
+
+// Keeps the pages the code uses, read-and-execute, and gives the rest back; false (and nothing kept) on failure.
+bool seal_code(void* area, size_t mapped, size_t used) {
+    auto* bytes = static_cast<unsigned char*>(area);
+    if (used < mapped) munmap(bytes + used, mapped - used);
+    if (mprotect(area, used, PROT_READ | PROT_EXEC) == 0) return true;
+    munmap(area, used);
+    return false;
 }
 
 int32_t fast_instruction_count(const FastInsn* code) {
@@ -603,22 +636,24 @@ bool compile(translate::Slot& slot) {
     if (slot.compiled || !slot.fast) return slot.compiled != nullptr;
     int32_t count = fast_instruction_count(slot.fast);
     if (count > kJitMaxInstructions) return false;
-    size_t scratch_bytes = 1024 + static_cast<size_t>(count) * kScratchBytesPerInstruction;
-    void* scratch = std::malloc(scratch_bytes);
-    if (!scratch) return false;
-    void* mapped_code = nullptr;
-    size_t mapped = 0;
+    size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction);
+    void* area = map_writable_near(vars::var_table.values, mapped);
+    if (!area) return false;
+    size_t used = 0;
     try {
-        Generator generator(scratch_bytes, scratch);
+        Generator generator(mapped, area);
         if (generator.program(slot.fast) && generator.getSize() <= kJitMaxCodeBytes)
-            mapped_code = map_code(generator.getCode(), generator.getSize(), mapped);
+            used = whole_pages(generator.getSize());
     } catch (...) {
-        mapped_code = nullptr;  // too big, out of memory: the slot stays interpreted
+        used = 0;  // too big, out of memory: the slot stays interpreted
     }
-    std::free(scratch);
-    if (!mapped_code) return false;
-    slot.compiled = reinterpret_cast<translate::CompiledCode>(mapped_code);
-    slot.compiled_bytes = mapped;
+    if (used == 0) {
+        munmap(area, mapped);
+        return false;
+    }
+    if (!seal_code(area, mapped, used)) return false;
+    slot.compiled = reinterpret_cast<translate::CompiledCode>(area);
+    slot.compiled_bytes = used;
     refresh_entry(slot);
     return true;
 }

@@ -18,6 +18,9 @@ namespace tallymat::eval {
 struct JitSettings {
     bool enabled;
     uint32_t threshold;
+    // Off: every variable value is reached through a pointer, as when the
+    // code lies out of the values' reach (the tests exercise both).
+    bool cells_from_instructions = true;
 };
 
 extern TALLYMAT_HIDDEN JitSettings jit_settings;
