@@ -155,7 +155,8 @@ TEST(FastProgram, FunctionsAgreeAtTheBoundsOfTheirRules) {
     const double bounds[] = {0x1p53, -0x1p53, 0x1.fffffffffffffp52, -708.39599609375, -0x1.6232bp+9 + 0x1p-44,
                              100.0, 0x1.9000000000001p6, 1e-10, 0x1.b7cdfd9d7bdbcp-34, 1.0, -1.0,
                              0x1.0000000000001p0, -0x1.0000000000001p0, std::numeric_limits<double>::max(),
-                             0x1p-510, 0x1.fffffffffffffp-511, 0x1p510, 0x1.fffffffffffffp509, -0x1p510};
+                             0x1p-510, 0x1.fffffffffffffp-511, 0x1p510, 0x1.fffffffffffffp509, -0x1p510,
+                             1e300, -0x1p-600};
     const char* const shapes[] = {"sin(x)", "cos(x)", "tg(x)", "exp(x)", "ln(x)", "lg(x)", "arcsin(x)",
                                   "arccos(x)", "arctg(x)", "x^2", "y-sin(x)", "y-exp(x)", "y-ln(x)",
                                   "y-arccos(x)", "y-x^2"};

@@ -159,16 +159,19 @@ constexpr char kFusedOperators[] = {op::kAdd, op::kSub, op::kMul, op::kDiv};
 // Deeper programs stay interpreted.
 constexpr int kRegisterDepth = 14;
 
-// Frame of a program that calls helpers (rsp stays 16-aligned at calls):
-// the host's MXCSR, the scratch value a helper works on, homes for the
-// entries spilled around a call.  A program without calls keeps the MXCSR
-// in the red zone and needs no frame.
+// Frame of a program that calls out on its straight path (rsp stays
+// 16-aligned at calls): the host's MXCSR, the scratch value a helper works
+// on, homes for the entries spilled around a call.  A program without such
+// calls keeps the MXCSR in the red zone, and its slow paths set up the same
+// frame around their helper call, below that MXCSR: the frame's top eight
+// bytes are left unused for it.
 constexpr int kHostMxcsr = 0;
 constexpr int kScratch = 8;
 constexpr int kHomes = 16;
 constexpr int kFrameBytes = kHomes + 8 * kRegisterDepth + 8;
 static_assert(kFrameBytes % 16 == 8);
 constexpr int kRedZoneMxcsr = -8;
+static_assert(kFrameBytes + kRedZoneMxcsr >= kHomes + 8 * kRegisterDepth);
 
 // Bytes of code per fast instruction, enough for the widest: a
 // helper call with every register spilled and reloaded.
@@ -210,6 +213,7 @@ private:
     intptr_t area_begin_, area_end_;      // where the code is generated and runs
     Label fail_;
     Label refuse_division_, refuse_domain_, refuse_overflow_;
+    Label fail_in_slow_frame_;  // a helper failed in a frame its slow path set up
     // A helper call taken only for rare arguments, placed behind the code
     // so that the common path runs straight through.
     struct SlowPath {
@@ -219,13 +223,14 @@ private:
     };
     std::deque<SlowPath> slow_paths_;
     int depth_ = -1;  // of the accumulator; -1 before the first load
-    bool framed_ = false;
+    bool framed_ = false;         // the whole program runs in the frame
+    bool in_slow_frame_ = false;  // generating a slow path that set up the frame itself
     const double* cached_cells_[kCellRegisterCount] = {};
     int next_cell_register_ = 0;
 
     static int width(FastOp code) { return code >= kLoadVVAdd ? 2 : 1; }
 
-    // Whether the program fits the registers, and whether it calls helpers.
+    // Whether the program fits the registers, and whether it calls out on its straight path.
     static bool survey(const FastInsn* code, bool& calls) {
         int depth = -1;
         for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
@@ -239,9 +244,10 @@ private:
         return true;
     }
 
+    // Whether an instruction calls out on the straight path: the square
+    // calls only on its slow path.
     static bool needs_helper(FastOp code) {
-        if (code == kSquare) return true;  // its slow path
-        if (code >= kLoadVVAdd || code < kAdd) return false;
+        if (code >= kLoadVVAdd || code < kAdd || code == kSquare) return false;
         char operator_code = operator_of(code);
         switch (operator_code) {
             case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
@@ -311,6 +317,9 @@ private:
         L(refuse_overflow_);
         mov(eax, core::kOverflow);
         jmp(fail_, T_NEAR);
+        L(fail_in_slow_frame_);
+        add(rsp, kFrameBytes);
+        jmp(fail_, T_NEAR);
     }
 
     // Opens a slow path from here: the common path jumps to the returned
@@ -333,8 +342,11 @@ private:
         for (SlowPath& path : slow_paths_) {
             L(path.entry);
             depth_ = path.depth;
+            in_slow_frame_ = !framed_;
+            if (in_slow_frame_) sub(rsp, kFrameBytes);
             if (path.code == op::kPow) helper_binary(op::kPow, constant(2.0));
             else helper_unary(path.code);
+            if (in_slow_frame_) add(rsp, kFrameBytes);
             jmp(path.back, T_NEAR);
         }
     }
@@ -443,7 +455,7 @@ private:
         call(pointer(helper));
         forget_cells();
         test(eax, eax);
-        jnz(fail_, T_NEAR);
+        jnz(in_slow_frame_ ? fail_in_slow_frame_ : fail_, T_NEAR);
         for (int d = 0; d < depth_; ++d) movsd(at(d), home(d));
         movsd(acc(), ptr[rsp + kScratch]);
     }
