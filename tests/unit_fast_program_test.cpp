@@ -156,10 +156,12 @@ TEST(FastProgram, FunctionsAgreeAtTheBoundsOfTheirRules) {
                              100.0, 0x1.9000000000001p6, 1e-10, 0x1.b7cdfd9d7bdbcp-34, 1.0, -1.0,
                              0x1.0000000000001p0, -0x1.0000000000001p0, std::numeric_limits<double>::max(),
                              0x1p-510, 0x1.fffffffffffffp-511, 0x1p510, 0x1.fffffffffffffp509, -0x1p510,
-                             1e300, -0x1p-600};
+                             1e300, -0x1p-600, 0x1p342, -0x1p342, 0x1p-342, 0x1p683, 0x1p1022, 0x1p-1022,
+                             0.5, 2.0, -2.0};
     const char* const shapes[] = {"sin(x)", "cos(x)", "tg(x)", "exp(x)", "ln(x)", "lg(x)", "arcsin(x)",
                                   "arccos(x)", "arctg(x)", "x^2", "y-sin(x)", "y-exp(x)", "y-ln(x)",
-                                  "y-arccos(x)", "y-x^2"};
+                                  "y-arccos(x)", "y-x^2", "x^3", "x^0.5", "x^-1.5", "y-x^3", "x^1000",
+                                  "x^1e10", "x^-3"};
     exprclr();
     vclr();
     vinsert("x", 0.0);

@@ -61,6 +61,7 @@ void discard_compiled(translate::Slot&) {}
 #include <unistd.h>
 
 #include <bit>
+#include <numbers>
 #include <deque>
 #include <type_traits>
 
@@ -219,7 +220,8 @@ private:
     struct SlowPath {
         Label entry, back;
         int depth;
-        char code;  // the unary operator, or kPow for a square
+        char code;              // the unary operator, or kPow
+        double exponent = 2.0;  // kPow's constant exponent
     };
     std::deque<SlowPath> slow_paths_;
     int depth_ = -1;  // of the accumulator; -1 before the first load
@@ -324,10 +326,11 @@ private:
 
     // Opens a slow path from here: the common path jumps to the returned
     // label for the rare arguments and resumes at rejoin().
-    Label& slow_path(char code) {
+    Label& slow_path(char code, double exponent = 2.0) {
         SlowPath& path = slow_paths_.emplace_back();
         path.depth = depth_;
         path.code = code;
+        path.exponent = exponent;
         return path.entry;
     }
 
@@ -344,7 +347,7 @@ private:
             depth_ = path.depth;
             in_slow_frame_ = !framed_;
             if (in_slow_frame_) sub(rsp, kFrameBytes);
-            if (path.code == op::kPow) helper_binary(op::kPow, constant(2.0));
+            if (path.code == op::kPow) helper_binary(op::kPow, constant(path.exponent));
             else helper_unary(path.code);
             if (in_slow_frame_) add(rsp, kFrameBytes);
             jmp(path.back, T_NEAR);
@@ -511,17 +514,57 @@ private:
         }
     }
 
-    // acc = function(acc), with the entries below saved around the call.
+    // acc = function(acc): the standard function where the guard lets the
+    // argument through, the helper for the rest.
     void guarded_call(char code, StandardFunction function) {
         size_t slow_paths_before = slow_paths_.size();
         guard(code);
+        call_standard(reinterpret_cast<const void*>(function));
+        if (slow_paths_.size() != slow_paths_before) rejoin();
+    }
+
+    // acc = function(acc) or function(acc, k), with the entries below saved
+    // around the call.
+    void call_standard(const void* function, const double* k = nullptr) {
         spill_entries_below();
         if (depth_ != 0) movapd(xmm0, acc());
-        call(pointer(reinterpret_cast<const void*>(function)));
+        if (k) movsd(xmm1, constant(*k));
+        call(pointer(function));
         if (depth_ != 0) movapd(acc(), xmm0);
         for (int d = 0; d < depth_; ++d) movsd(at(d), home(d));
-        if (slow_paths_.size() != slow_paths_before) rejoin();
         forget_cells();
+    }
+
+    // The band 2^-E <= |x| < 2^E over which k ln|x| stays well inside the
+    // bounds of pow's overflow and underflow rules; 0 where the exponent is
+    // itself a case of the rules (zero, subnormal, infinite, NaN) or the
+    // square, which pow computes by multiplication.
+    static int power_band(double k) {
+        double magnitude = std::fabs(k);
+        if (!(magnitude >= 0x1p-1022 && magnitude <= mathlayer::kLargest) || k == 2.0) return 0;
+        double band = (mathlayer::kPowExponentBound - 1.0) / (magnitude * std::numbers::ln2);
+        return band >= 1022.0 ? 1022 : static_cast<int>(band);
+    }
+
+    // acc = acc ^ k for a constant k: the standard pow at once over the band
+    // where no rule can fire, for a base of either sign when k is an
+    // integer (which pow's parity rule needs) and a positive one otherwise;
+    // the helper applies every rule elsewhere.
+    void power_by_constant(const double& k) {
+        int band = power_band(k);
+        if (band == 0) {
+            helper_binary(op::kPow, constant(k));
+            return;
+        }
+        bool any_sign = mathlayer::is_integer(k);
+        int shift = any_sign ? 53 : 52;  // the exponent field, with the sign shifted out or kept
+        movq(rax, acc());
+        if (any_sign) add(rax, rax);
+        sub(rax, pooled(uint64_t(1023 - band) << shift));
+        cmp(rax, pooled(uint64_t(2 * band) << shift));
+        jae(slow_path(op::kPow, k), T_NEAR);
+        call_standard(reinterpret_cast<const void*>(static_cast<double (*)(double, double)>(::pow)), &k);
+        rejoin();
     }
 
     // acc = acc ^ 2: the square at once where no rule can fire, for
@@ -583,6 +626,9 @@ private:
             case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
                 arithmetic(code, acc(), right, constant_right);
                 return;
+            case op::kPow:
+                if (constant_right) return power_by_constant(constant_right->k);
+                [[fallthrough]];
             default:
                 helper_binary(code, right);
         }
