@@ -213,6 +213,9 @@ TEST(MathLayer, PowEveryStep) {
         {"pow", f_pow, -2.0, 1025.0, kOver, kLargest},  // positive whatever the sign
         {"pow", f_pow, -1.0, std::nextafter(0x1p63, 0.0), 0, 1.0},
         {"pow", f_pow, 2.0, 1023.0, 0, 8.98846567431158e307},
+        // moderate exponents just past the band that skips the logarithm
+        {"pow", f_pow, 0x1.fffffffffffffp15, 64.0, kOver, kLargest},
+        {"pow", f_pow, -0x1p-16, 64.0, kUnder, 0.0},
         {"pow", f_pow, 2.0, 1024.0, kOver, kLargest},
         {"pow", f_pow, 10.0, 308.0, 0, std::pow(opaque(10.0), 308.0)},
         {"pow", f_pow, 10.0, 309.0, kOver, kLargest},

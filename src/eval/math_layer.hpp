@@ -139,6 +139,13 @@ inline bool squares_without_rules(double x) {
 }
 inline bool is_plain_square(double x, double y) { return y == 2.0 && squares_without_rules(x); }
 
+// For |y| <= 64 and 2^-15 <= |x| < 2^15, |y ln|x|| stays below 666, far
+// inside the bounds: the logarithm that checks them can be skipped.
+inline bool keeps_pow_in_range(double x, double y) {
+    uint32_t exponent = biased_exponent(x);
+    return std::fabs(y) <= 64.0 && exponent >= 1023 - 15 && exponent < 1023 + 15;
+}
+
 inline double pow(double x, double y) {
     if (is_plain_square(x, y)) [[likely]] return x * x;
     if (is_zero_or_subnormal(x)) {
@@ -156,6 +163,7 @@ inline double pow(double x, double y) {
     // A negative base needs an integer exponent that fits 64 bits, whose parity decides the sign.
     bool integral = is_integer(y) && std::fabs(y) < kTwoTo63;
     if (sign_bit(x) && !integral) return fail(kMathDomain, "pow", x, y, negative_nan());
+    if (keeps_pow_in_range(x, y)) return y == 2.0 ? x * x : std::pow(x, y);
 
     double t = y * std::log(std::fabs(x));
     if (t >= kPowExponentBound) return fail(kMathOverflow, "pow", x, y, kLargest);
