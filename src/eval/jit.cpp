@@ -717,7 +717,8 @@ bool compile(translate::Slot& slot) {
 }
 
 void discard_compiled(translate::Slot& slot) {
-    if (slot.compiled) munmap(reinterpret_cast<void*>(slot.compiled), slot.compiled_bytes);
+    if (!slot.compiled) return;
+    munmap(reinterpret_cast<void*>(slot.compiled), slot.compiled_bytes);
     slot.compiled = nullptr;
     slot.compiled_bytes = 0;
     slot.evaluations = 0;
