@@ -2,6 +2,7 @@
 #include "eval/entries.hpp"
 
 #include "core/errors.hpp"
+#include "core/fp_environment.hpp"
 #include "eval/fast_program.hpp"
 #include "eval/jit.hpp"
 
@@ -18,7 +19,13 @@ double refuse_expression(uint32_t) {
 // (which points its entry at the code) and runs as machine code, or stays
 // interpreted.  Out of line, so that the interpreter's entry needs no frame.
 [[gnu::noinline]] double compile_and_evaluate(translate::Slot& slot) {
-    if (compile_when_due(slot)) {
+    // Compilation computes (the bands of direct calls): in the library's
+    // environment, so that the host's flags stay its own.
+    core::HostFpEnvironment host;
+    core::enter_library_fp_environment(host);
+    bool compiled = compile_when_due(slot);
+    core::leave_library_fp_environment(host);
+    if (compiled) {
         core::set_last_error(core::kOk);  // the code writes only a failure's code
         return slot.compiled(0);
     }
