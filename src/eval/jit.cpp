@@ -66,6 +66,7 @@ void discard_compiled(translate::Slot&) {}
 #include <type_traits>
 
 #include <xbyak/xbyak.h>
+#include <xbyak/xbyak_util.h>
 
 #include "core/fp_environment.hpp"
 #include "eval/operations.hpp"
@@ -225,6 +226,9 @@ private:
     };
     std::deque<SlowPath> slow_paths_;
     int depth_ = -1;  // of the accumulator; -1 before the first load
+    // roundsd (SSE4.1) takes floor's place in div and mod where the CPU has it.
+    const bool floor_by_instruction_ = Xbyak::util::Cpu().has(Xbyak::util::Cpu::tSSE41);
+    static constexpr uint8_t kRoundDownQuietly = 0b1001;  // toward -inf, no precision exception
     bool framed_ = false;         // the whole program runs in the frame
     bool in_slow_frame_ = false;  // generating a slow path that set up the frame itself
     const double* cached_cells_[kCellRegisterCount] = {};
@@ -233,7 +237,7 @@ private:
     static int width(FastOp code) { return code >= kLoadVVAdd ? 2 : 1; }
 
     // Whether the program fits the registers, and whether it calls out on its straight path.
-    static bool survey(const FastInsn* code, bool& calls) {
+    bool survey(const FastInsn* code, bool& calls) const {
         int depth = -1;
         for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
             FastOp op_code = ip->op;
@@ -248,13 +252,15 @@ private:
 
     // Whether an instruction calls out on the straight path: the square
     // calls only on its slow path.
-    static bool needs_helper(FastOp code) {
+    bool needs_helper(FastOp code) const {
         if (code >= kLoadVVAdd || code < kAdd || code == kSquare) return false;
         char operator_code = operator_of(code);
         switch (operator_code) {
             case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
-            case op::kNeg: case op::kAbs: case op::kSqrt:
+            case op::kNeg: case op::kAbs: case op::kSqrt: case op::kSign: case op::kEz:
                 return false;
+            case op::kMod: case op::kIntDiv:
+                return !floor_by_instruction_;
             default:
                 return true;
         }
@@ -473,10 +479,32 @@ private:
                 jb(refuse_domain_, T_NEAR);  // below or unordered
                 sqrtsd(acc(), acc());
                 return;
+            case op::kSign: sign(); return;
+            case op::kEz: ez(); return;
             default: break;
         }
         if (StandardFunction function = standard_function(code)) guarded_call(code, function);
         else helper_unary(code);
+    }
+
+    // acc = (x > 1e-10) - !(x > -1e-10), each comparison a mask of 1.0:
+    // 1, +0 or -1, and -1 for NaN, as the interpreter gives.
+    void sign() {
+        movsd(xmm14, constant(kZeroBandHalf));
+        cmpltsd(xmm14, acc());
+        movsd(xmm15, constant(-kZeroBandHalf));
+        cmpnltsd(xmm15, acc());
+        andpd(xmm14, mask(std::bit_cast<uint64_t>(1.0)));
+        andpd(xmm15, mask(std::bit_cast<uint64_t>(1.0)));
+        subsd(xmm14, xmm15);
+        movapd(acc(), xmm14);
+    }
+
+    // acc = |x| <= 1e-10 as 1.0 or +0 (NaN compares false).
+    void ez() {
+        andpd(acc(), mask(0x7fffffffffffffffu));
+        cmplesd(acc(), constant(kZeroBandHalf));
+        andpd(acc(), mask(std::bit_cast<uint64_t>(1.0)));
     }
 
     // The interpreter's refusals, then the arguments for which the guarded
@@ -628,10 +656,41 @@ private:
                 return;
             case op::kPow:
                 if (constant_right) return power_by_constant(constant_right->k);
-                [[fallthrough]];
+                break;
+            case op::kMod: case op::kIntDiv:
+                if (floor_by_instruction_) return floored(code, right, constant_right);
+                break;
             default:
-                helper_binary(code, right);
+                break;
         }
+        helper_binary(code, right);
+    }
+
+    // acc = floor(a / b) (div) or a - floor(a / b) * b (mod), the
+    // interpreter's operations in its order, with roundsd as floor; a
+    // divisor is refused as the interpreter refuses it.
+    template <typename Right>
+    void floored(char code, const Right& right, const FastInsn* constant_right) {
+        if (constant_right && is_zero_divisor(constant_right->k)) {
+            jmp(refuse_division_, T_NEAR);
+            return;
+        }
+        Xmm divisor = xmm15;
+        if constexpr (std::is_same_v<Right, Xmm>) divisor = right;
+        else movsd(xmm15, right);
+        if (!constant_right) {
+            ucomisd(divisor, constant(0.0));
+            je(refuse_division_, T_NEAR);  // equal or unordered
+        }
+        movapd(xmm14, acc());
+        divsd(xmm14, divisor);
+        roundsd(xmm14, xmm14, kRoundDownQuietly);
+        if (code == op::kIntDiv) {
+            movapd(acc(), xmm14);
+            return;
+        }
+        mulsd(xmm14, divisor);
+        subsd(acc(), xmm14);
     }
 
     // The operands of a fused instruction: form 0 VV, 1 VK, 2 KV.
