@@ -175,9 +175,11 @@ static_assert(kFrameBytes % 16 == 8);
 constexpr int kRedZoneMxcsr = -8;
 static_assert(kFrameBytes + kRedZoneMxcsr >= kHomes + 8 * kRegisterDepth);
 
-// Bytes of code per fast instruction, enough for the widest: a
-// helper call with every register spilled and reloaded.
-constexpr size_t kBytesPerInstruction = 320;
+// Bytes of code and pool per fast instruction, enough for the widest: a
+// function call at the deepest stack, with every register spilled and
+// reloaded around it on the straight path and again on its slow path
+// (about 500 bytes).  Unused pages are given back after generation.
+constexpr size_t kBytesPerInstruction = 640;
 
 // General registers that may hold variable cell addresses between helper calls.
 constexpr int kCellRegisterCount = 6;
@@ -245,14 +247,14 @@ private:
             else if (op_code == kPushK || op_code == kPushV || (op_code >= kPushVVAdd && op_code < kApplyAddFirst)) ++depth;
             else if (op_code >= kAdd && op_code <= kIntPow) --depth;
             if (depth >= kRegisterDepth) return false;
-            calls = calls || needs_helper(op_code);
+            calls = calls || calls_on_straight_path(op_code);
         }
         return true;
     }
 
     // Whether an instruction calls out on the straight path: the square
     // calls only on its slow path.
-    bool needs_helper(FastOp code) const {
+    bool calls_on_straight_path(FastOp code) const {
         if (code >= kLoadVVAdd || code < kAdd || code == kSquare) return false;
         char operator_code = operator_of(code);
         switch (operator_code) {
