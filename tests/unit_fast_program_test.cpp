@@ -140,12 +140,14 @@ static void compare_on_random_formulas(int count, uint64_t seed) {
 
 TEST(FastProgram, MatchesThePlainLoopOnRandomFormulas) { compare_on_random_formulas(20000, 20261208); }
 
-// Machine code mapped out of reach of the variable values reads them
-// through pointers from its pool.
-TEST(FastProgram, MatchesThePlainLoopWithValuesOutOfReach) {
+// The machine code's fallbacks: values out of reach read through pointers
+// from the pool, div and mod through their helper as on a CPU without SSE4.1.
+TEST(FastProgram, MatchesThePlainLoopThroughTheFallbacks) {
     tallymat::eval::jit_settings.cells_from_instructions = false;
+    tallymat::eval::jit_settings.floor_by_instruction = false;
     compare_on_random_formulas(3000, 20261209);
     tallymat::eval::jit_settings.cells_from_instructions = true;
+    tallymat::eval::jit_settings.floor_by_instruction = true;
 }
 
 // Machine code checks some arguments itself and calls the standard function

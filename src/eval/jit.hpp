@@ -18,9 +18,11 @@ namespace tallymat::eval {
 struct JitSettings {
     bool enabled;
     uint32_t threshold;
-    // Off: every variable value is reached through a pointer, as when the
-    // code lies out of the values' reach (the tests exercise both).
+    // The code's fallbacks, which the tests force: off, every variable value
+    // is reached through a pointer (as when the code lies out of the values'
+    // reach), and div and mod call their helper (as on a CPU without SSE4.1).
     bool cells_from_instructions = true;
+    bool floor_by_instruction = true;
 };
 
 extern TALLYMAT_HIDDEN JitSettings jit_settings;
