@@ -61,8 +61,8 @@ void discard_compiled(translate::Slot&) {}
 #include <unistd.h>
 
 #include <bit>
-#include <numbers>
 #include <deque>
+#include <numbers>
 #include <type_traits>
 
 #include <xbyak/xbyak.h>
@@ -510,17 +510,28 @@ private:
         andpd(acc(), mask(std::bit_cast<uint64_t>(1.0)));
     }
 
+    // Jumps to `away` unless the accumulator's biased exponent lies in
+    // [low, high): one unsigned compare of its bits, which sends zeros,
+    // subnormals, infinities and NaNs away with the rest.  kEitherSign
+    // shifts the sign out first; kPositiveOnly keeps it, so that any
+    // negative value lands far above the range.
+    static constexpr bool kEitherSign = true, kPositiveOnly = false;
+    void leave_unless_exponent_in(uint32_t low, uint32_t high, bool either_sign, Label& away) {
+        int shift = either_sign ? 53 : 52;
+        movq(rax, acc());
+        if (either_sign) add(rax, rax);
+        if (low != 0) sub(rax, pooled(uint64_t{low} << shift));
+        cmp(rax, pooled(uint64_t{high - low} << shift));
+        jae(away, T_NEAR);
+    }
+
     // The interpreter's refusals, then the arguments for which the guarded
     // entry's rules may fire (to the helper), then the standard function.
     void guard(char code) {
         switch (code) {
             case op::kSin: case op::kCos: case op::kTan:
-                // Total loss from |x| >= 2^53, infinities and NaNs: compared as
-                // the bits of |x|, shifted out of the sign.
-                movq(rax, acc());
-                add(rax, rax);
-                cmp(rax, pooled(std::bit_cast<uint64_t>(0x1p53) << 1));
-                jae(slow_path(code), T_NEAR);
+                // Total loss from |x| >= 2^53, infinities and NaNs.
+                leave_unless_exponent_in(0, 1023 + 53, kEitherSign, slow_path(code));
                 return;
             case op::kExp:
                 ucomisd(acc(), constant(kExpBound));
@@ -587,26 +598,16 @@ private:
             helper_binary(op::kPow, constant(k));
             return;
         }
-        bool any_sign = mathlayer::is_integer(k);
-        int shift = any_sign ? 53 : 52;  // the exponent field, with the sign shifted out or kept
-        movq(rax, acc());
-        if (any_sign) add(rax, rax);
-        sub(rax, pooled(uint64_t(1023 - band) << shift));
-        cmp(rax, pooled(uint64_t(2 * band) << shift));
-        jae(slow_path(op::kPow, k), T_NEAR);
+        bool sign = mathlayer::is_integer(k) ? kEitherSign : kPositiveOnly;
+        leave_unless_exponent_in(1023 - band, 1023 + band, sign, slow_path(op::kPow, k));
         call_standard(reinterpret_cast<const void*>(static_cast<double (*)(double, double)>(::pow)), &k);
         rejoin();
     }
 
     // acc = acc ^ 2: the square at once where no rule can fire, for
-    // 2^-510 <= |x| < 2^510: biased exponents 513 to 1532, compared as the
-    // bits of |x| shifted out of the sign.
+    // 2^-510 <= |x| < 2^510.
     void square() {
-        movq(rax, acc());
-        add(rax, rax);
-        sub(rax, pooled(uint64_t{513} << 53));
-        cmp(rax, pooled(uint64_t{1533 - 513} << 53));
-        jae(slow_path(op::kPow), T_NEAR);
+        leave_unless_exponent_in(1023 - 510, 1023 + 510, kEitherSign, slow_path(op::kPow));
         mulsd(acc(), acc());
         rejoin();
     }
