@@ -62,7 +62,9 @@ void discard_compiled(translate::Slot&) {}
 
 #include <bit>
 #include <deque>
+#include <map>
 #include <numbers>
+#include <tuple>
 #include <type_traits>
 
 #include <xbyak/xbyak.h>
@@ -214,6 +216,7 @@ private:
         bool wide = false;  // 16 bytes, for the packed masks
     };
     std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
+    std::map<std::tuple<uint64_t, uint64_t, bool>, PoolEntry*> pool_index_;
     intptr_t area_begin_, area_end_;      // where the code is generated and runs
     Label fail_;
     Label refuse_division_, refuse_domain_, refuse_overflow_;
@@ -270,12 +273,16 @@ private:
     }
 
     // ---- the pool ----
+    // One entry per distinct value, however often the code reads it.
     Address pooled(uint64_t low, uint64_t high = 0, bool wide = false) {
-        PoolEntry& entry = pool_entries_.emplace_back();
-        entry.low = low;
-        entry.high = high;
-        entry.wide = wide;
-        return ptr[rip + entry.label];
+        PoolEntry*& entry = pool_index_[{low, high, wide}];
+        if (!entry) {
+            entry = &pool_entries_.emplace_back();
+            entry->low = low;
+            entry->high = high;
+            entry->wide = wide;
+        }
+        return ptr[rip + entry->label];
     }
     Address constant(double k) { return pooled(std::bit_cast<uint64_t>(k)); }
     Address pointer(const void* p) { return pooled(reinterpret_cast<uintptr_t>(p)); }
