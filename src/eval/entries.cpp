@@ -41,10 +41,6 @@ double count_and_interpret(uint32_t index) {
 
 double interpret(uint32_t index) { return run<true>(translate::expr_table.slots[index].fast); }
 
-bool may_be_compiled(const translate::Slot& slot) {
-    return jit_settings.enabled && slot.evaluations != kNeverCompiled;
-}
-
 constexpr EntryTable every_slot_refused() {
     EntryTable table{};
     for (Entry& entry : table.for_slot) entry = refuse_expression;

@@ -792,7 +792,6 @@ void discard_compiled(translate::Slot& slot) {
     slot.compiled = nullptr;
     slot.compiled_bytes = 0;
     slot.evaluations = 0;
-    refresh_entry(slot);
 }
 
 }  // namespace tallymat::eval

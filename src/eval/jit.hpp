@@ -44,7 +44,8 @@ void configure_jit(const char* enabled, const char* threshold);
 // cannot: too long, out of memory, or no JIT in this build.
 bool compile(translate::Slot& slot);
 
-// Frees the slot's machine code, if any.
+// Frees the slot's machine code, if any; the caller refreshes the slot's
+// entry once it has changed the slot as it means to.
 void discard_compiled(translate::Slot& slot);
 
 inline constexpr uint32_t kNeverCompiled = UINT32_MAX;  // the count of a slot that is never compiled
@@ -63,8 +64,12 @@ inline bool counts_towards_compilation(translate::Slot& slot) {
 
 // Compiles a slot that reached the threshold; a slot that cannot be
 // compiled is not tried again.
+inline bool may_be_compiled(const translate::Slot& slot) {
+    return jit_settings.enabled && slot.evaluations != kNeverCompiled;
+}
+
 inline bool compile_when_due(translate::Slot& slot) {
-    if (!jit_settings.enabled || slot.evaluations == kNeverCompiled) return false;
+    if (!may_be_compiled(slot)) return false;
     if (compile(slot)) return true;
     slot.evaluations = kNeverCompiled;
     return false;
