@@ -50,6 +50,7 @@ void retire_programs_naming_variables() {
 __attribute__((constructor)) void on_library_load() {
     release_all_formulas();
     core::error_registers = {};
+    core::choose_fp_switch();
     eval::configure_jit(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
 }
 

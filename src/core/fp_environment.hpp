@@ -4,9 +4,14 @@
 // duration and give the host back its own environment exactly, sticky
 // flags included, so a host's traps, rounding mode or -ffast-math start-up
 // settings change neither the bits of a result nor turn a code into a signal.
+// This header is the one definition of that switch: the interpreter, the
+// translation, the compiling calcpost and the machine code's entry and
+// exits all follow it.
 #pragma once
 
 #include <cstdint>
+
+#include "core/visibility.hpp"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
@@ -19,35 +24,71 @@ namespace tallymat::core {
 
 #if TALLYMAT_FP_ENV_MXCSR
 
-// On x86-64 the library's arithmetic (its own and glibc's math) is SSE2,
-// governed by MXCSR alone.
-inline constexpr uint32_t kLibraryMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ
+// On x86-64 the library's arithmetic (its own and the C runtime's math) is
+// SSE2, governed by MXCSR alone: six sticky flags (bits 0 to 5) and the
+// control bits above them (DAZ, the six masks, rounding, FTZ).
+inline constexpr uint32_t kLibraryMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ, flags clear
+inline constexpr uint32_t kMxcsrFlags = 0x3F;
+
+// The library never reads the flags, so a host whose control bits are the
+// library's already is left in its own MXCSR: nothing is loaded on entry.
+// That is nearly every host, and it matters because on Intel CPUs a load
+// that changes flag bits costs 20 to 30 ns, where a read costs under 1 ns.
+inline bool has_library_controls(uint32_t mxcsr) { return (mxcsr & ~kMxcsrFlags) == kLibraryMxcsr; }
+
+// How the host's MXCSR comes back on exit.  Reading it again and reloading
+// only when a formula raised a flag the host did not have is cheapest where
+// reads are cheap (Intel); where the read is the slow one and loads are
+// cheap (AMD: about 3 ns for stmxcsr), the host's value is reloaded at once.
+enum class HostMxcsrRestore : uint8_t {
+    kWhenChanged,
+    kAlways,
+};
+
+// Chosen once at load from the CPU's vendor (choose_fp_switch); the tests
+// force each strategy.  Machine code follows the value it was generated under.
+struct FpSwitch {
+    HostMxcsrRestore restore = HostMxcsrRestore::kWhenChanged;
+};
+
+extern TALLYMAT_HIDDEN FpSwitch fp_switch;
+
+void choose_fp_switch();
 
 struct HostFpEnvironment {
     uint32_t mxcsr;
 };
 
-// The library's value is loaded whatever the host's is: comparing first
-// costs more instructions than the load, and on the CPUs measured the
-// load is cheap where the read (stmxcsr) is not.  The host's value stays in
-// memory, where ldmxcsr takes it back from (through the intrinsics the
-// compiler would keep it in a register).
-[[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {
+// Through memory, where ldmxcsr and stmxcsr work (the intrinsics would move
+// the value through a register and back).
+[[gnu::always_inline]] inline uint32_t read_mxcsr() {
+    uint32_t value;
 #if defined(__GNUC__)
-    __asm__ volatile("stmxcsr %0\n\tldmxcsr %1" : "=m"(host.mxcsr) : "m"(kLibraryMxcsr));
+    __asm__ volatile("stmxcsr %0" : "=m"(value));
 #else
-    host.mxcsr = _mm_getcsr();
-    _mm_setcsr(kLibraryMxcsr);
+    value = _mm_getcsr();
+#endif
+    return value;
+}
+
+[[gnu::always_inline]] inline void load_mxcsr(const uint32_t& value) {
+#if defined(__GNUC__)
+    __asm__ volatile("ldmxcsr %0" : : "m"(value));
+#else
+    _mm_setcsr(value);
 #endif
 }
 
-// Writing the host's MXCSR back also drops the flags the library raised.
+[[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {
+    host.mxcsr = read_mxcsr();
+    if (!has_library_controls(host.mxcsr)) [[unlikely]]
+        load_mxcsr(kLibraryMxcsr);
+}
+
+// Gives the host its MXCSR back, flags included: a flag the library raised
+// is dropped, one the host had stays.
 [[gnu::always_inline]] inline void leave_library_fp_environment(const HostFpEnvironment& host) {
-#if defined(__GNUC__)
-    __asm__ volatile("ldmxcsr %0" : : "m"(host.mxcsr));
-#else
-    _mm_setcsr(host.mxcsr);
-#endif
+    if (fp_switch.restore == HostMxcsrRestore::kAlways || read_mxcsr() != host.mxcsr) load_mxcsr(host.mxcsr);
 }
 
 #else
@@ -55,6 +96,8 @@ struct HostFpEnvironment {
 struct HostFpEnvironment {
     std::fenv_t env;
 };
+
+inline void choose_fp_switch() {}
 
 inline void enter_library_fp_environment(HostFpEnvironment& host) {
     std::feholdexcept(&host.env);  // saves, clears the flags, masks every trap

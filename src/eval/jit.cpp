@@ -165,7 +165,8 @@ constexpr int kRegisterDepth = 14;
 
 // Frame of a program that calls out on its straight path (rsp stays
 // 16-aligned at calls): the host's MXCSR, the scratch value a helper works
-// on, homes for the entries spilled around a call.  A program without such
+// on (and where an exit reads MXCSR), homes for the entries spilled around
+// a call.  A program without such
 // calls keeps the MXCSR in the red zone, and its slow paths set up the same
 // frame around their helper call, below that MXCSR: the frame's top eight
 // bytes are left unused for it.
@@ -175,6 +176,7 @@ constexpr int kHomes = 16;
 constexpr int kFrameBytes = kHomes + 8 * kRegisterDepth + 8;
 static_assert(kFrameBytes % 16 == 8);
 constexpr int kRedZoneMxcsr = -8;
+constexpr int kRedZoneExitMxcsr = -16;
 static_assert(kFrameBytes + kRedZoneMxcsr >= kHomes + 8 * kRegisterDepth);
 
 // Bytes of code and pool per fast instruction, enough for the widest: a
@@ -221,6 +223,8 @@ private:
     Label fail_;
     Label refuse_division_, refuse_domain_, refuse_overflow_;
     Label fail_in_slow_frame_;  // a helper failed in a frame its slow path set up
+    Label switch_to_library_, in_library_environment_, restore_host_;
+    const core::HostMxcsrRestore restore_ = core::fp_switch.restore;
     // A helper call taken only for rare arguments, placed behind the code
     // so that the common path runs straight through.
     struct SlowPath {
@@ -300,17 +304,33 @@ private:
 
     // ---- frame, entry and exits ----
     Address host_mxcsr() { return framed_ ? ptr[rsp + kHostMxcsr] : ptr[rsp + kRedZoneMxcsr]; }
+    // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
+    Address exit_mxcsr() { return framed_ ? ptr[rsp + kScratch] : ptr[rsp + kRedZoneExitMxcsr]; }
 
+    // The floating-point switch of fp_environment.hpp: a host whose control
+    // bits are the library's keeps its MXCSR, and the load for the others
+    // is out of the straight path.
     void prologue() {
         if (framed_) sub(rsp, kFrameBytes);
         stmxcsr(host_mxcsr());
-        ldmxcsr(pooled(core::kLibraryMxcsr));
+        mov(eax, host_mxcsr());
+        and_(eax, ~core::kMxcsrFlags);
+        cmp(eax, core::kLibraryMxcsr);
+        jne(switch_to_library_, T_NEAR);
+        L(in_library_environment_);
     }
 
     // Gives the host its MXCSR back.  calcpost has set the last error to 0;
     // a failure records its code.
     void leave() {
-        ldmxcsr(host_mxcsr());
+        if (restore_ == core::HostMxcsrRestore::kAlways) {
+            ldmxcsr(host_mxcsr());
+        } else {
+            stmxcsr(exit_mxcsr());
+            mov(eax, exit_mxcsr());
+            cmp(eax, host_mxcsr());
+            jne(restore_host_, T_NEAR);
+        }
         if (framed_) add(rsp, kFrameBytes);
         ret();
     }
@@ -338,6 +358,13 @@ private:
         L(fail_in_slow_frame_);
         add(rsp, kFrameBytes);
         jmp(fail_, T_NEAR);
+        L(switch_to_library_);
+        ldmxcsr(pooled(core::kLibraryMxcsr));
+        jmp(in_library_environment_, T_NEAR);
+        L(restore_host_);  // a flag was raised that the host did not have, or the host's controls differ
+        ldmxcsr(host_mxcsr());
+        if (framed_) add(rsp, kFrameBytes);
+        ret();
     }
 
     // Opens a slow path from here: the common path jumps to the returned
