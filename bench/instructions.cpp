@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     const size_t count = std::strtoul(argv[3], nullptr, 10);
     if (index >= std::size(kFormulas)) return 2;
 
+    raise_host_inexact_flag();
     static Inputs inputs = make_inputs();
     static Ring ring;
     if (translate) {
