@@ -61,13 +61,17 @@ struct HostFpEnvironment {
 
 // Through memory, where ldmxcsr and stmxcsr work (the intrinsics would move
 // the value through a register and back).
+[[gnu::always_inline]] inline void store_mxcsr(uint32_t& into) {
+#if defined(__GNUC__)
+    __asm__ volatile("stmxcsr %0" : "=m"(into));
+#else
+    into = _mm_getcsr();
+#endif
+}
+
 [[gnu::always_inline]] inline uint32_t read_mxcsr() {
     uint32_t value;
-#if defined(__GNUC__)
-    __asm__ volatile("stmxcsr %0" : "=m"(value));
-#else
-    value = _mm_getcsr();
-#endif
+    store_mxcsr(value);
     return value;
 }
 
@@ -80,7 +84,7 @@ struct HostFpEnvironment {
 }
 
 [[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {
-    host.mxcsr = read_mxcsr();
+    store_mxcsr(host.mxcsr);
     if (!has_library_controls(host.mxcsr)) [[unlikely]]
         load_mxcsr(kLibraryMxcsr);
 }

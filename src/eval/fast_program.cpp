@@ -178,7 +178,7 @@ template <bool kForHost>
     if constexpr (kForHost) {
         value = core::pinned(value);
         core::leave_library_fp_environment(host);
-        core::set_last_error(code);
+        if (code != core::kOk) core::set_last_error(code);  // calcpost has set it to 0
         return value;
     } else {
         (void)host;
