@@ -1,7 +1,6 @@
 // Deriving the fast form of a program when its translation succeeds.
 #include "eval/fast_program.hpp"
 
-#include <optional>
 #include <type_traits>
 
 #include "core/fp_environment.hpp"
@@ -19,40 +18,19 @@ namespace op = translate::op;
 
 using translate::operator_info;
 
-// The K and V forms of a binary operator follow its popping form at fixed distances.
-constexpr int kKForm = kAddK - kAdd;
-constexpr int kVForm = kAddV - kAdd;
-static_assert(kMul - kAdd == 2 && kMulK - kAddK == 2 && kMulV - kAddV == 2 && kIntPowV - kAddV == 7);
-
-FastOp plain_binary(char code) { return *operator_info(code).fast; }
-
 bool loads_constant(const FastInsn& insn) { return insn.op == kLoadK || insn.op == kPushK; }
 
-// The fused opcode for "left, then right, then code", when there is one.
-std::optional<FastOp> fused(FastOp left, FastOp right_form, char code) {
-    int op_index = operator_info(code).fused_index;
-    if (op_index < 0) return std::nullopt;
-    bool right_is_variable = right_form == kPushV;
-    int block;
-    switch (left) {
-        case kLoadV: block = right_is_variable ? 0 : 1; break;
-        case kLoadK: if (!right_is_variable) return std::nullopt; block = 2; break;
-        case kPushV: block = right_is_variable ? 3 : 4; break;
-        case kPushK: if (!right_is_variable) return std::nullopt; block = 5; break;
-        default: return std::nullopt;
-    }
-    return static_cast<FastOp>(kLoadVVAdd + 4 * block + op_index);
-}
-static_assert(kPushKVDiv - kLoadVVAdd == 23 && kApplyAddFirst == kPushKVDiv + 1);
+constexpr FastOp kNoForm = kFastOpCount;
 
-bool is_fused_push(FastOp op) { return op >= kPushVVAdd && op <= kPushKVDiv; }
-
-// The Apply form for "code" over the value a fused Push form computes, when there is one.
-std::optional<FastOp> applied(char code, FastOp push) {
-    static constexpr int kFirst[] = {kApplyAddFirst, kApplySubFirst, kApplyMulFirst, kApplyDivFirst};
-    int op_index = operator_info(code).fused_index;
-    if (op_index < 0) return std::nullopt;
-    return static_cast<FastOp>(kFirst[op_index] + (push - kPushVVAdd));
+// The fused opcode for "left, then right, then code", when there is one:
+// the left producer loads or pushes X, the right one pushes Y.
+FastOp fused(FastOp left, FastOp right, char code) {
+    const FastOpFacts& x = facts(left);
+    if (x.shape != Shape::Load && x.shape != Shape::Push) return kNoForm;
+    bool x_variable = x.operands == Operands::V, y_variable = right == kPushV;
+    Operands pair = x_variable ? (y_variable ? Operands::VV : Operands::VK) : Operands::KV;
+    if (!x_variable && !y_variable) return kNoForm;  // two constants: folded, or left as they are
+    return form_of(x.shape == Shape::Load ? Shape::FusedLoad : Shape::FusedPush, pair, code);
 }
 
 struct Builder {
@@ -87,19 +65,20 @@ struct Builder {
         if (square(code, right)) return;
         if (right->op == kPushK || right->op == kPushV) {
             // The right operand folds into the operator: "acc op k" or "acc op *p".
-            right->op = static_cast<FastOp>(plain_binary(code) + (right->op == kPushK ? kKForm : kVForm));
+            right->op = form_of(Shape::Binary, right->op == kPushK ? Operands::K : Operands::V, code);
             return;
         }
-        emit(plain_binary(code));
+        emit(form_of(Shape::Binary, Operands::Stack, code));
     }
 
     // The right operand came from a fused push: that instruction now applies
     // this operator to the accumulator instead of pushing.
     bool apply_into_fused_push(char code, FastInsn* right) {
-        if (right->op != kOperand || !is_fused_push(right[-1].op)) return false;
-        std::optional<FastOp> both = applied(code, right[-1].op);
-        if (!both) return false;
-        right[-1].op = *both;
+        if (right->op != kOperand || facts(right[-1].op).shape != Shape::FusedPush) return false;
+        const FastOpFacts& push = facts(right[-1].op);
+        FastOp both = apply_form_of(code, push.operands, push.op);
+        if (both == kNoForm) return false;
+        right[-1].op = both;
         return true;
     }
 
@@ -125,22 +104,22 @@ struct Builder {
     bool fuse_operands(char code, FastInsn* right) {
         if (right->op != kPushK && right->op != kPushV) return false;
         FastInsn* left = right - 1;
-        std::optional<FastOp> both = fused(left->op, right->op, code);
-        if (!both) return false;
-        left->op = *both;
+        FastOp both = fused(left->op, right->op, code);
+        if (both == kNoForm) return false;
+        left->op = both;
         right->op = kOperand;
         return true;
     }
 
     void unary_operator(char code) {
         const translate::OperatorInfo& info = operator_info(code);
-        if (!info.fast) return;  // a leading "+" runs nothing
+        if (!info.runs) return;  // a leading "+"
         FastInsn* operand = last();
         if (info.foldable && loads_constant(*operand)) {
             apply_unary(code, operand->k);
             return;
         }
-        emit(*info.fast);
+        emit(form_of(Shape::Unary, Operands::None, code));
     }
 };
 
@@ -211,7 +190,7 @@ RunResult<kForHost> run(const FastInsn* ip) {
     if constexpr (kForHost) core::enter_library_fp_environment(host);
 #if TALLYMAT_THREADED_DISPATCH
     static const void* const kHandlers[] = {
-#define TALLYMAT_LABEL_ENTRY(name) &&L_##name,
+#define TALLYMAT_LABEL_ENTRY(name, ...) &&L_##name,
         TALLYMAT_FAST_OPS(TALLYMAT_LABEL_ENTRY)
 #undef TALLYMAT_LABEL_ENTRY
     };
@@ -245,98 +224,50 @@ RunResult<kForHost> run(const FastInsn* ip) {
         NEXT(1);                                                                \
     }
 #define PUSH *sp++ = acc
-#define FUSED_BLOCK(prefix, load, left, right)                          \
-    vmcase(prefix##Add) { load; APPLY_BINARY(op::kAdd, left, right, 2); } \
-    vmcase(prefix##Sub) { load; APPLY_BINARY(op::kSub, left, right, 2); } \
-    vmcase(prefix##Mul) { load; APPLY_BINARY(op::kMul, left, right, 2); } \
-    vmcase(prefix##Div) { load; APPLY_BINARY(op::kDiv, left, right, 2); }
+// The operands of an instruction by its row's operands: the first in the
+// instruction's own slot, the second (of a pair) in the next.
+#define FIRST_K ip->k
+#define FIRST_V (*ip->p)
+#define FIRST_VV (*ip->p)
+#define FIRST_VK (*ip->p)
+#define FIRST_KV ip->k
+#define SECOND_VV (*ip[1].p)
+#define SECOND_VK ip[1].k
+#define SECOND_KV (*ip[1].p)
+// One handler per shape; the list's rows pick theirs.
+#define HANDLE_End(operands, code, inner) return finish<kForHost>(acc, core::kOk, host);
+#define HANDLE_Operand(operands, code, inner) return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never dispatched
+#define HANDLE_Load(operands, code, inner) { acc = FIRST_##operands; NEXT(1); }
+#define HANDLE_Push(operands, code, inner) { PUSH; acc = FIRST_##operands; NEXT(1); }
+#define BINARY_Stack(code) POPPED(code)
+#define BINARY_K(code) APPLY_BINARY(code, acc, ip->k, 1)
+#define BINARY_V(code) APPLY_BINARY(code, acc, *ip->p, 1)
+#define HANDLE_Binary(operands, code, inner) BINARY_##operands(code)
+#define HANDLE_Unary(operands, code, inner) UNARY(code)
+#define HANDLE_Square(operands, code, inner)                  \
+    {                                                          \
+        if (mathlayer::squares_without_rules(acc)) [[likely]] { \
+            acc = acc * acc;                                   \
+            NEXT(1);                                           \
+        }                                                      \
+        APPLY_BINARY(op::kPow, acc, 2.0, 1)                    \
+    }
+// A fused row names its operator as the inner one.
+#define HANDLE_FusedLoad(operands, code, inner) APPLY_BINARY(inner, FIRST_##operands, SECOND_##operands, 2)
+#define HANDLE_FusedPush(operands, code, inner) { PUSH; APPLY_BINARY(inner, FIRST_##operands, SECOND_##operands, 2); }
 // acc = acc outer (left inner right): the inner operator first, as the
 // push and pop it replaces would have run it.
-#define APPLY(outer, inner, left, right)                                                          \
-    {                                                                                             \
-        double inner_ = (left);                                                                   \
-        if ((failure = failure_of(inner, apply_binary(inner, inner_, (right))))) return finish<kForHost>(0.0, failure, host); \
-        APPLY_BINARY(outer, acc, inner_, 2);                                                      \
+#define HANDLE_Apply(operands, outer, inner)                                                                         \
+    {                                                                                                                \
+        double inner_ = FIRST_##operands;                                                                            \
+        if ((failure = failure_of(inner, apply_binary(inner, inner_, SECOND_##operands)))) return finish<kForHost>(0.0, failure, host); \
+        APPLY_BINARY(outer, acc, inner_, 2);                                                                         \
     }
-#define APPLY_FORMS(prefix, outer, left, right)                   \
-    vmcase(prefix##Add) APPLY(outer, op::kAdd, left, right)       \
-    vmcase(prefix##Sub) APPLY(outer, op::kSub, left, right)       \
-    vmcase(prefix##Mul) APPLY(outer, op::kMul, left, right)       \
-    vmcase(prefix##Div) APPLY(outer, op::kDiv, left, right)
-#define APPLY_BLOCK(name, outer)                             \
-    APPLY_FORMS(Apply##name##VV, outer, *ip->p, *ip[1].p)   \
-    APPLY_FORMS(Apply##name##VK, outer, *ip->p, ip[1].k)    \
-    APPLY_FORMS(Apply##name##KV, outer, ip->k, *ip[1].p)
+#define HANDLER(name, shape, operands, code, inner) vmcase(name) HANDLE_##shape(operands, code, inner)
 
     for (;;) {
         vmdispatch(ip->op) {
-            vmcase(End) return finish<kForHost>(acc, core::kOk, host);
-            vmcase(Operand) return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never dispatched
-            vmcase(LoadK) { acc = ip->k; NEXT(1); }
-            vmcase(LoadV) { acc = *ip->p; NEXT(1); }
-            vmcase(PushK) { PUSH; acc = ip->k; NEXT(1); }
-            vmcase(PushV) { PUSH; acc = *ip->p; NEXT(1); }
-
-            vmcase(Add) POPPED(op::kAdd)
-            vmcase(Sub) POPPED(op::kSub)
-            vmcase(Mul) POPPED(op::kMul)
-            vmcase(Div) POPPED(op::kDiv)
-            vmcase(IntDiv) POPPED(op::kIntDiv)
-            vmcase(Mod) POPPED(op::kMod)
-            vmcase(Pow) POPPED(op::kPow)
-            vmcase(IntPow) POPPED(op::kIntPow)
-
-            vmcase(AddK) APPLY_BINARY(op::kAdd, acc, ip->k, 1)
-            vmcase(SubK) APPLY_BINARY(op::kSub, acc, ip->k, 1)
-            vmcase(MulK) APPLY_BINARY(op::kMul, acc, ip->k, 1)
-            vmcase(DivK) APPLY_BINARY(op::kDiv, acc, ip->k, 1)
-            vmcase(IntDivK) APPLY_BINARY(op::kIntDiv, acc, ip->k, 1)
-            vmcase(ModK) APPLY_BINARY(op::kMod, acc, ip->k, 1)
-            vmcase(PowK) APPLY_BINARY(op::kPow, acc, ip->k, 1)
-            vmcase(IntPowK) APPLY_BINARY(op::kIntPow, acc, ip->k, 1)
-
-            vmcase(AddV) APPLY_BINARY(op::kAdd, acc, *ip->p, 1)
-            vmcase(SubV) APPLY_BINARY(op::kSub, acc, *ip->p, 1)
-            vmcase(MulV) APPLY_BINARY(op::kMul, acc, *ip->p, 1)
-            vmcase(DivV) APPLY_BINARY(op::kDiv, acc, *ip->p, 1)
-            vmcase(IntDivV) APPLY_BINARY(op::kIntDiv, acc, *ip->p, 1)
-            vmcase(ModV) APPLY_BINARY(op::kMod, acc, *ip->p, 1)
-            vmcase(PowV) APPLY_BINARY(op::kPow, acc, *ip->p, 1)
-            vmcase(IntPowV) APPLY_BINARY(op::kIntPow, acc, *ip->p, 1)
-
-            vmcase(Neg) UNARY(op::kNeg)
-            vmcase(Abs) UNARY(op::kAbs)
-            vmcase(Arctg) UNARY(op::kArctg)
-            vmcase(Sign) UNARY(op::kSign)
-            vmcase(Ez) UNARY(op::kEz)
-            vmcase(Sin) UNARY(op::kSin)
-            vmcase(Cos) UNARY(op::kCos)
-            vmcase(Tan) UNARY(op::kTan)
-            vmcase(Ln) UNARY(op::kLn)
-            vmcase(Lg) UNARY(op::kLg)
-            vmcase(Arcsin) UNARY(op::kArcsin)
-            vmcase(Arccos) UNARY(op::kArccos)
-            vmcase(Exp) UNARY(op::kExp)
-            vmcase(Sqrt) UNARY(op::kSqrt)
-            vmcase(Square) {
-                if (mathlayer::squares_without_rules(acc)) [[likely]] {
-                    acc = acc * acc;
-                    NEXT(1);
-                }
-                APPLY_BINARY(op::kPow, acc, 2.0, 1)
-            }
-
-            FUSED_BLOCK(LoadVV, (void)0, *ip->p, *ip[1].p)
-            FUSED_BLOCK(LoadVK, (void)0, *ip->p, ip[1].k)
-            FUSED_BLOCK(LoadKV, (void)0, ip->k, *ip[1].p)
-            FUSED_BLOCK(PushVV, PUSH, *ip->p, *ip[1].p)
-            FUSED_BLOCK(PushVK, PUSH, *ip->p, ip[1].k)
-            FUSED_BLOCK(PushKV, PUSH, ip->k, *ip[1].p)
-
-            APPLY_BLOCK(Add, op::kAdd)
-            APPLY_BLOCK(Sub, op::kSub)
-            APPLY_BLOCK(Mul, op::kMul)
-            APPLY_BLOCK(Div, op::kDiv)
+            TALLYMAT_FAST_OPS(HANDLER)
 #if !TALLYMAT_THREADED_DISPATCH
             case kFastOpCount: return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never written
 #endif
@@ -348,10 +279,28 @@ RunResult<kForHost> run(const FastInsn* ip) {
 #undef POPPED
 #undef UNARY
 #undef PUSH
-#undef FUSED_BLOCK
-#undef APPLY
-#undef APPLY_FORMS
-#undef APPLY_BLOCK
+#undef FIRST_K
+#undef FIRST_V
+#undef FIRST_VV
+#undef FIRST_VK
+#undef FIRST_KV
+#undef SECOND_VV
+#undef SECOND_VK
+#undef SECOND_KV
+#undef HANDLE_End
+#undef HANDLE_Operand
+#undef HANDLE_Load
+#undef HANDLE_Push
+#undef BINARY_Stack
+#undef BINARY_K
+#undef BINARY_V
+#undef HANDLE_Binary
+#undef HANDLE_Unary
+#undef HANDLE_Square
+#undef HANDLE_FusedLoad
+#undef HANDLE_FusedPush
+#undef HANDLE_Apply
+#undef HANDLER
 }
 
 template double run<true>(const FastInsn* code);

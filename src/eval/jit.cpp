@@ -60,12 +60,14 @@ void discard_compiled(translate::Slot&) {}
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <array>
 #include <bit>
 #include <deque>
 #include <map>
 #include <numbers>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include <xbyak/xbyak.h>
 #include <xbyak/xbyak_util.h>
@@ -97,31 +99,29 @@ int32_t unary_step(double* x) {
 using BinaryStep = int32_t (*)(double*, double);
 using UnaryStep = int32_t (*)(double*);
 
-BinaryStep binary_helper(char code) {
-    switch (code) {
-        case op::kIntDiv: return binary_step<op::kIntDiv>;
-        case op::kMod: return binary_step<op::kMod>;
-        case op::kPow: return binary_step<op::kPow>;
-        default: return binary_step<op::kIntPow>;
-    }
+// Each operator's helper, by its row of the operator table: generated from
+// the table, so every operator has the helper of its own code.
+struct Helper {
+    BinaryStep binary = nullptr;
+    UnaryStep unary = nullptr;
+};
+
+template <int kRow>
+constexpr Helper helper_of_row() {
+    constexpr translate::OperatorInfo row = translate::kOperators[kRow];
+    if constexpr (row.arity == 2) return {binary_step<row.code>, nullptr};
+    else return {nullptr, unary_step<row.code>};
 }
 
-UnaryStep unary_helper(char code) {
-    switch (code) {
-        case op::kArctg: return unary_step<op::kArctg>;
-        case op::kSign: return unary_step<op::kSign>;
-        case op::kEz: return unary_step<op::kEz>;
-        case op::kSin: return unary_step<op::kSin>;
-        case op::kCos: return unary_step<op::kCos>;
-        case op::kTan: return unary_step<op::kTan>;
-        case op::kLn: return unary_step<op::kLn>;
-        case op::kLg: return unary_step<op::kLg>;
-        case op::kArcsin: return unary_step<op::kArcsin>;
-        case op::kArccos: return unary_step<op::kArccos>;
-        case op::kExp: return unary_step<op::kExp>;
-        default: return unary_step<op::kSqrt>;
-    }
+template <size_t... kRows>
+constexpr std::array<Helper, sizeof...(kRows)> helpers_of(std::index_sequence<kRows...>) {
+    return {helper_of_row<static_cast<int>(kRows)>()...};
 }
+
+constexpr auto kHelpers = helpers_of(std::make_index_sequence<translate::kOperatorCount>());
+
+BinaryStep binary_helper(char code) { return kHelpers[translate::operator_row(code)].binary; }
+UnaryStep unary_helper(char code) { return kHelpers[translate::operator_row(code)].unary; }
 
 // The standard functions the guarded math entries end in.  Where the code
 // has checked that no rule of the entry can fire (the interpreter's own
@@ -143,19 +143,6 @@ StandardFunction standard_function(char code) {
         default: return nullptr;
     }
 }
-
-// The operator code of a fast opcode's plain, K, V or unary form.
-char operator_of(FastOp code) {
-    for (const translate::OperatorInfo& row : translate::kOperators) {
-        if (!row.fast) continue;
-        int plain = *row.fast;
-        if (code == plain) return row.code;
-        if (row.arity == 2 && (code == plain + (kAddK - kAdd) || code == plain + (kAddV - kAdd))) return row.code;
-    }
-    return 0;
-}
-
-constexpr char kFusedOperators[] = {op::kAdd, op::kSub, op::kMul, op::kDiv};
 
 // The postfix stack by depth: the entry at depth d (the accumulator is the
 // deepest) lives in xmm<d>, so a push moves nothing and an operator leaves
@@ -244,28 +231,28 @@ private:
     const double* cached_cells_[kCellRegisterCount] = {};
     int next_cell_register_ = 0;
 
-    static int width(FastOp code) { return code >= kLoadVVAdd ? 2 : 1; }
-
     // Whether the program fits the registers, and whether it calls out on its straight path.
     bool survey(const FastInsn* code, bool& calls) const {
         int depth = -1;
         for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
-            FastOp op_code = ip->op;
-            if (op_code == kLoadK || op_code == kLoadV || (op_code >= kLoadVVAdd && op_code < kPushVVAdd)) depth = 0;
-            else if (op_code == kPushK || op_code == kPushV || (op_code >= kPushVVAdd && op_code < kApplyAddFirst)) ++depth;
-            else if (op_code >= kAdd && op_code <= kIntPow) --depth;
+            const FastOpFacts& f = facts(ip->op);
+            switch (f.shape) {
+                case Shape::Load: case Shape::FusedLoad: depth = 0; break;
+                case Shape::Push: case Shape::FusedPush: ++depth; break;
+                case Shape::Binary: if (f.operands == Operands::Stack) --depth; break;
+                case Shape::End: case Shape::Operand: case Shape::Unary: case Shape::Square: case Shape::Apply: break;
+            }
             if (depth >= kRegisterDepth) return false;
-            calls = calls || calls_on_straight_path(op_code);
+            calls = calls || calls_on_straight_path(f);
         }
         return true;
     }
 
     // Whether an instruction calls out on the straight path: the square
     // calls only on its slow path.
-    bool calls_on_straight_path(FastOp code) const {
-        if (code >= kLoadVVAdd || code < kAdd || code == kSquare) return false;
-        char operator_code = operator_of(code);
-        switch (operator_code) {
+    bool calls_on_straight_path(const FastOpFacts& f) const {
+        if (f.shape != Shape::Binary && f.shape != Shape::Unary) return false;
+        switch (f.op) {
             case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
             case op::kNeg: case op::kAbs: case op::kSqrt: case op::kSign: case op::kEz:
                 return false;
@@ -648,40 +635,30 @@ private:
 
     // ---- one fast instruction ----
     void instruction(const FastInsn* ip) {
-        const FastOp code = ip->op;
-        if (code >= kApplyAddFirst) {
-            int index = code - kApplyAddFirst;
-            applied(kFusedOperators[index / 12], ip, index % 12);
-            return;
+        const FastOpFacts& f = facts(ip->op);
+        switch (f.shape) {
+            case Shape::End: case Shape::Operand: return;
+            case Shape::Load: depth_ = 0; movsd(acc(), operand_of(*ip, first_is_variable(f.operands))); return;
+            case Shape::Push: ++depth_; movsd(acc(), operand_of(*ip, first_is_variable(f.operands))); return;
+            case Shape::Square: square(); return;
+            case Shape::Unary: unary(f.op); return;
+            case Shape::Binary: binary_instruction(f, ip); return;
+            case Shape::FusedLoad: depth_ = 0; fused_into_accumulator(f, ip); return;
+            case Shape::FusedPush: ++depth_; fused_into_accumulator(f, ip); return;
+            case Shape::Apply: applied(f, ip); return;
         }
-        if (code >= kLoadVVAdd) {
-            int index = code - kLoadVVAdd;
-            int block = index / 4;
-            if (block >= 3) ++depth_;
-            else depth_ = 0;
-            fused_into_accumulator(kFusedOperators[index % 4], ip, block % 3);
-            return;
-        }
-        switch (code) {
-            case kLoadK: depth_ = 0; movsd(acc(), constant(ip->k)); return;
-            case kLoadV: depth_ = 0; movsd(acc(), variable(ip->p)); return;
-            case kPushK: ++depth_; movsd(acc(), constant(ip->k)); return;
-            case kPushV: ++depth_; movsd(acc(), variable(ip->p)); return;
-            case kSquare: square(); return;
-            case kOperand: case kEnd: case kFastOpCount: return;
-            default: break;
-        }
-        char operator_code = operator_of(code);
-        if (code >= kAdd && code <= kIntPow) {
-            Xmm right = acc();
-            --depth_;
-            binary(operator_code, right);
-        } else if (code >= kAddK && code <= kIntPowK) {
-            binary(operator_code, constant(ip->k), ip);
-        } else if (code >= kAddV && code <= kIntPowV) {
-            binary(operator_code, variable(ip->p));
-        } else {
-            unary(operator_code);
+    }
+
+    void binary_instruction(const FastOpFacts& f, const FastInsn* ip) {
+        switch (f.operands) {
+            case Operands::Stack: {
+                Xmm right = acc();
+                --depth_;
+                binary(f.op, right);
+                return;
+            }
+            case Operands::K: binary(f.op, constant(ip->k), ip); return;
+            default: binary(f.op, variable(ip->p)); return;  // V: the list has no other binary form
         }
     }
 
@@ -731,23 +708,24 @@ private:
         subsd(acc(), xmm14);
     }
 
-    // The operands of a fused instruction: form 0 VV, 1 VK, 2 KV.
-    Address first_operand(const FastInsn* ip, int form) { return operand_of(ip[0], form != 2); }
-    Address second_operand(const FastInsn* ip, int form) { return operand_of(ip[1], form != 1); }
+    // The operands of a paired instruction, X in its own slot and Y in the next.
+    Address first_operand(const FastInsn* ip, Operands pair) { return operand_of(ip[0], first_is_variable(pair)); }
+    Address second_operand(const FastInsn* ip, Operands pair) { return operand_of(ip[1], second_is_variable(pair)); }
+    static const FastInsn* constant_second(const FastInsn* ip, Operands pair) {
+        return second_is_variable(pair) ? nullptr : &ip[1];
+    }
 
-    // acc = X code Y
-    void fused_into_accumulator(char code, const FastInsn* ip, int form) {
-        movsd(acc(), first_operand(ip, form));
-        arithmetic(code, acc(), second_operand(ip, form), form == 1 ? &ip[1] : nullptr);
+    // acc = X op Y
+    void fused_into_accumulator(const FastOpFacts& f, const FastInsn* ip) {
+        movsd(acc(), first_operand(ip, f.operands));
+        arithmetic(f.op, acc(), second_operand(ip, f.operands), constant_second(ip, f.operands));
     }
 
     // acc = acc outer (X inner Y)
-    void applied(char outer, const FastInsn* ip, int inner_index) {
-        int form = inner_index / 4;
-        char inner = kFusedOperators[inner_index % 4];
-        movsd(xmm14, first_operand(ip, form));
-        arithmetic(inner, xmm14, second_operand(ip, form), form == 1 ? &ip[1] : nullptr);
-        arithmetic(outer, acc(), xmm14);
+    void applied(const FastOpFacts& f, const FastInsn* ip) {
+        movsd(xmm14, first_operand(ip, f.operands));
+        arithmetic(f.inner, xmm14, second_operand(ip, f.operands), constant_second(ip, f.operands));
+        arithmetic(f.op, acc(), xmm14);
     }
 };
 

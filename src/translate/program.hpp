@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 namespace tallymat::translate {
 
@@ -88,66 +87,108 @@ inline Item variable_item(const double* cell) {
 // stands for do, in the same order, so values and codes are the same bits.
 namespace tallymat::eval {
 
-// The fast form's opcodes, in one list: the enum, the names and the
-// interpreter's handlers are all generated from it.  Forms: "K" takes its
-// right operand from the constant k, "V" from the variable cell p; the
-// plain form pops its left operand from the stack, and the accumulator is
-// the right one.  The fused forms "Load/Push X Y Op" and "Apply" compute
-// X op Y from two operands, the second held in the following slot (marked
-// Operand), and take two slots.
+// The fast form's opcodes, in one list of their facts: the enum, the names,
+// the builder's choice of form, the interpreter's handlers, the compiler's
+// decoding and the test dump all read it, never the opcodes' order.
+//
+// Each row is X(name, shape, operands, operator, inner).  Operands: "K"
+// takes a constant k, "V" a variable cell p; "Stack" pops the left operand
+// and the accumulator is the right one; a pair (VV, VK, KV) holds the
+// second operand in the following slot (an Operand row), so the
+// instruction takes two slots.
 //
 //   End                        return acc
-//   Operand                    the second operand of a fused instruction; never dispatched
-//   LoadK, LoadV               acc = k or *p (the stack is empty)
-//   PushK, PushV               push acc; acc = k or *p
-//   Add .. IntPow              acc = pop() op acc
-//   AddK .. IntPowK            acc = acc op k
-//   AddV .. IntPowV            acc = acc op *p
-//   Neg .. Ez                  acc = f(acc), never fail
-//   Sin .. Sqrt                acc = f(acc), may fail
+//   Operand                    the second operand of a paired instruction; never dispatched
+//   Load  K|V                  acc = k or *p (the stack is empty)
+//   Push  K|V                  push acc; acc = k or *p
+//   Binary Stack               acc = pop() op acc
+//   Binary K|V                 acc = acc op k or acc op *p
+//   Unary                      acc = op(acc)
 //   Square                     acc = acc ^ 2, the power operator with the constant exponent 2
-//   Load{VV,VK,KV}{op}         acc = X op Y, op one of + - * /
-//   Push{VV,VK,KV}{op}         push acc; then as the Load forms
-//   Apply{outer}{Push form}    acc = acc outer (X inner Y): a binary operator
-//                              whose right operand a fused Push form computes,
-//                              so the push and the pop both go
-#define TALLYMAT_FUSED_BLOCK(X, prefix) X(prefix##Add) X(prefix##Sub) X(prefix##Mul) X(prefix##Div)
-#define TALLYMAT_APPLY_BLOCK(X, outer)                                                          \
-    TALLYMAT_FUSED_BLOCK(X, Apply##outer##VV) TALLYMAT_FUSED_BLOCK(X, Apply##outer##VK)        \
-    TALLYMAT_FUSED_BLOCK(X, Apply##outer##KV)
-#define TALLYMAT_FAST_OPS(X)                                                                    \
-    X(End) X(Operand) X(LoadK) X(LoadV) X(PushK) X(PushV)                                       \
-    X(Add) X(Sub) X(Mul) X(Div) X(IntDiv) X(Mod) X(Pow) X(IntPow)                               \
-    X(AddK) X(SubK) X(MulK) X(DivK) X(IntDivK) X(ModK) X(PowK) X(IntPowK)                       \
-    X(AddV) X(SubV) X(MulV) X(DivV) X(IntDivV) X(ModV) X(PowV) X(IntPowV)                       \
-    X(Neg) X(Abs) X(Arctg) X(Sign) X(Ez)                                                        \
-    X(Sin) X(Cos) X(Tan) X(Ln) X(Lg) X(Arcsin) X(Arccos) X(Exp) X(Sqrt) X(Square)               \
-    TALLYMAT_FUSED_BLOCK(X, LoadVV) TALLYMAT_FUSED_BLOCK(X, LoadVK) TALLYMAT_FUSED_BLOCK(X, LoadKV) \
-    TALLYMAT_FUSED_BLOCK(X, PushVV) TALLYMAT_FUSED_BLOCK(X, PushVK) TALLYMAT_FUSED_BLOCK(X, PushKV) \
-    TALLYMAT_APPLY_BLOCK(X, Add) TALLYMAT_APPLY_BLOCK(X, Sub) TALLYMAT_APPLY_BLOCK(X, Mul)      \
-    TALLYMAT_APPLY_BLOCK(X, Div)
+//   FusedLoad pair             acc = X op Y (+ - * /)
+//   FusedPush pair             push acc; then as FusedLoad
+//   Apply pair                 acc = acc op (X inner Y): a binary operator whose
+//                              right operand a FusedPush computes, so the push
+//                              and the pop both go
+#define TALLYMAT_BINARY_FORMS(X, name, code) \
+    X(name, Binary, Stack, code, 0) X(name##K, Binary, K, code, 0) X(name##V, Binary, V, code, 0)
+#define TALLYMAT_PAIRED(X, name, shape, pair, code) \
+    X(name##Add, shape, pair, code, translate::op::kAdd) X(name##Sub, shape, pair, code, translate::op::kSub) \
+    X(name##Mul, shape, pair, code, translate::op::kMul) X(name##Div, shape, pair, code, translate::op::kDiv)
+// The fused forms' operator is their inner one: moved into place below.
+#define TALLYMAT_FUSED_FORMS(X, shape, prefix)                                                  \
+    TALLYMAT_PAIRED(X, prefix##VV, shape, VV, 0) TALLYMAT_PAIRED(X, prefix##VK, shape, VK, 0) \
+    TALLYMAT_PAIRED(X, prefix##KV, shape, KV, 0)
+#define TALLYMAT_APPLY_FORMS(X, outer_name, outer)                                                          \
+    TALLYMAT_PAIRED(X, Apply##outer_name##VV, Apply, VV, outer) TALLYMAT_PAIRED(X, Apply##outer_name##VK, Apply, VK, outer) \
+    TALLYMAT_PAIRED(X, Apply##outer_name##KV, Apply, KV, outer)
+#define TALLYMAT_FAST_OPS(X)                                                                          \
+    X(End, End, None, 0, 0) X(Operand, Operand, None, 0, 0)                                         \
+    X(LoadK, Load, K, 0, 0) X(LoadV, Load, V, 0, 0) X(PushK, Push, K, 0, 0) X(PushV, Push, V, 0, 0) \
+    TALLYMAT_BINARY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_BINARY_FORMS(X, Sub, translate::op::kSub) \
+    TALLYMAT_BINARY_FORMS(X, Mul, translate::op::kMul) TALLYMAT_BINARY_FORMS(X, Div, translate::op::kDiv) \
+    TALLYMAT_BINARY_FORMS(X, IntDiv, translate::op::kIntDiv) TALLYMAT_BINARY_FORMS(X, Mod, translate::op::kMod) \
+    TALLYMAT_BINARY_FORMS(X, Pow, translate::op::kPow) TALLYMAT_BINARY_FORMS(X, IntPow, translate::op::kIntPow) \
+    X(Neg, Unary, None, translate::op::kNeg, 0) X(Abs, Unary, None, translate::op::kAbs, 0)          \
+    X(Arctg, Unary, None, translate::op::kArctg, 0) X(Sign, Unary, None, translate::op::kSign, 0)    \
+    X(Ez, Unary, None, translate::op::kEz, 0) X(Sin, Unary, None, translate::op::kSin, 0)            \
+    X(Cos, Unary, None, translate::op::kCos, 0) X(Tan, Unary, None, translate::op::kTan, 0)          \
+    X(Ln, Unary, None, translate::op::kLn, 0) X(Lg, Unary, None, translate::op::kLg, 0)              \
+    X(Arcsin, Unary, None, translate::op::kArcsin, 0) X(Arccos, Unary, None, translate::op::kArccos, 0) \
+    X(Exp, Unary, None, translate::op::kExp, 0) X(Sqrt, Unary, None, translate::op::kSqrt, 0)        \
+    X(Square, Square, None, translate::op::kPow, 0)                                                  \
+    TALLYMAT_FUSED_FORMS(X, FusedLoad, Load) TALLYMAT_FUSED_FORMS(X, FusedPush, Push)                \
+    TALLYMAT_APPLY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_APPLY_FORMS(X, Sub, translate::op::kSub) \
+    TALLYMAT_APPLY_FORMS(X, Mul, translate::op::kMul) TALLYMAT_APPLY_FORMS(X, Div, translate::op::kDiv)
 
 enum FastOp : uint8_t {
-#define TALLYMAT_ENUM_ENTRY(name) k##name,
+#define TALLYMAT_ENUM_ENTRY(name, ...) k##name,
     TALLYMAT_FAST_OPS(TALLYMAT_ENUM_ENTRY)
 #undef TALLYMAT_ENUM_ENTRY
     kFastOpCount
 };
 
-// The first Apply form of each outer operator; the twelve follow in the order of the Push forms.
-inline constexpr int kApplyAddFirst = kApplyAddVVAdd;
-inline constexpr int kApplySubFirst = kApplySubVVAdd;
-inline constexpr int kApplyMulFirst = kApplyMulVVAdd;
-inline constexpr int kApplyDivFirst = kApplyDivVVAdd;
+enum class Shape : uint8_t { End, Operand, Load, Push, Binary, Unary, Square, FusedLoad, FusedPush, Apply };
+enum class Operands : uint8_t { None, Stack, K, V, VV, VK, KV };
+
+struct FastOpFacts {
+    const char* name;
+    Shape shape;
+    Operands operands;
+    char op;     // the operator it applies (FusedLoad, FusedPush: the one between X and Y; Apply: the outer one)
+    char inner;  // Apply: the operator between X and Y
+};
+
+// A fused form's operator is the one its X-macro row names as inner.
+constexpr FastOpFacts fast_op_row(const char* name, Shape shape, Operands operands, char op, char inner) {
+    if (shape == Shape::FusedLoad || shape == Shape::FusedPush) return {name, shape, operands, inner, 0};
+    return {name, shape, operands, op, inner};
+}
+
+inline constexpr FastOpFacts kFastOps[] = {
+#define TALLYMAT_FACTS_ENTRY(name, shape, operands, code, inner) \
+    fast_op_row(#name, Shape::shape, Operands::operands, code, inner),
+    TALLYMAT_FAST_OPS(TALLYMAT_FACTS_ENTRY)
+#undef TALLYMAT_FACTS_ENTRY
+};
+static_assert(std::size(kFastOps) == kFastOpCount);
+
+constexpr const FastOpFacts& facts(FastOp code) { return kFastOps[code < kFastOpCount ? code : kOperand]; }
 
 // The opcode's name as the list spells it, for dumps and messages.
-inline const char* fast_op_name(FastOp code) {
-    static constexpr const char* kNames[] = {
-#define TALLYMAT_NAME_ENTRY(name) #name,
-        TALLYMAT_FAST_OPS(TALLYMAT_NAME_ENTRY)
-#undef TALLYMAT_NAME_ENTRY
-    };
-    return code < kFastOpCount ? kNames[code] : "?";
+inline const char* fast_op_name(FastOp code) { return code < kFastOpCount ? kFastOps[code].name : "?"; }
+
+constexpr bool is_pair(Operands operands) {
+    return operands == Operands::VV || operands == Operands::VK || operands == Operands::KV;
+}
+// Slots an instruction takes: two for a pair of operands.
+constexpr int width(FastOp code) { return is_pair(facts(code).operands) ? 2 : 1; }
+// Whether the first and the second operand of an instruction are variables.
+constexpr bool first_is_variable(Operands operands) {
+    return operands == Operands::V || operands == Operands::VV || operands == Operands::VK;
+}
+constexpr bool second_is_variable(Operands operands) {
+    return operands == Operands::VV || operands == Operands::KV;
 }
 
 struct FastInsn {
@@ -169,44 +210,43 @@ inline size_t fast_program_bytes(int32_t capacity) {
 namespace tallymat::translate {
 
 // One row per operator: everything the translator, the constant folding
-// and the fast form need to know about it.  A new function is one row here
-// and one case in eval::apply_unary.
+// and the fast form need to know about it.  A new function is one row here,
+// one row of the fast form's list (eval::TALLYMAT_FAST_OPS) and one case in
+// eval::apply_unary; the build fails while the fast form's row is missing.
 struct OperatorInfo {
     char code;
-    const char* name;                 // as written in formulas
-    int arity;                        // 1 or 2
-    bool may_report;                  // runs a guarded math entry: the math error flag is tested after it
-    bool foldable;                    // never fails nor reports: applied to constants at translation
-    std::optional<eval::FastOp> fast; // binary: the popping form (K and V forms follow at fixed
-                                      // distances); unary: its instruction; none: nothing to run
-    int fused_index;                  // + - * /: 0..3, the place in a fused block; -1: never fused
+    const char* name;  // as written in formulas
+    int arity;         // 1 or 2
+    bool may_report;   // runs a guarded math entry: the math error flag is tested after it
+    bool foldable;     // never fails nor reports: applied to constants at translation
+    bool runs;         // has instructions of the fast form; a leading "+" runs nothing
 };
 
 inline constexpr OperatorInfo kOperators[] = {
-    // code        name      arity report fold  fast              fused
-    {op::kAdd,     "+",      2, false, true,  eval::kAdd,      0},
-    {op::kSub,     "-",      2, false, true,  eval::kSub,      1},
-    {op::kMul,     "*",      2, false, true,  eval::kMul,      2},
-    {op::kDiv,     "/",      2, false, false, eval::kDiv,      3},
-    {op::kIntDiv,  "div",    2, false, false, eval::kIntDiv,   -1},
-    {op::kMod,     "mod",    2, false, false, eval::kMod,      -1},
-    {op::kPow,     "^",      2, true,  false, eval::kPow,      -1},
-    {op::kIntPow,  "**",     2, false, false, eval::kIntPow,   -1},
-    {op::kNeg,     "-",      1, false, true,  eval::kNeg,      -1},
-    {op::kPlus,    "+",      1, false, true,  std::nullopt,    -1},
-    {op::kSin,     "sin",    1, true,  false, eval::kSin,      -1},
-    {op::kCos,     "cos",    1, true,  false, eval::kCos,      -1},
-    {op::kTan,     "tg",     1, true,  false, eval::kTan,      -1},
-    {op::kLn,      "ln",     1, true,  false, eval::kLn,       -1},
-    {op::kLg,      "lg",     1, true,  false, eval::kLg,       -1},
-    {op::kArcsin,  "arcsin", 1, true,  false, eval::kArcsin,   -1},
-    {op::kArccos,  "arccos", 1, true,  false, eval::kArccos,   -1},
-    {op::kArctg,   "arctg",  1, false, true,  eval::kArctg,    -1},
-    {op::kExp,     "exp",    1, true,  false, eval::kExp,      -1},
-    {op::kSqrt,    "sqrt",   1, true,  false, eval::kSqrt,     -1},
-    {op::kAbs,     "abs",    1, false, true,  eval::kAbs,      -1},
-    {op::kSign,    "sign",   1, false, true,  eval::kSign,     -1},
-    {op::kEz,      "ez",     1, false, true,  eval::kEz,       -1},
+    // code        name      arity report fold   runs
+    {op::kAdd,     "+",      2, false, true,  true},
+    {op::kSub,     "-",      2, false, true,  true},
+    {op::kMul,     "*",      2, false, true,  true},
+    {op::kDiv,     "/",      2, false, false, true},
+    {op::kIntDiv,  "div",    2, false, false, true},
+    {op::kMod,     "mod",    2, false, false, true},
+    {op::kPow,     "^",      2, true,  false, true},
+    {op::kIntPow,  "**",     2, false, false, true},
+    {op::kNeg,     "-",      1, false, true,  true},
+    {op::kPlus,    "+",      1, false, true,  false},
+    {op::kSin,     "sin",    1, true,  false, true},
+    {op::kCos,     "cos",    1, true,  false, true},
+    {op::kTan,     "tg",     1, true,  false, true},
+    {op::kLn,      "ln",     1, true,  false, true},
+    {op::kLg,      "lg",     1, true,  false, true},
+    {op::kArcsin,  "arcsin", 1, true,  false, true},
+    {op::kArccos,  "arccos", 1, true,  false, true},
+    {op::kArctg,   "arctg",  1, false, true,  true},
+    {op::kExp,     "exp",    1, true,  false, true},
+    {op::kSqrt,    "sqrt",   1, true,  false, true},
+    {op::kAbs,     "abs",    1, false, true,  true},
+    {op::kSign,    "sign",   1, false, true,  true},
+    {op::kEz,      "ez",     1, false, true,  true},
 };
 inline constexpr int kOperatorCount = static_cast<int>(std::size(kOperators));
 
@@ -223,6 +263,70 @@ constexpr const OperatorInfo& operator_info(char code) {
     return kOperators[kOperatorRow[static_cast<unsigned char>(code) & 0x7f]];
 }
 
+constexpr int operator_row(char code) { return kOperatorRow[static_cast<unsigned char>(code) & 0x7f]; }
+
 constexpr bool is_binary(char code) { return operator_info(code).arity == 2; }
 
 }  // namespace tallymat::translate
+
+namespace tallymat::eval {
+
+// The opcodes by their facts, for the builder: kFastOpCount where the list
+// has no such form.
+struct FormTable {
+    static constexpr int kShapes = static_cast<int>(Shape::Apply) + 1;
+    static constexpr int kOperandKinds = static_cast<int>(Operands::KV) + 1;
+    static constexpr int kPairs = 3;  // VV, VK, KV
+    FastOp of[kShapes][kOperandKinds][translate::kOperatorCount];
+    FastOp apply[translate::kOperatorCount][kPairs][translate::kOperatorCount];  // outer, pair, inner
+};
+
+constexpr int pair_index(Operands pair) { return static_cast<int>(pair) - static_cast<int>(Operands::VV); }
+
+inline constexpr FormTable kForms = [] {
+    FormTable table{};
+    for (auto& by_operands : table.of)
+        for (auto& by_row : by_operands)
+            for (FastOp& form : by_row) form = kFastOpCount;
+    for (auto& by_pair : table.apply)
+        for (auto& by_inner : by_pair)
+            for (FastOp& form : by_inner) form = kFastOpCount;
+    for (int c = 0; c < kFastOpCount; ++c) {
+        const FastOpFacts& f = kFastOps[c];
+        if (!f.op) continue;
+        if (translate::operator_row(f.op) < 0) throw "an opcode applies an operator the operator table lacks";
+        if (f.shape == Shape::Apply)
+            table.apply[translate::operator_row(f.op)][pair_index(f.operands)][translate::operator_row(f.inner)] =
+                static_cast<FastOp>(c);
+        else
+            table.of[static_cast<int>(f.shape)][static_cast<int>(f.operands)][translate::operator_row(f.op)] =
+                static_cast<FastOp>(c);
+    }
+    return table;
+}();
+
+// The opcode of the given shape and operands that applies code, if any.
+constexpr FastOp form_of(Shape shape, Operands operands, char code) {
+    return kForms.of[static_cast<int>(shape)][static_cast<int>(operands)][translate::operator_row(code)];
+}
+
+// acc = acc outer (X inner Y), X and Y as the pair says, if the list has it.
+constexpr FastOp apply_form_of(char outer, Operands pair, char inner) {
+    return kForms.apply[translate::operator_row(outer)][pair_index(pair)][translate::operator_row(inner)];
+}
+
+// Every operator that runs has its instructions: forgetting a row of the
+// list fails here rather than at run time.
+constexpr bool every_operator_has_its_forms() {
+    for (const translate::OperatorInfo& row : translate::kOperators) {
+        if (!row.runs) continue;
+        if (row.arity == 1 && form_of(Shape::Unary, Operands::None, row.code) == kFastOpCount) return false;
+        if (row.arity == 2)
+            for (Operands operands : {Operands::Stack, Operands::K, Operands::V})
+                if (form_of(Shape::Binary, operands, row.code) == kFastOpCount) return false;
+    }
+    return true;
+}
+static_assert(every_operator_has_its_forms(), "an operator lacks a row in TALLYMAT_FAST_OPS");
+
+}  // namespace tallymat::eval

@@ -51,19 +51,15 @@ inline std::string dump_fast_program(int handle) {
     };
     std::string out;
     for (const eval::FastInsn* ip = translate::expr_table.slots[handle].fast;; ++ip) {
-        std::string name = eval::fast_op_name(ip->op);
         if (!out.empty()) out += "; ";
-        out += name;
+        out += eval::fast_op_name(ip->op);
         if (ip->op == eval::kEnd) return out;
-        // The operand letters of a form: the trailing K or V of a plain form,
-        // the two letters after Load/Push of a fused one.
-        std::string letters;
-        if (ip->op >= eval::kLoadVVAdd) {
-            letters = name.substr(name.size() - 5, 2);
-        } else if (name.back() == 'K' || name.back() == 'V') {
-            letters = name.substr(name.size() - 1);
+        const eval::FastOpFacts& facts = eval::facts(ip->op);
+        if (facts.operands == eval::Operands::None || facts.operands == eval::Operands::Stack) continue;
+        out += " " + operand(ip[0], eval::first_is_variable(facts.operands));
+        if (eval::width(ip->op) == 2) {
+            out += " " + operand(ip[1], eval::second_is_variable(facts.operands));
+            ++ip;
         }
-        for (size_t i = 0; i < letters.size(); ++i) out += " " + operand(ip[i], letters[i] == 'V');
-        if (letters.size() == 2) ++ip;
     }
 }
