@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/bits.hpp"
 #include "eval/evaluator.hpp"
@@ -44,14 +45,29 @@ private:
         return literals[pick(std::size(literals))];
     }
 
+    // Functions and binary operators come from the operator table, so an
+    // operator is fuzzed the day it is added.
+    static const std::vector<std::string>& names_of(int arity, bool words_only) {
+        static const auto collect = [](int wanted, bool words) {
+            std::vector<std::string> names;
+            for (const tallymat::translate::OperatorInfo& row : tallymat::translate::kOperators) {
+                bool word = row.name[0] >= 'a' && row.name[0] <= 'z';
+                if (row.arity != wanted || (words && !word)) continue;
+                names.push_back(word && wanted == 2 ? std::string(" ") + row.name + " " : row.name);
+            }
+            return names;
+        };
+        static const std::vector<std::string> functions = collect(1, true), binary = collect(2, false);
+        return arity == 1 && words_only ? functions : binary;
+    }
+
     std::string operand(int depth) {
         static const char* const variables[] = {"a", "b", "x", "y"};
-        static const char* const functions[] = {"sin", "cos", "tg", "ln", "lg", "arcsin", "arccos",
-                                                "arctg", "exp", "sqrt", "abs", "sign", "ez"};
+        const std::vector<std::string>& functions = names_of(1, true);
         switch (pick(depth > 4 ? 2 : 6)) {
             case 0: return number();
             case 1: return variables[pick(4)];
-            case 2: return std::string(functions[pick(13)]) + "(" + expression(depth + 1) + ")";
+            case 2: return functions[pick(functions.size())] + "(" + expression(depth + 1) + ")";
             case 3: return "(" + expression(depth + 1) + ")";
             case 4: return std::string(pick(2) ? "-" : "+") + operand(depth + 1);
             default: return variables[pick(4)];
@@ -59,11 +75,11 @@ private:
     }
 
     std::string expression(int depth) {
-        static const char* const operators[] = {"+", "-", "*", "/", "^", "**", " mod ", " div "};
+        const std::vector<std::string>& operators = names_of(2, false);
         std::string text = operand(depth);
         size_t terms = depth > 4 ? 0 : pick(4);
         for (size_t i = 0; i < terms; ++i) {
-            std::string op = operators[pick(8)];
+            const std::string& op = operators[pick(operators.size())];
             // a sign is allowed after every operator but + and -
             std::string right = operand(depth + 1);
             if ((op == "+" || op == "-") && (right[0] == '-' || right[0] == '+')) right = "(" + right + ")";
@@ -143,11 +159,15 @@ TEST(FastProgram, MatchesThePlainLoopOnRandomFormulas) { compare_on_random_formu
 // The machine code's fallbacks: values out of reach read through pointers
 // from the pool, div and mod through their helper as on a CPU without SSE4.1.
 TEST(FastProgram, MatchesThePlainLoopThroughTheFallbacks) {
-    tallymat::eval::jit_settings.cells_from_instructions = false;
-    tallymat::eval::jit_settings.floor_by_instruction = false;
+    struct Fallbacks {  // restored however the test ends
+        Fallbacks() { set(false); }
+        ~Fallbacks() { set(true); }
+        static void set(bool fast_paths) {
+            tallymat::eval::jit_settings.cells_from_instructions = fast_paths;
+            tallymat::eval::jit_settings.floor_by_instruction = fast_paths;
+        }
+    } fallbacks;
     compare_on_random_formulas(3000, 20261209);
-    tallymat::eval::jit_settings.cells_from_instructions = true;
-    tallymat::eval::jit_settings.floor_by_instruction = true;
 }
 
 // Machine code checks some arguments itself and calls the standard function
