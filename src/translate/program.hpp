@@ -273,12 +273,13 @@ namespace tallymat::eval {
 
 // The opcodes by their facts, for the builder: kFastOpCount where the list
 // has no such form.
+// Strides are powers of two, so that a lookup is shifts and one load.
 struct FormTable {
-    static constexpr int kShapes = static_cast<int>(Shape::Apply) + 1;
-    static constexpr int kOperandKinds = static_cast<int>(Operands::KV) + 1;
-    static constexpr int kPairs = 3;  // VV, VK, KV
-    FastOp of[kShapes][kOperandKinds][translate::kOperatorCount];
-    FastOp apply[translate::kOperatorCount][kPairs][translate::kOperatorCount];  // outer, pair, inner
+    static constexpr int kShapes = 16, kOperandKinds = 8, kPairs = 4, kRows = 32;
+    static_assert(static_cast<int>(Shape::Apply) < kShapes && static_cast<int>(Operands::KV) < kOperandKinds &&
+                  translate::kOperatorCount <= kRows);
+    FastOp of[kShapes][kOperandKinds][kRows];
+    FastOp apply[kRows][kPairs][kRows];  // outer, pair (VV, VK, KV), inner
 };
 
 constexpr int pair_index(Operands pair) { return static_cast<int>(pair) - static_cast<int>(Operands::VV); }
