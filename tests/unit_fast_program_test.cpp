@@ -3,7 +3,12 @@
 // with their codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -204,6 +209,58 @@ TEST(FastProgram, FunctionsAgreeAtTheBoundsOfTheirRules) {
         }
         exprdelete(handle);
     }
+    vclr();
+}
+
+// The pages of a formula's mapping between begin and end, with whether each is executable.
+struct Region {
+    uintptr_t begin, end;
+    bool executable;
+};
+std::vector<Region> regions_within(uintptr_t begin, uintptr_t end) {
+    std::vector<Region> regions;
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        uintptr_t low = 0, high = 0;
+        char permissions[5] = {};
+        if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR " %4s", &low, &high, permissions) != 3) continue;
+        if (high <= begin || low >= end) continue;
+        regions.push_back({std::max(low, begin), std::min(high, end), permissions[2] == 'x'});
+    }
+    return regions;
+}
+
+// A formula's constants are data: a constant whose bytes are machine code
+// must never be executable where it lies.
+TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
+    if (!tallymat::eval::kJitBuilt) GTEST_SKIP() << "no machine code in this build";
+    exprclr();
+    vclr();
+    vinsert("x", 1.0);
+    vinsert("y", 2.0);
+    int handle = exprpost("x*0.123456789+y/7.654321-x*x*1e-300");
+    ASSERT_GE(handle, 0);
+    auto& slot = tallymat::translate::expr_table.slots[handle];
+    ASSERT_TRUE(tallymat::eval::compile(slot));
+    std::vector<uint64_t> constants;
+    for (const tallymat::eval::FastInsn* ip = slot.fast; ip->op != tallymat::eval::kEnd; ip += tallymat::eval::width(ip->op)) {
+        tallymat::eval::Operands operands = tallymat::eval::facts(ip->op).operands;
+        if (operands == tallymat::eval::Operands::K || operands == tallymat::eval::Operands::KV) constants.push_back(bits(ip->k));
+        if (operands == tallymat::eval::Operands::VK) constants.push_back(bits(ip[1].k));
+    }
+    ASSERT_EQ(constants.size(), 3u);
+    auto begin = reinterpret_cast<uintptr_t>(slot.compiled);
+    int found_readable = 0;
+    for (const Region& region : regions_within(begin, begin + slot.compiled_bytes)) {
+        for (uint64_t constant : constants) {
+            const void* at = memmem(reinterpret_cast<const void*>(region.begin), region.end - region.begin, &constant,
+                                    sizeof constant);
+            EXPECT_FALSE(at && region.executable) << std::hex << constant << " in executable bytes";
+            found_readable += at && !region.executable;
+        }
+    }
+    EXPECT_EQ(found_readable, 3) << "the pool lies elsewhere than the test looks";
+    exprdelete(handle);
     vclr();
 }
 

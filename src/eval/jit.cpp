@@ -58,6 +58,7 @@ void discard_compiled(translate::Slot&) {}
 #else
 
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <array>
@@ -144,6 +145,11 @@ StandardFunction standard_function(char code) {
     }
 }
 
+size_t whole_pages(size_t bytes) {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
 // The postfix stack by depth: the entry at depth d (the accumulator is the
 // deepest) lives in xmm<d>, so a push moves nothing and an operator leaves
 // its result where its left operand was.  xmm14 and xmm15 are scratch.
@@ -184,6 +190,8 @@ public:
           area_begin_(reinterpret_cast<intptr_t>(area)),
           area_end_(area_begin_ + static_cast<intptr_t>(bytes)) {}
 
+    size_t pool_offset() const { return pool_offset_; }
+
     // False when the program is too deep for the registers.
     bool program(const FastInsn* code) {
         bool calls = false;
@@ -207,6 +215,7 @@ private:
     std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
     std::map<std::tuple<uint64_t, uint64_t, bool>, PoolEntry*> pool_index_;
     intptr_t area_begin_, area_end_;      // where the code is generated and runs
+    size_t pool_offset_ = 0;              // where the pool's pages begin
     Label fail_;
     Label refuse_division_, refuse_domain_, refuse_overflow_;
     Label fail_in_slow_frame_;  // a helper failed in a frame its slow path set up
@@ -279,8 +288,12 @@ private:
     Address pointer(const void* p) { return pooled(reinterpret_cast<uintptr_t>(p)); }
     Address mask(uint64_t bits) { return pooled(bits, bits, true); }
 
+    // The pool starts on a page of its own, which is sealed readable and
+    // never executable: no formula value is ever an executable byte.  The
+    // code's last page is filled with int3.
     void pool_() {
-        align(16);
+        while (getSize() % whole_pages(1) != 0) db(0xCC);
+        pool_offset_ = getSize();
         for (PoolEntry& entry : pool_entries_) {
             if (entry.wide) align(16);
             L(entry.label);
@@ -729,30 +742,39 @@ private:
     }
 };
 
-size_t whole_pages(size_t bytes) {
-    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    return (bytes + page - 1) / page * page;
-}
-
 // Code is generated in place, in a mapping straight from the kernel that is
-// writable until the code is written and then read-and-execute: never both
-// at once.  The mapping is asked for near the variable values, so that
-// the code reaches them from its instructions; where the kernel places it
-// elsewhere, the code reaches them through pointers.
+// writable until the code is written; then its code pages become
+// read-and-execute and its pool pages read-only: never writable and
+// executable at once.  The mapping is asked for near the variable values,
+// so that the code reaches them from its instructions (where the kernel
+// places it elsewhere, the code reaches them through pointers), at a
+// random distance below them, so that where code lies does not follow
+// from where the library lies.
 constexpr uintptr_t kBelowTheValues = uintptr_t{64} << 20;
+constexpr uintptr_t kPlacementWindow = uintptr_t{1} << 30;
+
+uintptr_t random_placement() {
+    uintptr_t random = 0;
+    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) return 0;
+    return random % (kPlacementWindow / whole_pages(1)) * whole_pages(1);
+}
 
 void* map_writable_near(const void* target, size_t bytes) {
     auto at = reinterpret_cast<uintptr_t>(target);
-    uintptr_t hint = at > kBelowTheValues + bytes ? (at - kBelowTheValues - bytes) / whole_pages(1) * whole_pages(1) : 0;
+    uintptr_t below = kBelowTheValues + random_placement() + bytes;
+    uintptr_t hint = at > below ? (at - below) / whole_pages(1) * whole_pages(1) : 0;
     void* area = mmap(reinterpret_cast<void*>(hint), bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     return area == MAP_FAILED ? nullptr : area;
 }
 
-// Keeps the pages the code uses, read-and-execute, and gives the rest back; false (and nothing kept) on failure.
-bool seal_code(void* area, size_t mapped, size_t used) {
+// Keeps the pages the code and its pool use, gives the rest back, and
+// seals them; false (and nothing kept) on failure.
+bool seal_code(void* area, size_t mapped, size_t code_bytes, size_t used) {
     auto* bytes = static_cast<unsigned char*>(area);
     if (used < mapped) munmap(bytes + used, mapped - used);
-    if (mprotect(area, used, PROT_READ | PROT_EXEC) == 0) return true;
+    if (mprotect(area, code_bytes, PROT_READ | PROT_EXEC) == 0 &&
+        (code_bytes == used || mprotect(bytes + code_bytes, used - code_bytes, PROT_READ) == 0))
+        return true;
     munmap(area, used);
     return false;
 }
@@ -769,14 +791,17 @@ bool compile(translate::Slot& slot) {
     if (slot.compiled || !slot.fast) return slot.compiled != nullptr;
     int32_t count = fast_instruction_count(slot.fast);
     if (count > kJitMaxInstructions) return false;
-    size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction);
+    // One page more than the code and pool need: the pool starts on a page of its own.
+    size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction) + whole_pages(1);
     void* area = map_writable_near(vars::var_table.values, mapped);
     if (!area) return false;
-    size_t used = 0;
+    size_t code_bytes = 0, used = 0;
     try {
         Generator generator(mapped, area);
-        if (generator.program(slot.fast) && generator.getSize() <= kJitMaxCodeBytes)
+        if (generator.program(slot.fast) && generator.getSize() <= kJitMaxCodeBytes) {
+            code_bytes = generator.pool_offset();
             used = whole_pages(generator.getSize());
+        }
     } catch (...) {
         used = 0;  // too big, out of memory: the slot stays interpreted
     }
@@ -784,7 +809,7 @@ bool compile(translate::Slot& slot) {
         munmap(area, mapped);
         return false;
     }
-    if (!seal_code(area, mapped, used)) return false;
+    if (!seal_code(area, mapped, code_bytes, used)) return false;
     slot.compiled = reinterpret_cast<translate::CompiledCode>(area);
     slot.compiled_bytes = used;
     refresh_entry(slot);
