@@ -175,6 +175,23 @@ TEST(FastProgram, MatchesThePlainLoopThroughTheFallbacks) {
     compare_on_random_formulas(3000, 20261209);
 }
 
+TEST(FastProgram, TheJitIsTurnedOffByTheUsualWordsForNo) {
+    struct Row {
+        const char* setting;
+        bool enabled;
+    };
+    const Row rows[] = {{"0", false},   {"off", false}, {"OFF", false}, {"False", false}, {"no", false},
+                        {"1", true},    {"yes", true},  {"", true},     {nullptr, true},  {"nope", true},
+                        {"of", true},   {"00", true},   {"0 ", true}};
+    const tallymat::eval::JitSettings saved = tallymat::eval::jit_settings;
+    for (const Row& row : rows) {
+        tallymat::eval::configure_jit(row.setting, nullptr);
+        EXPECT_EQ(tallymat::eval::jit_settings.enabled, row.enabled && tallymat::eval::kJitBuilt)
+            << (row.setting ? row.setting : "(unset)");
+    }
+    tallymat::eval::jit_settings = saved;
+}
+
 // Machine code checks some arguments itself and calls the standard function
 // directly: at and beside every bound of those checks, it must agree with
 // the plain loop, as the first entry on the stack and above another.

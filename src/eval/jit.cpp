@@ -14,7 +14,6 @@
 #include "eval/jit.hpp"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "core/errors.hpp"
 #include "eval/entries.hpp"
@@ -38,10 +37,24 @@ bool parse_count(const char* text, uint32_t& out) {
     return true;
 }
 
+char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "0", "off", "false" or "no", in any case, turns the compiler off; any
+// other value keeps the default.
+bool says_off(const char* text) {
+    if (!text) return false;
+    for (const char* word : {"0", "off", "false", "no"}) {
+        size_t i = 0;
+        while (word[i] && lower_ascii(text[i]) == word[i]) ++i;
+        if (!word[i] && !text[i]) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void configure_jit(const char* enabled, const char* threshold) {
-    jit_settings.enabled = kJitBuilt && !(enabled && std::strcmp(enabled, "0") == 0);
+    jit_settings.enabled = kJitBuilt && !says_off(enabled);
     parse_count(threshold, jit_settings.threshold);
     if (!jit_settings.enabled) jit_settings.threshold = kNeverCompiled;
 }
