@@ -6,10 +6,7 @@
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "eval/entries.hpp"
-#include "eval/evaluator.hpp"
-#include "eval/fast_program.hpp"
 #include "eval/jit.hpp"
-#include "eval/operations.hpp"
 #include "tallymat.h"
 #include "translate/slots.hpp"
 #include "translate/translator.hpp"
@@ -23,26 +20,14 @@ namespace {
 // A null pointer where a text is expected is the empty text.
 const char* text_or_empty(const char* text) { return text ? text : ""; }
 
-// A formula's slot goes with its machine code.
 void release_formula(int32_t index) {
-    translate::Slot& slot = translate::expr_table.slots[index];
-    eval::discard_compiled(slot);
     translate::release_slot(index);
-    eval::refresh_entry(slot);
+    eval::formula_released(index);
 }
 
 void release_all_formulas() {
     for (int32_t i = 0; i < translate::kSlotCount; ++i)
         if (translate::is_occupied(i)) release_formula(i);
-}
-
-// After vclr: the programs that name variables lose their machine code and
-// their fast form (they point into freed entries).
-void retire_programs_naming_variables() {
-    for (translate::Slot& slot : translate::expr_table.slots)
-        if (slot.items && slot.refers_to_variables) eval::discard_compiled(slot);
-    translate::retire_programs_naming_variables();
-    for (const translate::Slot& slot : translate::expr_table.slots) eval::refresh_entry(slot);
 }
 
 // The loader runs this once per process, before the host's first call
@@ -105,7 +90,8 @@ TALLYMAT_API const char* vgetname(int handle) {
 
 TALLYMAT_API int vclr(void) {
     vars::clear();
-    retire_programs_naming_variables();
+    translate::retire_programs_naming_variables();  // they point into freed entries
+    eval::variables_cleared();
     return core::report(core::kOk);
 }
 
@@ -117,10 +103,7 @@ TALLYMAT_API int exprpost(const char* text) {
     core::enter_library_fp_environment(host);
     int32_t index = -1;
     int32_t failure = translate::translate_formula(text_or_empty(text), &index);
-    if (failure == core::kOk) {
-        eval::derive_fast_program(translate::expr_table.slots[index]);
-        eval::refresh_entry(translate::expr_table.slots[index]);
-    }
+    if (failure == core::kOk) eval::formula_translated(index);
     core::leave_library_fp_environment(host);
     core::report(failure);
     return failure == core::kOk ? index : -1;

@@ -19,6 +19,7 @@
 #include "support/bits.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/fast_program.hpp"
+#include "eval/entries.hpp"
 #include "eval/jit.hpp"
 #include "support/plain_loop.hpp"
 #include "support/program_dump.hpp"
@@ -111,7 +112,7 @@ void expect_both_forms(const char* text, int code) {
     EXPECT_EQ(plain.code, code);
     EXPECT_EQ(fast.code, code);
     EXPECT_EQ(bits(fast.value), bits(plain.value));
-    if (tallymat::eval::compile(slot)) {
+    if (tallymat::eval::compile_now(handle)) {
         double value = calcpost(handle);
         EXPECT_EQ(geterrnum(), code) << "machine code";
         EXPECT_EQ(bits(value), bits(plain.value)) << "machine code";
@@ -137,7 +138,7 @@ static void compare_on_random_formulas(int count, uint64_t seed) {
         ++translated;
         auto& slot = tallymat::translate::expr_table.slots[handle];
         // The third side: the formula's machine code, where the JIT is built.
-        bool compiled = tallymat::eval::compile(slot);
+        bool compiled = tallymat::eval::compile_now(handle);
         ASSERT_EQ(compiled, tallymat::eval::kJitBuilt) << text;
         for (int round = 0; round < 6; ++round) {
             for (int v = 0; v < 4; ++v) vsetvalue(v, kValues[rng() % std::size(kValues)]);
@@ -214,7 +215,7 @@ TEST(FastProgram, FunctionsAgreeAtTheBoundsOfTheirRules) {
         int handle = exprpost(text);
         ASSERT_GE(handle, 0) << text;
         auto& slot = tallymat::translate::expr_table.slots[handle];
-        ASSERT_EQ(tallymat::eval::compile(slot), tallymat::eval::kJitBuilt) << text;
+        ASSERT_EQ(tallymat::eval::compile_now(handle), tallymat::eval::kJitBuilt) << text;
         for (double x : bounds) {
             for (double value : {x, std::nextafter(x, 0.0)}) {
                 vsetvalue(vlookup("x"), value);
@@ -258,7 +259,7 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
     int handle = exprpost("x*0.123456789+y/7.654321-x*x*1e-300");
     ASSERT_GE(handle, 0);
     auto& slot = tallymat::translate::expr_table.slots[handle];
-    ASSERT_TRUE(tallymat::eval::compile(slot));
+    ASSERT_TRUE(tallymat::eval::compile_now(handle));
     std::vector<uint64_t> constants;
     for (const tallymat::eval::FastInsn* ip = slot.fast; ip->op != tallymat::eval::kEnd; ip += tallymat::eval::width(ip->op)) {
         tallymat::eval::Operands operands = tallymat::eval::facts(ip->op).operands;
@@ -266,9 +267,10 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
         if (operands == tallymat::eval::Operands::VK) constants.push_back(bits(ip[1].k));
     }
     ASSERT_EQ(constants.size(), 3u);
-    auto begin = reinterpret_cast<uintptr_t>(slot.compiled);
+    const tallymat::eval::MachineCode& machine_code = tallymat::eval::tier_table.slots[handle].machine_code;
+    auto begin = reinterpret_cast<uintptr_t>(machine_code.code);
     int found_readable = 0;
-    for (const Region& region : regions_within(begin, begin + slot.compiled_bytes)) {
+    for (const Region& region : regions_within(begin, begin + machine_code.bytes)) {
         for (uint64_t constant : constants) {
             const void* at = memmem(reinterpret_cast<const void*>(region.begin), region.end - region.begin, &constant,
                                     sizeof constant);
@@ -362,7 +364,7 @@ TEST(FastProgram, TooDeepForTheRegistersStaysInterpreted) {
         int handle = exprpost(text.c_str());
         ASSERT_GE(handle, 0);
         auto& slot = tallymat::translate::expr_table.slots[handle];
-        EXPECT_EQ(tallymat::eval::compile(slot), row.compiled) << row.nesting;
+        EXPECT_EQ(tallymat::eval::compile_now(handle), row.compiled) << row.nesting;
         Outcome plain = tallymat::eval::run_program(slot);
         EXPECT_EQ(bits(calcpost(handle)), bits(plain.value)) << row.nesting;
         exprdelete(handle);

@@ -1,14 +1,34 @@
-// The entries calcpost jumps through (see entries.hpp).
+// The tiers and entries of the slots (see entries.hpp).
 #include "eval/entries.hpp"
 
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "eval/fast_program.hpp"
-#include "eval/jit.hpp"
 
 namespace tallymat::eval {
 
+constinit TierTable tier_table{};
+
 namespace {
+
+translate::Slot& slot_at(uint32_t index) { return translate::expr_table.slots[index]; }
+
+// Counts an interpreted evaluation; true when the slot has reached the
+// threshold.  With the JIT off the threshold is kNeverCompiled, which a
+// count never passes.
+bool counts_towards_compilation(SlotTier& tier) {
+    if (!kJitBuilt) return false;
+    if (tier.evaluations < jit_settings.threshold) [[likely]] {
+        ++tier.evaluations;
+        return false;
+    }
+    return true;
+}
+
+// A slot whose compilation failed is not tried again.
+bool may_be_compiled(const SlotTier& tier) { return jit_settings.enabled && tier.evaluations != kNeverCompiled; }
+
+void refresh_entry(uint32_t index);
 
 double refuse_expression(uint32_t) {
     core::report(core::kInvalidExpression);
@@ -18,28 +38,28 @@ double refuse_expression(uint32_t) {
 // The evaluation that reaches the JIT's threshold: the formula is compiled
 // (which points its entry at the code) and runs as machine code, or stays
 // interpreted.  Out of line, so that the interpreter's entry needs no frame.
-[[gnu::noinline]] double compile_and_evaluate(translate::Slot& slot) {
+[[gnu::noinline]] double compile_and_evaluate(uint32_t index) {
     // Compilation computes (the bands of direct calls): in the library's
     // environment, so that the host's flags stay its own.
     core::HostFpEnvironment host;
     core::enter_library_fp_environment(host);
-    bool compiled = compile_when_due(slot);
+    bool compiled = may_be_compiled(tier_table.slots[index]) && compile_now(static_cast<int32_t>(index));
     core::leave_library_fp_environment(host);
     if (compiled) {
         core::set_last_error(core::kOk);  // the code writes only a failure's code
-        return slot.compiled(0);
+        return tier_table.slots[index].machine_code.code(index);
     }
-    refresh_entry(slot);  // never to be compiled: interpreted from now on, uncounted
-    return run<true>(slot.fast);
+    tier_table.slots[index].evaluations = kNeverCompiled;
+    refresh_entry(index);  // interpreted from now on, uncounted
+    return run<true>(slot_at(index).fast);
 }
 
 double count_and_interpret(uint32_t index) {
-    translate::Slot& slot = translate::expr_table.slots[index];
-    if (!counts_towards_compilation(slot)) [[likely]] return run<true>(slot.fast);
-    return compile_and_evaluate(slot);
+    if (!counts_towards_compilation(tier_table.slots[index])) [[likely]] return run<true>(slot_at(index).fast);
+    return compile_and_evaluate(index);
 }
 
-double interpret(uint32_t index) { return run<true>(translate::expr_table.slots[index].fast); }
+double interpret(uint32_t index) { return run<true>(slot_at(index).fast); }
 
 constexpr EntryTable every_slot_refused() {
     EntryTable table{};
@@ -47,15 +67,52 @@ constexpr EntryTable every_slot_refused() {
     return table;
 }
 
+// Points the slot's entry at what the slot now holds: machine code, a
+// runnable fast form, or nothing calcpost may run.
+void refresh_entry(uint32_t index) {
+    const translate::Slot& slot = slot_at(index);
+    const SlotTier& tier = tier_table.slots[index];
+    Entry entry = refuse_expression;
+    if (tier.machine_code.code) entry = tier.machine_code.code;
+    else if (slot.items && slot.fast) entry = may_be_compiled(tier) ? count_and_interpret : interpret;
+    entry_table.for_slot[index] = entry;
+}
+
+void discard_machine_code(uint32_t index) {
+    free_machine_code(tier_table.slots[index].machine_code);
+    tier_table.slots[index].evaluations = 0;
+}
+
 }  // namespace
 
 constinit EntryTable entry_table = every_slot_refused();
 
-void refresh_entry(const translate::Slot& slot) {
-    Entry entry = refuse_expression;
-    if (slot.compiled) entry = slot.compiled;
-    else if (slot.items && slot.fast) entry = may_be_compiled(slot) ? count_and_interpret : interpret;
-    entry_table.for_slot[&slot - translate::expr_table.slots] = entry;
+void formula_translated(int32_t index) {
+    derive_fast_program(slot_at(static_cast<uint32_t>(index)));
+    refresh_entry(static_cast<uint32_t>(index));  // its tier is clean: the slot's release left it so
+}
+
+void formula_released(int32_t index) {
+    discard_machine_code(static_cast<uint32_t>(index));
+    refresh_entry(static_cast<uint32_t>(index));
+}
+
+void variables_cleared() {
+    for (uint32_t index = 0; index < static_cast<uint32_t>(translate::kSlotCount); ++index) {
+        if (!slot_at(index).fast) discard_machine_code(index);  // retired, or free
+        refresh_entry(index);
+    }
+}
+
+bool compile_now(int32_t index) {
+    auto at = static_cast<uint32_t>(index);
+    SlotTier& tier = tier_table.slots[at];
+    if (tier.machine_code.code) return true;
+    if (!slot_at(at).fast) return false;
+    tier.machine_code = compile(slot_at(at).fast);
+    if (!tier.machine_code.code) return false;
+    refresh_entry(at);
+    return true;
 }
 
 }  // namespace tallymat::eval

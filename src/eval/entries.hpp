@@ -1,18 +1,22 @@
-// How calcpost reaches a formula: one entry per slot, always callable, so
-// that the evaluation of a valid handle is one indirect jump.  An entry is
-// the slot's machine code, the interpreter (which also counts towards
-// compilation), or the refusal of a free or retired slot (20).
+// How calcpost reaches a formula, and which tier runs it: one entry per
+// slot, always callable, so that the evaluation of a valid handle is one
+// indirect jump.  An entry is the slot's machine code, the interpreter
+// (which also counts towards compilation), or the refusal of a free or
+// retired slot (20).  This is the one place that decides a formula's tier
+// and keeps its machine code: the interface reports each event of a slot's
+// life here, and the compiler only generates code when asked.
 #pragma once
 
 #include <cstdint>
 
 #include "core/visibility.hpp"
+#include "eval/jit.hpp"
 #include "translate/slots.hpp"
 
 namespace tallymat::eval {
 
 // Every entry takes the slot's index; machine code ignores it.
-using Entry = translate::CompiledCode;
+using Entry = CompiledCode;
 
 struct EntryTable {
     Entry for_slot[translate::kSlotCount];
@@ -20,8 +24,30 @@ struct EntryTable {
 
 extern TALLYMAT_HIDDEN EntryTable entry_table;
 
-// Points the slot's entry at what the slot now holds: machine code, a
-// runnable fast form, or nothing calcpost may run.
-void refresh_entry(const translate::Slot& slot);
+// A slot's tier: its machine code, if any, and its interpreted evaluations
+// so far (kNeverCompiled once compiling it has failed).
+struct SlotTier {
+    MachineCode machine_code;
+    uint32_t evaluations;
+};
+
+struct TierTable {
+    SlotTier slots[translate::kSlotCount];
+};
+
+extern TALLYMAT_HIDDEN TierTable tier_table;
+
+// The events of a slot's life, one call each from the interface.
+// A translation succeeded: its fast form is derived and interpreted,
+// counting towards compilation from 0.
+void formula_translated(int32_t index);
+// The slot was released: its machine code goes, calcpost refuses it.
+void formula_released(int32_t index);
+// vclr retired the programs that name variables: their machine code goes.
+void variables_cleared();
+
+// Compiles the slot's formula now, whatever its count (the tests ask for
+// this); false when it stays interpreted.
+bool compile_now(int32_t index);
 
 }  // namespace tallymat::eval

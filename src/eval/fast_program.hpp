@@ -1,9 +1,9 @@
-// Deriving and running the fast form of a program (its layout: translate/program.hpp).
+// Deriving and running the fast form of a program (its instruction set: translate/instruction_set.hpp).
 #pragma once
 
 #include <type_traits>
 
-#include "translate/program.hpp"
+#include "translate/instruction_set.hpp"
 
 namespace tallymat::translate {
 struct Slot;

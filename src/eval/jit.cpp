@@ -16,7 +16,6 @@
 #include <cstdlib>
 
 #include "core/errors.hpp"
-#include "eval/entries.hpp"
 
 namespace tallymat::eval {
 
@@ -64,8 +63,8 @@ void configure_jit(const char* enabled, const char* threshold) {
 #if !TALLYMAT_JIT
 
 namespace tallymat::eval {
-bool compile(translate::Slot&) { return false; }
-void discard_compiled(translate::Slot&) {}
+MachineCode compile(const FastInsn*) { return {}; }
+void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 }  // namespace tallymat::eval
 
 #else
@@ -800,41 +799,34 @@ int32_t fast_instruction_count(const FastInsn* code) {
 
 }  // namespace
 
-bool compile(translate::Slot& slot) {
-    if (slot.compiled || !slot.fast) return slot.compiled != nullptr;
-    int32_t count = fast_instruction_count(slot.fast);
-    if (count > kJitMaxInstructions) return false;
+MachineCode compile(const FastInsn* fast) {
+    int32_t count = fast_instruction_count(fast);
+    if (count > kJitMaxInstructions) return {};
     // One page more than the code and pool need: the pool starts on a page of its own.
     size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction) + whole_pages(1);
     void* area = map_writable_near(vars::var_table.values, mapped);
-    if (!area) return false;
+    if (!area) return {};
     size_t code_bytes = 0, used = 0;
     try {
         Generator generator(mapped, area);
-        if (generator.program(slot.fast) && generator.getSize() <= kJitMaxCodeBytes) {
+        if (generator.program(fast) && generator.getSize() <= kJitMaxCodeBytes) {
             code_bytes = generator.pool_offset();
             used = whole_pages(generator.getSize());
         }
     } catch (...) {
-        used = 0;  // too big, out of memory: the slot stays interpreted
+        used = 0;  // too big, out of memory: the formula stays interpreted
     }
     if (used == 0) {
         munmap(area, mapped);
-        return false;
+        return {};
     }
-    if (!seal_code(area, mapped, code_bytes, used)) return false;
-    slot.compiled = reinterpret_cast<translate::CompiledCode>(area);
-    slot.compiled_bytes = used;
-    refresh_entry(slot);
-    return true;
+    if (!seal_code(area, mapped, code_bytes, used)) return {};
+    return {reinterpret_cast<CompiledCode>(area), used};
 }
 
-void discard_compiled(translate::Slot& slot) {
-    if (!slot.compiled) return;
-    munmap(reinterpret_cast<void*>(slot.compiled), slot.compiled_bytes);
-    slot.compiled = nullptr;
-    slot.compiled_bytes = 0;
-    slot.evaluations = 0;
+void free_machine_code(MachineCode& machine_code) {
+    if (machine_code.code) munmap(reinterpret_cast<void*>(machine_code.code), machine_code.bytes);
+    machine_code = {};
 }
 
 }  // namespace tallymat::eval

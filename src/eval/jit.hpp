@@ -1,19 +1,22 @@
-// Machine code from the fast form, for x86-64 (Xbyak): a formula evaluated
-// often enough is compiled on the calcpost that crosses the threshold and
-// runs as a function of its own from then on.  Values and codes are the
-// interpreter's, bit for bit: + - * / are SSE2 instructions with the left
+// Machine code from the fast form, for x86-64 (Xbyak): a pure code
+// generator, which the entries call when a formula has been evaluated often
+// enough (entries.hpp).  Values and codes are the interpreter's, bit for bit: + - * / are SSE2 instructions with the left
 // operand as destination, every check is made as the interpreter makes it,
 // and every other operator calls the same operator code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/visibility.hpp"
-#include "translate/slots.hpp"
+#include "translate/instruction_set.hpp"
 
 namespace tallymat::eval {
 
-// Read once at load from TALLYMAT_JIT (0: off) and TALLYMAT_JIT_THRESHOLD
+// A threshold no count reaches, and the count of a slot never to be compiled.
+inline constexpr uint32_t kNeverCompiled = UINT32_MAX;
+
+// Read once at load from TALLYMAT_JIT (0, off, false, no: off) and TALLYMAT_JIT_THRESHOLD
 // (interpreted evaluations before a formula is compiled; 0: at once).
 struct JitSettings {
     bool enabled;
@@ -40,39 +43,22 @@ inline constexpr bool kJitBuilt = false;
 
 void configure_jit(const char* enabled, const char* threshold);
 
-// Compiles the slot's fast form; false (and the slot unchanged) when it
-// cannot: too long, out of memory, or no JIT in this build.
-bool compile(translate::Slot& slot);
+// A formula's machine code: called with its slot's index (which it
+// ignores) like every entry calcpost jumps through.
+using CompiledCode = double (*)(uint32_t index);
 
-// Frees the slot's machine code, if any; the caller refreshes the slot's
-// entry once it has changed the slot as it means to.
-void discard_compiled(translate::Slot& slot);
+struct MachineCode {
+    CompiledCode code = nullptr;  // null: none
+    size_t bytes = 0;             // of its mapping
+};
 
-inline constexpr uint32_t kNeverCompiled = UINT32_MAX;  // the count of a slot that is never compiled
+// Compiles a fast form into a mapping of its own; no code (and nothing
+// held) when it cannot: too long, too deep for the registers, out of
+// memory, or no JIT in this build.  The compiler knows nothing of slots or
+// of when to compile: the entries decide (entries.hpp).
+MachineCode compile(const FastInsn* fast);
 
-// Counts an interpreted evaluation; true when the slot has reached the
-// threshold (calcpost then tries compile_when_due).  With the JIT off the
-// threshold is kNeverCompiled, which a count never passes.
-inline bool counts_towards_compilation(translate::Slot& slot) {
-    if (!kJitBuilt) return false;
-    if (slot.evaluations < jit_settings.threshold) [[likely]] {
-        ++slot.evaluations;
-        return false;
-    }
-    return true;
-}
-
-// Compiles a slot that reached the threshold; a slot that cannot be
-// compiled is not tried again.
-inline bool may_be_compiled(const translate::Slot& slot) {
-    return jit_settings.enabled && slot.evaluations != kNeverCompiled;
-}
-
-inline bool compile_when_due(translate::Slot& slot) {
-    if (!may_be_compiled(slot)) return false;
-    if (compile(slot)) return true;
-    slot.evaluations = kNeverCompiled;
-    return false;
-}
+// Gives the mapping back; the code becomes none.
+void free_machine_code(MachineCode& machine_code);
 
 }  // namespace tallymat::eval

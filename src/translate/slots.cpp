@@ -26,9 +26,6 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
     slot.count = 0;
     slot.capacity = capacity;
     slot.refers_to_variables = false;
-    slot.compiled = nullptr;
-    slot.compiled_bytes = 0;
-    slot.evaluations = 0;
     *index = free_index;
     return core::kOk;
 }

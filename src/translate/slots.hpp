@@ -5,30 +5,20 @@
 #include <cstdint>
 
 #include "core/errors.hpp"
-#include "translate/program.hpp"
 #include "core/visibility.hpp"
+#include "translate/instruction_set.hpp"
 
 namespace tallymat::translate {
 
 inline constexpr int32_t kSlotCount = 100;
 
-// A formula's machine code: called with its slot's index (which it ignores)
-// like every evaluation entry calcpost jumps through.
-using CompiledCode = double (*)(uint32_t index);
-
-// One cache line per slot: calcpost reads the fast form and machine code
-// pointers of one slot and nothing else.
+// One cache line per slot: the interpreter's entry reads the fast form
+// pointer of one slot and nothing else.
 struct alignas(64) Slot {
     Item* items;           // null: the slot is free; one heap block holds both forms
     eval::FastInsn* fast;  // the form calcpost runs, behind the items; null when free or retired
-    // Machine code compiled from the fast form once the slot has been
-    // evaluated often enough (eval/jit): the start of its mapping, which
-    // the slot's release gives back.
-    CompiledCode compiled;
-    size_t compiled_bytes;
     int32_t count;         // items written so far
     int32_t capacity;      // items the buffer holds (the text's token count)
-    uint32_t evaluations;  // interpreted runs so far
     // A program that names variables holds pointers into their entries: vclr
     // retires it (its fast form goes, the block stays until it is released).
     bool refers_to_variables;

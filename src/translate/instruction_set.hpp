@@ -1,0 +1,205 @@
+// The instruction set of the fast form, read by the builder, the
+// interpreter, the compiler and the tests: one list of opcodes with their
+// facts, the instruction layout, and the lookup of an opcode by its facts.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "translate/program.hpp"
+
+// The fast form of a program: derived once from the postfix items when a
+// translation succeeds, and run by calcpost.
+//
+// The running value (the top of the postfix stack) stays in a local, the
+// accumulator; the rest of the stack lives in the value stack.  Operands
+// that are constants or variables are folded into the instruction that uses
+// them, and operators that can never fail are applied to constants at
+// translation time.  Every instruction does what the postfix items it
+// stands for do, in the same order, so values and codes are the same bits.
+namespace tallymat::eval {
+
+// The fast form's opcodes, in one list of their facts: the enum, the names,
+// the builder's choice of form, the interpreter's handlers, the compiler's
+// decoding and the test dump all read it, never the opcodes' order.
+//
+// Each row is X(name, shape, operands, operator, inner).  Operands: "K"
+// takes a constant k, "V" a variable cell p; "Stack" pops the left operand
+// and the accumulator is the right one; a pair (VV, VK, KV) holds the
+// second operand in the following slot (an Operand row), so the
+// instruction takes two slots.
+//
+//   End                        return acc
+//   Operand                    the second operand of a paired instruction; never dispatched
+//   Load  K|V                  acc = k or *p (the stack is empty)
+//   Push  K|V                  push acc; acc = k or *p
+//   Binary Stack               acc = pop() op acc
+//   Binary K|V                 acc = acc op k or acc op *p
+//   Unary                      acc = op(acc)
+//   Square                     acc = acc ^ 2, the power operator with the constant exponent 2
+//   FusedLoad pair             acc = X op Y (+ - * /)
+//   FusedPush pair             push acc; then as FusedLoad
+//   Apply pair                 acc = acc op (X inner Y): a binary operator whose
+//                              right operand a FusedPush computes, so the push
+//                              and the pop both go
+#define TALLYMAT_BINARY_FORMS(X, name, code) \
+    X(name, Binary, Stack, code, 0) X(name##K, Binary, K, code, 0) X(name##V, Binary, V, code, 0)
+#define TALLYMAT_PAIRED(X, name, shape, pair, code) \
+    X(name##Add, shape, pair, code, translate::op::kAdd) X(name##Sub, shape, pair, code, translate::op::kSub) \
+    X(name##Mul, shape, pair, code, translate::op::kMul) X(name##Div, shape, pair, code, translate::op::kDiv)
+// The fused forms' operator is their inner one: moved into place below.
+#define TALLYMAT_FUSED_FORMS(X, shape, prefix)                                                  \
+    TALLYMAT_PAIRED(X, prefix##VV, shape, VV, 0) TALLYMAT_PAIRED(X, prefix##VK, shape, VK, 0) \
+    TALLYMAT_PAIRED(X, prefix##KV, shape, KV, 0)
+#define TALLYMAT_APPLY_FORMS(X, outer_name, outer)                                                          \
+    TALLYMAT_PAIRED(X, Apply##outer_name##VV, Apply, VV, outer) TALLYMAT_PAIRED(X, Apply##outer_name##VK, Apply, VK, outer) \
+    TALLYMAT_PAIRED(X, Apply##outer_name##KV, Apply, KV, outer)
+#define TALLYMAT_FAST_OPS(X)                                                                          \
+    X(End, End, None, 0, 0) X(Operand, Operand, None, 0, 0)                                         \
+    X(LoadK, Load, K, 0, 0) X(LoadV, Load, V, 0, 0) X(PushK, Push, K, 0, 0) X(PushV, Push, V, 0, 0) \
+    TALLYMAT_BINARY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_BINARY_FORMS(X, Sub, translate::op::kSub) \
+    TALLYMAT_BINARY_FORMS(X, Mul, translate::op::kMul) TALLYMAT_BINARY_FORMS(X, Div, translate::op::kDiv) \
+    TALLYMAT_BINARY_FORMS(X, IntDiv, translate::op::kIntDiv) TALLYMAT_BINARY_FORMS(X, Mod, translate::op::kMod) \
+    TALLYMAT_BINARY_FORMS(X, Pow, translate::op::kPow) TALLYMAT_BINARY_FORMS(X, IntPow, translate::op::kIntPow) \
+    X(Neg, Unary, None, translate::op::kNeg, 0) X(Abs, Unary, None, translate::op::kAbs, 0)          \
+    X(Arctg, Unary, None, translate::op::kArctg, 0) X(Sign, Unary, None, translate::op::kSign, 0)    \
+    X(Ez, Unary, None, translate::op::kEz, 0) X(Sin, Unary, None, translate::op::kSin, 0)            \
+    X(Cos, Unary, None, translate::op::kCos, 0) X(Tan, Unary, None, translate::op::kTan, 0)          \
+    X(Ln, Unary, None, translate::op::kLn, 0) X(Lg, Unary, None, translate::op::kLg, 0)              \
+    X(Arcsin, Unary, None, translate::op::kArcsin, 0) X(Arccos, Unary, None, translate::op::kArccos, 0) \
+    X(Exp, Unary, None, translate::op::kExp, 0) X(Sqrt, Unary, None, translate::op::kSqrt, 0)        \
+    X(Square, Square, None, translate::op::kPow, 0)                                                  \
+    TALLYMAT_FUSED_FORMS(X, FusedLoad, Load) TALLYMAT_FUSED_FORMS(X, FusedPush, Push)                \
+    TALLYMAT_APPLY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_APPLY_FORMS(X, Sub, translate::op::kSub) \
+    TALLYMAT_APPLY_FORMS(X, Mul, translate::op::kMul) TALLYMAT_APPLY_FORMS(X, Div, translate::op::kDiv)
+
+enum FastOp : uint8_t {
+#define TALLYMAT_ENUM_ENTRY(name, ...) k##name,
+    TALLYMAT_FAST_OPS(TALLYMAT_ENUM_ENTRY)
+#undef TALLYMAT_ENUM_ENTRY
+    kFastOpCount
+};
+
+enum class Shape : uint8_t { End, Operand, Load, Push, Binary, Unary, Square, FusedLoad, FusedPush, Apply };
+enum class Operands : uint8_t { None, Stack, K, V, VV, VK, KV };
+
+struct FastOpFacts {
+    const char* name;
+    Shape shape;
+    Operands operands;
+    char op;     // the operator it applies (FusedLoad, FusedPush: the one between X and Y; Apply: the outer one)
+    char inner;  // Apply: the operator between X and Y
+};
+
+// A fused form's operator is the one its X-macro row names as inner.
+constexpr FastOpFacts fast_op_row(const char* name, Shape shape, Operands operands, char op, char inner) {
+    if (shape == Shape::FusedLoad || shape == Shape::FusedPush) return {name, shape, operands, inner, 0};
+    return {name, shape, operands, op, inner};
+}
+
+inline constexpr FastOpFacts kFastOps[] = {
+#define TALLYMAT_FACTS_ENTRY(name, shape, operands, code, inner) \
+    fast_op_row(#name, Shape::shape, Operands::operands, code, inner),
+    TALLYMAT_FAST_OPS(TALLYMAT_FACTS_ENTRY)
+#undef TALLYMAT_FACTS_ENTRY
+};
+static_assert(std::size(kFastOps) == kFastOpCount);
+
+// Every opcode in a program is one the builder wrote.
+constexpr const FastOpFacts& facts(FastOp code) { return kFastOps[code]; }
+
+// The opcode's name as the list spells it, for dumps and messages.
+inline const char* fast_op_name(FastOp code) { return code < kFastOpCount ? kFastOps[code].name : "?"; }
+
+constexpr bool is_pair(Operands operands) {
+    return operands == Operands::VV || operands == Operands::VK || operands == Operands::KV;
+}
+// Slots an instruction takes: two for a pair of operands.
+constexpr int width(FastOp code) { return is_pair(facts(code).operands) ? 2 : 1; }
+// Whether the first and the second operand of an instruction are variables.
+constexpr bool first_is_variable(Operands operands) {
+    return operands == Operands::V || operands == Operands::VV || operands == Operands::VK;
+}
+constexpr bool second_is_variable(Operands operands) {
+    return operands == Operands::VV || operands == Operands::KV;
+}
+
+struct FastInsn {
+    FastOp op;
+    union {
+        double k;
+        const double* p;
+    };
+};
+static_assert(sizeof(FastInsn) == 16, "with a 12-byte item, 28 bytes per item of a translated program");
+
+// Room for the fast form of a program of up to capacity items (one more for kEnd).
+inline size_t fast_program_bytes(int32_t capacity) {
+    return (static_cast<size_t>(capacity) + 1) * sizeof(FastInsn);
+}
+
+}  // namespace tallymat::eval
+
+namespace tallymat::eval {
+
+// The opcodes by their facts, for the builder: kFastOpCount where the list
+// has no such form.
+// Strides are powers of two, so that a lookup is shifts and one load.
+struct FormTable {
+    static constexpr int kShapes = 16, kOperandKinds = 8, kPairs = 4, kRows = 32;
+    static_assert(static_cast<int>(Shape::Apply) < kShapes && static_cast<int>(Operands::KV) < kOperandKinds &&
+                  translate::kOperatorCount <= kRows);
+    FastOp of[kShapes][kOperandKinds][kRows];
+    FastOp apply[kRows][kPairs][kRows];  // outer, pair (VV, VK, KV), inner
+};
+
+constexpr int pair_index(Operands pair) { return static_cast<int>(pair) - static_cast<int>(Operands::VV); }
+
+inline constexpr FormTable kForms = [] {
+    FormTable table{};
+    for (auto& by_operands : table.of)
+        for (auto& by_row : by_operands)
+            for (FastOp& form : by_row) form = kFastOpCount;
+    for (auto& by_pair : table.apply)
+        for (auto& by_inner : by_pair)
+            for (FastOp& form : by_inner) form = kFastOpCount;
+    for (int c = 0; c < kFastOpCount; ++c) {
+        const FastOpFacts& f = kFastOps[c];
+        if (!f.op) continue;
+        if (translate::operator_row(f.op) < 0) throw "an opcode applies an operator the operator table lacks";
+        if (f.shape == Shape::Apply)
+            table.apply[translate::operator_row(f.op)][pair_index(f.operands)][translate::operator_row(f.inner)] =
+                static_cast<FastOp>(c);
+        else
+            table.of[static_cast<int>(f.shape)][static_cast<int>(f.operands)][translate::operator_row(f.op)] =
+                static_cast<FastOp>(c);
+    }
+    return table;
+}();
+
+// The opcode of the given shape and operands that applies code, if any.
+constexpr FastOp form_of(Shape shape, Operands operands, char code) {
+    return kForms.of[static_cast<int>(shape)][static_cast<int>(operands)][translate::operator_row(code)];
+}
+
+// acc = acc outer (X inner Y), X and Y as the pair says, if the list has it.
+constexpr FastOp apply_form_of(char outer, Operands pair, char inner) {
+    return kForms.apply[translate::operator_row(outer)][pair_index(pair)][translate::operator_row(inner)];
+}
+
+// Every operator that runs has its instructions: forgetting a row of the
+// list fails here rather than at run time.
+constexpr bool every_operator_has_its_forms() {
+    for (const translate::OperatorInfo& row : translate::kOperators) {
+        if (!row.runs) continue;
+        if (row.arity == 1 && form_of(Shape::Unary, Operands::None, row.code) == kFastOpCount) return false;
+        if (row.arity == 2)
+            for (Operands operands : {Operands::Stack, Operands::K, Operands::V})
+                if (form_of(Shape::Binary, operands, row.code) == kFastOpCount) return false;
+    }
+    return true;
+}
+static_assert(every_operator_has_its_forms(), "an operator lacks a row in TALLYMAT_FAST_OPS");
+
+}  // namespace tallymat::eval
