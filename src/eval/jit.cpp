@@ -577,7 +577,7 @@ private:
         switch (code) {
             case op::kSin: case op::kCos: case op::kTan:
                 // Total loss from |x| >= 2^53, infinities and NaNs.
-                leave_unless_exponent_in(0, 1023 + 53, kEitherSign, slow_path(code));
+                leave_unless_exponent_in(0, mathlayer::kTrigLossExponent, kEitherSign, slow_path(code));
                 return;
             case op::kExp:
                 ucomisd(acc(), constant(kExpBound));
@@ -653,7 +653,7 @@ private:
     // acc = acc ^ 2: the square at once where no rule can fire, for
     // 2^-510 <= |x| < 2^510.
     void square() {
-        leave_unless_exponent_in(1023 - 510, 1023 + 510, kEitherSign, slow_path(op::kPow));
+        leave_unless_exponent_in(mathlayer::kSquareBandLow, mathlayer::kSquareBandHigh, kEitherSign, slow_path(op::kPow));
         mulsd(acc(), acc());
         rejoin();
     }

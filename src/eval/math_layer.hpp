@@ -131,11 +131,12 @@ inline double asin(double x) { return arc(x, "asin", [](double v) { return std::
 inline double acos(double x) { return arc(x, "acos", [](double v) { return std::acos(v); }); }
 
 // x^2 is the correctly rounded square x*x, as compiled C computes pow(x, 2):
-// the platform pow misrounds some squares.  Between 2^-510 and 2^510 no rule
-// can fire (2 ln|x| stays inside +-709.78125), so the square is taken at once.
+// the platform pow misrounds some squares.  For 2^-510 <= |x| < 2^510 (biased
+// exponents in [low, high)) no rule can fire (2 ln|x| stays inside
+// +-709.78125), so the square is taken at once.
+constexpr uint32_t kSquareBandLow = 1023 - 510, kSquareBandHigh = 1023 + 510;
 inline bool squares_without_rules(double x) {
-    double magnitude = std::fabs(x);
-    return magnitude >= 0x1p-510 && magnitude <= 0x1p510;
+    return biased_exponent(x) - kSquareBandLow < kSquareBandHigh - kSquareBandLow;
 }
 inline bool is_plain_square(double x, double y) { return y == 2.0 && squares_without_rules(x); }
 
