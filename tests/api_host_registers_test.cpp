@@ -1,0 +1,168 @@
+// A host that keeps its own values in the registers the calling convention
+// leaves to it (rbx, rbp, r12 to r15) and calls the library with hostile
+// control words: MXCSR with every trap unmasked, rounding up, flush-to-zero
+// and denormals-are-zero; the x87 unit at 24-bit precision rounding down.
+// On every way out of an exported call (success, each refusal, a math
+// failure on the straight path and on a slow path, a frame and none, the
+// evaluation that compiles, a free handle, a failed translation) the
+// registers and both control words must be as the host left them, and the
+// result as in the default state.  Run compiled, interpreted and as the
+// formulas reach the threshold (the suite's three runs).
+#if defined(__x86_64__) && !defined(_WIN32)
+
+#include <cstddef>
+#include <cstdint>
+
+#include "support/api_fixture.hpp"
+
+namespace {
+
+struct HostState {
+    uint64_t registers[6];  // rbx, rbp, r12, r13, r14, r15 after the call
+    uint32_t mxcsr_in, mxcsr_out;
+    uint16_t x87_in, x87_out;
+    uint32_t mxcsr_saved;
+    uint16_t x87_saved;
+};
+static_assert(offsetof(HostState, mxcsr_in) == 48 && offsetof(HostState, mxcsr_out) == 52 &&
+              offsetof(HostState, x87_in) == 56 && offsetof(HostState, x87_out) == 58 &&
+              offsetof(HostState, mxcsr_saved) == 60 && offsetof(HostState, x87_saved) == 64);
+
+constexpr uint64_t kMarkers[6] = {0x1111111111111111, 0x2222222222222222, 0x3333333333333333,
+                                  0x4444444444444444, 0x5555555555555555, 0x6666666666666666};
+constexpr uint32_t kHostileMxcsr = 0xC040;  // traps unmasked, rounding up, FTZ, DAZ
+constexpr uint16_t kHostileX87 = 0x047F;    // exceptions masked, 24-bit precision, rounding down
+
+}  // namespace
+
+// call_with_markers(function, argument, state): calls function(argument)
+// with the markers in the host's registers and the hostile control words
+// loaded, records what the call left, and puts the host's own words back
+// before any C++ runs again.
+// Both results are kept: xmm0 for calcpost, eax for exprpost.
+extern "C" double call_with_markers(const void* function, uintptr_t argument, HostState* state);
+extern "C" int call_with_markers_for_int(const void* function, uintptr_t argument, HostState* state);
+asm(R"(
+    .text
+    .globl call_with_markers
+    .globl call_with_markers_for_int
+    .type call_with_markers, @function
+    .type call_with_markers_for_int, @function
+call_with_markers:
+call_with_markers_for_int:
+    push %rbx
+    push %rbp
+    push %r12
+    push %r13
+    push %r14
+    push %r15
+    push %rdx
+    stmxcsr 60(%rdx)
+    fnstcw 64(%rdx)
+    ldmxcsr 48(%rdx)
+    fldcw 56(%rdx)
+    mov %rdi, %rax
+    mov %rsi, %rdi
+    movabs $0x1111111111111111, %rbx
+    movabs $0x2222222222222222, %rbp
+    movabs $0x3333333333333333, %r12
+    movabs $0x4444444444444444, %r13
+    movabs $0x5555555555555555, %r14
+    movabs $0x6666666666666666, %r15
+    call *%rax
+    mov (%rsp), %rdx
+    mov %rbx, 0(%rdx)
+    mov %rbp, 8(%rdx)
+    mov %r12, 16(%rdx)
+    mov %r13, 24(%rdx)
+    mov %r14, 32(%rdx)
+    mov %r15, 40(%rdx)
+    stmxcsr 52(%rdx)
+    fnstcw 58(%rdx)
+    ldmxcsr 60(%rdx)
+    fldcw 64(%rdx)
+    pop %rdx
+    pop %r15
+    pop %r14
+    pop %r13
+    pop %r12
+    pop %rbp
+    pop %rbx
+    ret
+    .size call_with_markers, .-call_with_markers
+    .section .note.GNU-stack,"",@progbits
+    .text
+)");
+
+namespace {
+
+// Calls through the markers and holds the host's state to what it was.
+template <typename Result, typename Call>
+Result call_as_hostile_host(Call call, const void* function, uintptr_t argument, const char* what) {
+    HostState state{};
+    state.mxcsr_in = kHostileMxcsr;
+    state.x87_in = kHostileX87;
+    Result result = call(function, argument, &state);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(state.registers[i], kMarkers[i]) << what << ": register " << i;
+    EXPECT_EQ(state.mxcsr_out, kHostileMxcsr) << what;
+    EXPECT_EQ(state.x87_out, kHostileX87) << what;
+    return result;
+}
+
+int hostile_exprpost(const char* text) {
+    return call_as_hostile_host<int>(call_with_markers_for_int, reinterpret_cast<const void*>(exprpost),
+                                     reinterpret_cast<uintptr_t>(text), "exprpost");
+}
+
+double hostile_calcpost(int handle) {
+    return call_as_hostile_host<double>(call_with_markers, reinterpret_cast<const void*>(calcpost),
+                                        static_cast<uintptr_t>(static_cast<uint32_t>(handle)), "calcpost");
+}
+
+class HostRegisters : public Api {};
+
+TEST_F(HostRegisters, SurviveEveryWayOutOfTheLibrary) {
+    struct Row {
+        const char* text;
+        double x;
+    };
+    const Row rows[] = {
+        {"x+1", 2},             // success without a frame
+        {"x**3+sin(x)", 2},     // success with calls on the straight path
+        {"1/x", 0},             // refusals: division, domain, overflow
+        {"sqrt(x)", -1},        {"ln(x)", 0},       {"exp(x)", 101},
+        {"x^y", 2},             // pow's overflow, through its helper in a frame
+        {"x^2", 1e300},         // the square's slow path, failing without a frame
+        {"x^2", 0x1p510},       // and succeeding
+        {"sin(x)", 1e16},       // the guard's slow path: total loss
+        {"exp(x)", -1000},      // underflow
+        {"x*(x+(x*(x+(x*(x+sin(x))))))", 0.5},  // entries spilled around a call
+        {"x mod 0", 1},         {"x div 3", -7},
+    };
+    vinsert("x", 0.0);
+    vinsert("y", 1024.0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        vsetvalue(vlookup("x"), row.x);
+        // Translation and the first evaluation (which compiles at threshold
+        // 0) as the hostile host, then once more, then as the default host.
+        int handle = hostile_exprpost(row.text);
+        ASSERT_GE(handle, 0);
+        double hostile_first = hostile_calcpost(handle);
+        int hostile_code = geterrnum();
+        double hostile_again = hostile_calcpost(handle);
+        double plain = calcpost(handle);
+        EXPECT_EQ(hostile_code, geterrnum());
+        EXPECT_SAME_BITS(plain, hostile_first);
+        EXPECT_SAME_BITS(plain, hostile_again);
+        exprdelete(handle);
+    }
+    hostile_calcpost(99);
+    EXPECT_EQ(geterrnum(), 20);
+    EXPECT_EQ(hostile_exprpost("x+"), -1);
+    EXPECT_EQ(geterrnum(), 10);
+}
+
+}  // namespace
+
+#endif
