@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "invariants.hpp"
+#include "support/invariants.hpp"
 #include "translate/slots.hpp"
 
 namespace {

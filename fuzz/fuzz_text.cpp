@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "invariants.hpp"
+#include "support/invariants.hpp"
 #include "reference_eval.hpp"
 #include "translate/slots.hpp"
 

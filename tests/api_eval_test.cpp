@@ -15,9 +15,6 @@ const double kNegativeNaN = std::bit_cast<double>(uint64_t{0xfff8000000000000});
 // Marks a row whose result must be some NaN, whatever its bits.
 const double kAnyNaN = std::bit_cast<double>(uint64_t{0x7ff4000000c0ffee});
 
-// Keeps the compiler from folding a math call at build time, so the
-// expected value comes from the same run-time library the evaluator uses.
-
 struct Var {
     const char* name;
     double value;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../fuzz/invariants.hpp"
+#include "support/invariants.hpp"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "support/bits.hpp"
-#include "eval/evaluator.hpp"
+#include "eval/value_stack.hpp"
 #include "eval/fast_program.hpp"
 #include "eval/entries.hpp"
 #include "eval/jit.hpp"

@@ -5,7 +5,7 @@
 
 #include "core/fp_environment.hpp"
 
-#include "eval/evaluator.hpp"
+#include "eval/value_stack.hpp"
 #include "eval/operations.hpp"
 #include "translate/slots.hpp"
 

@@ -1,5 +1,5 @@
 // The value stack the fast form keeps below its accumulator.
-#include "eval/evaluator.hpp"
+#include "eval/value_stack.hpp"
 
 namespace tallymat::eval {
 

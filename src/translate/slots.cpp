@@ -1,4 +1,4 @@
-// Expression slots and the two exported operations that release them.
+// Expression slots: allocation, release and retirement after vclr.
 #include "translate/slots.hpp"
 
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // the two equal.
 #pragma once
 
-#include "eval/evaluator.hpp"
+#include "eval/value_stack.hpp"
 #include "eval/fast_program.hpp"
 #include "eval/operations.hpp"
 #include "translate/slots.hpp"
