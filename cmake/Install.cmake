@@ -37,8 +37,9 @@ endif()
 
 # tallymat(3), and a page for each function that leads to it.
 tallymat_install_man(${PROJECT_SOURCE_DIR}/include/tallymat.3 3 dev)
-foreach(function vinsert vlookup vgetvalue vsetvalue vgetname vclr exprpost exprdelete exprclr calcpost
-                 geterrnum geterroffs getstrerror)
+include(${PROJECT_SOURCE_DIR}/cmake/ExportList.cmake)
+tallymat_read_exports(${PROJECT_SOURCE_DIR}/src/tallymat.map exported_functions)
+foreach(function IN LISTS exported_functions)
   file(WRITE ${PROJECT_BINARY_DIR}/man3/${function}.3 ".so man3/tallymat.3\n")
   tallymat_install_man(${PROJECT_BINARY_DIR}/man3/${function}.3 3 dev)
 endforeach()
@@ -66,10 +67,7 @@ install(FILES ${PROJECT_BINARY_DIR}/tallymat.pc DESTINATION ${CMAKE_INSTALL_LIBD
 # Windows: a module-definition file and an import library that MSVC's linker
 # accepts, both made from the one list of exported names.
 if(WIN32 AND BUILD_SHARED_LIBS)
-  file(READ ${PROJECT_SOURCE_DIR}/src/tallymat.map map)
-  string(REGEX MATCH "global:([^}]*)local:" _ "${map}")
-  string(REGEX MATCHALL "[a-z]+" exported "${CMAKE_MATCH_1}")
-  list(JOIN exported "\n  " exported)
+  list(JOIN exported_functions "\n  " exported)
   file(WRITE ${PROJECT_BINARY_DIR}/tallymat.def "LIBRARY tallymat.dll\nEXPORTS\n  ${exported}\n")
   find_program(TALLYMAT_DLLTOOL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-dlltool dlltool REQUIRED)
   add_custom_command(TARGET tallymat POST_BUILD

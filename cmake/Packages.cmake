@@ -39,9 +39,8 @@ if(TALLYMAT_DEBIAN)
   # that introduced it, from the one list of exports) and an ldconfig
   # trigger; ./run deb drops the maintainer scripts that call ldconfig,
   # which CPack writes for every library under /usr/lib.
-  file(READ ${PROJECT_SOURCE_DIR}/src/tallymat.map map)
-  string(REGEX MATCH "global:([^}]*)local:" _ "${map}")
-  string(REGEX MATCHALL "[a-z]+" exported "${CMAKE_MATCH_1}")
+  include(${PROJECT_SOURCE_DIR}/cmake/ExportList.cmake)
+  tallymat_read_exports(${PROJECT_SOURCE_DIR}/src/tallymat.map exported)
   list(SORT exported)
   set(symbols "libtallymat.so.${PROJECT_VERSION_MAJOR} libtallymat1 #MINVER#\n* Build-Depends-Package: libtallymat-dev\n")
   foreach(name IN LISTS exported)

@@ -10,7 +10,7 @@ build=${1:-build-win}
 BUILD=$build CMAKE_FLAGS="-DTALLYMAT_WERROR=ON" ./run dll >/dev/null
 install=$build/install
 
-expected=$(sed -n '/global:/,/local:/p' src/tallymat.map | grep -o '[a-z]\+' | grep -vx 'global\|local' | sort | tr '\n' ' ')
+expected=$(cmake -DPRINT_EXPORTS=src/tallymat.map -P cmake/ExportList.cmake | sort | tr '\n' ' ')
 exports=$(x86_64-w64-mingw32-objdump -p "$install/bin/tallymat.dll" |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\]/ && $NF != "Table" {print $NF}' | sort | tr '\n' ' ')
 def_names=$(sed -n '/^EXPORTS/,$p' "$install/lib/tallymat.def" | grep -o '[a-z]\+' | sort | tr '\n' ' ')
