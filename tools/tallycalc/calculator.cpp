@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tallymat.h"
+#include "tallymat.hpp"
 
 namespace tallycalc {
 
@@ -122,38 +122,28 @@ bool Calculator::run_line(std::string_view line) {
 }
 
 bool Calculator::evaluate(std::string_view formula_view, double& value) {
-    std::string formula(formula_view);
-    int handle = exprpost(formula.c_str());
-    if (handle < 0) {
-        report_translation_error(formula);
+    std::string text(formula_view);
+    tallymat::Formula formula(text);
+    if (!formula) {
+        report_translation_error(text, formula.error());
         return false;
     }
-    value = calcpost(handle);
-    int code = geterrnum();
-    exprdelete(handle);
-    if (code != 0) {
-        err_ << "error " << code << ": " << message(code) << "\n";
-        return false;
-    }
+    tallymat::Result result = formula.evaluate();
+    if (!result) return report(result.error);
+    value = result.value;
     return true;
 }
 
-bool Calculator::store(std::string_view name_view, double value) {
-    std::string name(name_view);
-    int handle = vlookup(name.c_str());
-    int code = handle >= 0 ? vsetvalue(handle, value) : vinsert(name.c_str(), value);
-    if (code != 0) {
-        err_ << "error " << code << ": " << message(code) << "\n";
-        return false;
-    }
-    return true;
+bool Calculator::store(std::string_view name, double value) {
+    tallymat::Error error = tallymat::variables::set(std::string(name).c_str(), value);
+    return !error || report(error);
 }
 
 void Calculator::list_variables() {
     for (int handle = 0;; ++handle) {
-        const char* name = vgetname(handle);
-        if (!name) break;
-        out_ << handle << "  " << name << " = " << format_value(vgetvalue(handle)) << "\n";
+        std::string name = tallymat::variables::name(handle);
+        if (name.empty()) break;
+        out_ << handle << "  " << name << " = " << format_value(tallymat::variables::get(handle).value) << "\n";
     }
 }
 
@@ -166,13 +156,17 @@ void Calculator::print_help() {
 
 std::string Calculator::message(int code) const { return messages_.convert(getstrerror(code)); }
 
-void Calculator::report_translation_error(const std::string& formula) {
-    int code = geterrnum();
-    int offset = geterroffs();
-    err_ << "error " << code << " at offset " << offset << ": " << message(code) << "\n";
+bool Calculator::report(const tallymat::Error& error) {
+    err_ << "error " << error.code << ": " << message(error.code) << "\n";
+    return false;
+}
+
+void Calculator::report_translation_error(const std::string& formula, const tallymat::Error& error) {
+    err_ << "error " << error.code << " at offset " << error.offset << ": " << message(error.code) << "\n";
     err_ << "  " << formula << "\n  ";
     // The caret stands under the byte at the offset; tabs are kept so it lines up.
-    for (int i = 0; i < offset && i < static_cast<int>(formula.size()); ++i) err_ << (formula[i] == '\t' ? '\t' : ' ');
+    for (int i = 0; i < error.offset && i < static_cast<int>(formula.size()); ++i)
+        err_ << (formula[i] == '\t' ? '\t' : ' ');
     err_ << "^\n";
 }
 

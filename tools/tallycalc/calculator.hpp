@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "tallymat.hpp"
+
 namespace tallycalc {
 
 // Library messages are Windows-1251; the terminal gets its own encoding
@@ -56,7 +58,9 @@ public:
 
     // The error text of a code, in the terminal's encoding.
     std::string message(int code) const;
-    void report_translation_error(const std::string& formula);
+    // Reports a failed call; false, for returning at once.
+    bool report(const tallymat::Error& error);
+    void report_translation_error(const std::string& formula, const tallymat::Error& error);
 
 private:
     std::ostream& out_;

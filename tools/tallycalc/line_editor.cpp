@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "calculator.hpp"
-#include "tallymat.h"
+#include "tallymat.hpp"
 
 #if TALLYCALC_HAVE_LIBEDIT
 #include <editline/readline.h>
@@ -51,7 +51,8 @@ char* next_completion(const char* word, int state) {
             if (name.compare(0, prefix.size(), prefix) == 0) candidates.push_back(std::move(name));
         };
         for (const char* const* f = kFunctionNames; *f; ++f) offer(*f);
-        for (int handle = 0; const char* name = vgetname(handle); ++handle) offer(lower(name));
+        for (int handle = 0; !tallymat::variables::name(handle).empty(); ++handle)
+            offer(lower(tallymat::variables::name(handle).c_str()));
     }
     if (next >= candidates.size()) return nullptr;
     return strdup(candidates[next++].c_str());  // readline frees it

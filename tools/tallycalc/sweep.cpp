@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "tallymat.h"
+#include "tallymat.hpp"
 
 namespace tallycalc {
 
@@ -21,33 +21,26 @@ bool parse_number(const std::string& text, double& out) {
     return *end == '\0' && std::isfinite(out);
 }
 
-// The formulas, translated once; a handle of -1 for those that failed.
+// The formulas, translated once; those that failed evaluate to their error.
 struct Translated {
-    std::vector<int> handles;
+    std::vector<tallymat::Formula> formulas;
     bool all_ok = true;
 
-    Translated(Calculator& calc, const std::vector<std::string>& formulas) {
-        for (const std::string& formula : formulas) {
-            int handle = exprpost(formula.c_str());
-            if (handle < 0) {
-                calc.report_translation_error(formula);
+    Translated(Calculator& calc, const std::vector<std::string>& texts) {
+        for (const std::string& text : texts) {
+            tallymat::Formula& formula = formulas.emplace_back(text);
+            if (!formula) {
+                calc.report_translation_error(text, formula.error());
                 all_ok = false;
             }
-            handles.push_back(handle);
         }
     }
-    ~Translated() {
-        for (int handle : handles)
-            if (handle >= 0) exprdelete(handle);
-    }
-    Translated(const Translated&) = delete;
-    Translated& operator=(const Translated&) = delete;
 };
 
 // The variable's handle, created when new; -1 when it cannot be.
 int variable_handle(Calculator& calc, const std::string& name, double start) {
     if (!calc.store(name, start)) return -1;
-    return vlookup(name.c_str());
+    return tallymat::variables::handle(name.c_str());
 }
 
 std::string csv_field(const std::string& text) {
@@ -104,21 +97,20 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     for (const std::string& formula : formulas) header.push_back(formula);
     const size_t columns = header.size();
     bool all_ok = translated.all_ok;
-    auto cell = [&](int handle) -> std::string {
-        if (handle < 0) return "-";
-        double value = calcpost(handle);
-        int code = geterrnum();
-        if (code != 0) all_ok = false;
-        return code == 0 ? format_value(value) : "error " + std::to_string(code);
+    auto cell = [&](const tallymat::Formula& formula) -> std::string {
+        if (!formula) return "-";
+        tallymat::Result result = formula.evaluate();
+        if (!result) all_ok = false;
+        return result ? format_value(result.value) : "error " + std::to_string(result.error.code);
     };
 
     if (csv) {  // streamed: a million rows need no memory
         for (size_t c = 0; c < columns; ++c) out << (c ? "," : "") << csv_field(header[c]);
         out << "\n";
         for (double point : points) {
-            vsetvalue(x, point);
+            tallymat::variables::set(x, point);
             out << csv_field(format_value(point));
-            for (int handle : translated.handles) out << "," << csv_field(cell(handle));
+            for (const tallymat::Formula& formula : translated.formulas) out << "," << csv_field(cell(formula));
             out << "\n";
         }
         return all_ok;
@@ -128,9 +120,9 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     std::vector<std::string> cells;
     cells.reserve(points.size() * columns);
     for (double point : points) {
-        vsetvalue(x, point);
+        tallymat::variables::set(x, point);
         cells.push_back(format_value(point));
-        for (int handle : translated.handles) cells.push_back(cell(handle));
+        for (const tallymat::Formula& formula : translated.formulas) cells.push_back(cell(formula));
     }
     std::vector<size_t> widths(columns);
     for (size_t c = 0; c < columns; ++c) widths[c] = header[c].size();
@@ -224,12 +216,12 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
     std::vector<std::vector<double>> ys(formulas.size(), std::vector<double>(static_cast<size_t>(samples)));
     double low = INFINITY, high = -INFINITY;
     for (int i = 0; i < samples; ++i) {
-        vsetvalue(x, range.from + (range.to - range.from) * i / (samples - 1));
+        tallymat::variables::set(x, range.from + (range.to - range.from) * i / (samples - 1));
         for (size_t f = 0; f < formulas.size(); ++f) {
             double y = NAN;
-            if (translated.handles[f] >= 0) {
-                double value = calcpost(translated.handles[f]);
-                if (geterrnum() == 0 && std::isfinite(value)) y = value;
+            if (translated.formulas[f]) {
+                tallymat::Result result = translated.formulas[f].evaluate();
+                if (result && std::isfinite(result.value)) y = result.value;
             }
             ys[f][static_cast<size_t>(i)] = y;
             if (!std::isnan(y)) {

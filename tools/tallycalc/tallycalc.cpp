@@ -25,7 +25,7 @@
 #include "calculator.hpp"
 #include "line_editor.hpp"
 #include "sweep.hpp"
-#include "tallymat.h"
+#include "tallymat.hpp"
 
 namespace {
 
