@@ -55,20 +55,15 @@ namespace tallymat::eval {
 #define TALLYMAT_APPLY_FORMS(X, outer_name, outer)                                                          \
     TALLYMAT_PAIRED(X, Apply##outer_name##VV, Apply, VV, outer) TALLYMAT_PAIRED(X, Apply##outer_name##VK, Apply, VK, outer) \
     TALLYMAT_PAIRED(X, Apply##outer_name##KV, Apply, KV, outer)
+// Every binary operator has its three plain forms and every one-argument
+// operator its instruction, straight from the operator lists.
+#define TALLYMAT_BINARY_OPCODES(X, Name, code, ...) TALLYMAT_BINARY_FORMS(X, Name, code)
+#define TALLYMAT_UNARY_OPCODE(X, Name, code, ...) X(Name, Unary, None, code, 0)
 #define TALLYMAT_FAST_OPS(X)                                                                          \
     X(End, End, None, 0, 0) X(Operand, Operand, None, 0, 0)                                         \
     X(LoadK, Load, K, 0, 0) X(LoadV, Load, V, 0, 0) X(PushK, Push, K, 0, 0) X(PushV, Push, V, 0, 0) \
-    TALLYMAT_BINARY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_BINARY_FORMS(X, Sub, translate::op::kSub) \
-    TALLYMAT_BINARY_FORMS(X, Mul, translate::op::kMul) TALLYMAT_BINARY_FORMS(X, Div, translate::op::kDiv) \
-    TALLYMAT_BINARY_FORMS(X, IntDiv, translate::op::kIntDiv) TALLYMAT_BINARY_FORMS(X, Mod, translate::op::kMod) \
-    TALLYMAT_BINARY_FORMS(X, Pow, translate::op::kPow) TALLYMAT_BINARY_FORMS(X, IntPow, translate::op::kIntPow) \
-    X(Neg, Unary, None, translate::op::kNeg, 0) X(Abs, Unary, None, translate::op::kAbs, 0)          \
-    X(Arctg, Unary, None, translate::op::kArctg, 0) X(Sign, Unary, None, translate::op::kSign, 0)    \
-    X(Ez, Unary, None, translate::op::kEz, 0) X(Sin, Unary, None, translate::op::kSin, 0)            \
-    X(Cos, Unary, None, translate::op::kCos, 0) X(Tan, Unary, None, translate::op::kTan, 0)          \
-    X(Ln, Unary, None, translate::op::kLn, 0) X(Lg, Unary, None, translate::op::kLg, 0)              \
-    X(Arcsin, Unary, None, translate::op::kArcsin, 0) X(Arccos, Unary, None, translate::op::kArccos, 0) \
-    X(Exp, Unary, None, translate::op::kExp, 0) X(Sqrt, Unary, None, translate::op::kSqrt, 0)        \
+    TALLYMAT_BINARY_OPERATORS(TALLYMAT_BINARY_OPCODES, X)                                            \
+    TALLYMAT_UNARY_OPERATORS(TALLYMAT_UNARY_OPCODE, X)                                               \
     X(Square, Square, None, translate::op::kPow, 0)                                                  \
     TALLYMAT_FUSED_FORMS(X, FusedLoad, Load) TALLYMAT_FUSED_FORMS(X, FusedPush, Push)                \
     TALLYMAT_APPLY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_APPLY_FORMS(X, Sub, translate::op::kSub) \

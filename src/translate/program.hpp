@@ -14,31 +14,47 @@ enum ItemKind : int32_t {
     kVariableItem = 2,  // payload: cell, the value cell of a variable
 };
 
+// The operators, one row each: M(ctx, Name, code, spelling, may_report,
+// foldable).  The code is what operator items and the operator stack hold;
+// the spelling is as written in formulas; may_report: runs a guarded math
+// entry, so the math error flag is tested after it; foldable: never fails
+// nor reports, so it is applied to constants at translation.  From these
+// rows come the op:: codes, the operator table and the fast form's opcodes
+// (instruction_set.hpp): a new function is one row here and its semantics
+// in eval::apply_unary.
+#define TALLYMAT_BINARY_OPERATORS(M, ctx)                                                      \
+    M(ctx, Add, '+', "+", false, true)       /* a b -> a + b */                                  \
+    M(ctx, Sub, '-', "-", false, true)       /* a b -> a - b */                                  \
+    M(ctx, Mul, '*', "*", false, true)       /* a b -> a * b */                                  \
+    M(ctx, Div, '/', "/", false, false)      /* a b -> a / b, b = 0 refused */                   \
+    M(ctx, IntDiv, 'd', "div", false, false) /* a b -> floor(a / b) */                           \
+    M(ctx, Mod, 'm', "mod", false, false)    /* a b -> a - floor(a / b) * b */                   \
+    M(ctx, Pow, '^', "^", true, false)       /* a b -> pow(a, b) through the math layer */       \
+    M(ctx, IntPow, 'P', "**", false, false)  /* a b -> a to the integer trunc(b) */
+// One-argument operators that run an instruction: x -> f(x).
+#define TALLYMAT_UNARY_OPERATORS(M, ctx)                                                       \
+    M(ctx, Neg, 'u', "-", false, true)       /* a leading "-" */                                 \
+    M(ctx, Sin, 's', "sin", true, false)                                                         \
+    M(ctx, Cos, 'c', "cos", true, false)                                                         \
+    M(ctx, Tan, 't', "tg", true, false)                                                          \
+    M(ctx, Ln, 'l', "ln", true, false)                                                           \
+    M(ctx, Lg, 'L', "lg", true, false)                                                           \
+    M(ctx, Arcsin, 'S', "arcsin", true, false)                                                   \
+    M(ctx, Arccos, 'C', "arccos", true, false)                                                   \
+    M(ctx, Arctg, 'T', "arctg", false, true)                                                     \
+    M(ctx, Exp, 'e', "exp", true, false)                                                         \
+    M(ctx, Sqrt, 'r', "sqrt", true, false)                                                       \
+    M(ctx, Abs, 'a', "abs", false, true)                                                         \
+    M(ctx, Sign, 'i', "sign", false, true)                                                       \
+    M(ctx, Ez, 'q', "ez", false, true)
+
 // Operator codes, as stored in operator items and on the operator stack.
 namespace op {
-inline constexpr char kAdd = '+';       // a b  -> a + b
-inline constexpr char kSub = '-';       // a b  -> a - b
-inline constexpr char kMul = '*';       // a b  -> a * b
-inline constexpr char kDiv = '/';       // a b  -> a / b, b = 0 refused
-inline constexpr char kPow = '^';       // a b  -> pow(a, b) through the math layer
-inline constexpr char kIntPow = 'P';    // a b  -> a to the integer trunc(b), "**"
-inline constexpr char kMod = 'm';       // a b  -> a - floor(a / b) * b, "mod"
-inline constexpr char kIntDiv = 'd';    // a b  -> floor(a / b), "div"
-inline constexpr char kNeg = 'u';       // x    -> -x, a leading "-"
-inline constexpr char kPlus = 'U';      // x    -> x, a leading "+"
-inline constexpr char kSin = 's';       // the one-argument functions, x -> f(x)
-inline constexpr char kCos = 'c';
-inline constexpr char kTan = 't';       // "tg"
-inline constexpr char kLn = 'l';
-inline constexpr char kLg = 'L';
-inline constexpr char kArcsin = 'S';
-inline constexpr char kArccos = 'C';
-inline constexpr char kArctg = 'T';
-inline constexpr char kExp = 'e';
-inline constexpr char kSqrt = 'r';
-inline constexpr char kAbs = 'a';
-inline constexpr char kSign = 'i';
-inline constexpr char kEz = 'q';
+#define TALLYMAT_OPERATOR_CODE(ctx, Name, code, ...) inline constexpr char k##Name = code;
+TALLYMAT_BINARY_OPERATORS(TALLYMAT_OPERATOR_CODE, _)
+TALLYMAT_UNARY_OPERATORS(TALLYMAT_OPERATOR_CODE, _)
+#undef TALLYMAT_OPERATOR_CODE
+inline constexpr char kPlus = 'U';  // x -> x, a leading "+": runs nothing
 }  // namespace op
 
 // Packed to 12 bytes: a program buffer holds one item per token, and a
@@ -79,9 +95,7 @@ inline Item variable_item(const double* cell) {
 namespace tallymat::translate {
 
 // One row per operator: everything the translator, the constant folding
-// and the fast form need to know about it.  A new function is one row here,
-// one row of the fast form's list (eval::TALLYMAT_FAST_OPS) and one case in
-// eval::apply_unary; the build fails while the fast form's row is missing.
+// and the fast form need to know about it, from the lists above.
 struct OperatorInfo {
     char code;
     const char* name;  // as written in formulas
@@ -92,30 +106,11 @@ struct OperatorInfo {
 };
 
 inline constexpr OperatorInfo kOperators[] = {
-    // code        name      arity report fold   runs
-    {op::kAdd,     "+",      2, false, true,  true},
-    {op::kSub,     "-",      2, false, true,  true},
-    {op::kMul,     "*",      2, false, true,  true},
-    {op::kDiv,     "/",      2, false, false, true},
-    {op::kIntDiv,  "div",    2, false, false, true},
-    {op::kMod,     "mod",    2, false, false, true},
-    {op::kPow,     "^",      2, true,  false, true},
-    {op::kIntPow,  "**",     2, false, false, true},
-    {op::kNeg,     "-",      1, false, true,  true},
-    {op::kPlus,    "+",      1, false, true,  false},
-    {op::kSin,     "sin",    1, true,  false, true},
-    {op::kCos,     "cos",    1, true,  false, true},
-    {op::kTan,     "tg",     1, true,  false, true},
-    {op::kLn,      "ln",     1, true,  false, true},
-    {op::kLg,      "lg",     1, true,  false, true},
-    {op::kArcsin,  "arcsin", 1, true,  false, true},
-    {op::kArccos,  "arccos", 1, true,  false, true},
-    {op::kArctg,   "arctg",  1, false, true,  true},
-    {op::kExp,     "exp",    1, true,  false, true},
-    {op::kSqrt,    "sqrt",   1, true,  false, true},
-    {op::kAbs,     "abs",    1, false, true,  true},
-    {op::kSign,    "sign",   1, false, true,  true},
-    {op::kEz,      "ez",     1, false, true,  true},
+#define TALLYMAT_OPERATOR_ROW(arity, Name, code, spelling, report, fold) {code, spelling, arity, report, fold, true},
+    TALLYMAT_BINARY_OPERATORS(TALLYMAT_OPERATOR_ROW, 2)
+    TALLYMAT_UNARY_OPERATORS(TALLYMAT_OPERATOR_ROW, 1)
+#undef TALLYMAT_OPERATOR_ROW
+    {op::kPlus, "+", 1, false, true, false},
 };
 inline constexpr int kOperatorCount = static_cast<int>(std::size(kOperators));
 
