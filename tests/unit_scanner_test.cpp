@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -118,6 +119,20 @@ TEST(ReadNumber, ValuesBitForBitAndWhereItStops) {
         EXPECT_EQ(pos, row.expected_pos);
         EXPECT_EQ(bits(value), bits(row.expected)) << value;
     }
+}
+
+// 1eK reads as the correctly rounded 10^K (glibc's strtod rounds exactly),
+// not as a C runtime's pow, which glibc misrounds at 10^23 and 10^210.
+TEST(ReadNumber, PowersOfTenAreCorrectlyRounded) {
+    for (int k = -300; k <= 300; ++k) {
+        std::string text = "1e" + std::to_string(k);
+        int32_t pos = 0;
+        EXPECT_EQ(bits(read_number(text.c_str(), pos)), bits(std::strtod(text.c_str(), nullptr))) << text;
+    }
+    int32_t pos = 0;
+    EXPECT_EQ(bits(read_number("1e23", pos)), bits(0x1.52d02c7e14af6p+76));  // glibc pow: ...af7p+76
+    pos = 0;
+    EXPECT_EQ(bits(read_number("1e210", pos)), bits(0x1.8557f31326bbbp+697));  // glibc pow: ...bbcp+697
 }
 
 TEST(ReadNumber, ExponentsBeyond300KeepTheirMeaning) {

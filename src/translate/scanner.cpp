@@ -1,7 +1,8 @@
 // Lexical scanning.
 #include "translate/scanner.hpp"
 
-#include <cmath>
+#include <iterator>
+#include <limits>
 
 namespace tallymat::translate {
 
@@ -20,14 +21,29 @@ constexpr int kExponentDigitsMax = 4;
 // that 1e301 or 1.8e308 keep their meaning.
 constexpr int kDirectExponentMax = 300;
 
+// 10^k correctly rounded, built by exact arithmetic (tools/powers_of_ten.py):
+// a literal reads as the same double whatever a C runtime's pow gives
+// (glibc's misrounds 10^23 and 10^210).  Beyond the table 10^k rounds to
+// infinity above and to zero below.
+constexpr int kPowerTableLow = -323, kPowerTableHigh = 308;
+constexpr double kPowersOfTen[] = {
+#include "translate/powers_of_ten.inc"
+};
+static_assert(std::size(kPowersOfTen) == kPowerTableHigh - kPowerTableLow + 1);
+
+double power_of_ten(int k) {
+    if (k > kPowerTableHigh) return std::numeric_limits<double>::infinity();
+    if (k < kPowerTableLow) return 0.0;
+    return kPowersOfTen[k - kPowerTableLow];
+}
+
 double scale_by_power_of_ten(double mantissa, int exponent) {
-    if (exponent == 0) return mantissa;  // pow(10, 0) is exactly 1, and 1 x d is d
-    if (exponent >= -kDirectExponentMax && exponent <= kDirectExponentMax)
-        return std::pow(10.0, exponent) * mantissa;
+    if (exponent == 0) return mantissa;  // 10^0 is exactly 1, and 1 x d is d
+    if (exponent >= -kDirectExponentMax && exponent <= kDirectExponentMax) return power_of_ten(exponent) * mantissa;
     if (mantissa == 0.0) return 0.0;  // 0 x inf would be NaN
     if (exponent > 0)
-        return (mantissa * std::pow(10.0, exponent - kDirectExponentMax)) * std::pow(10.0, kDirectExponentMax);
-    return (mantissa * std::pow(10.0, exponent + kDirectExponentMax)) * std::pow(10.0, -kDirectExponentMax);
+        return (mantissa * power_of_ten(exponent - kDirectExponentMax)) * power_of_ten(kDirectExponentMax);
+    return (mantissa * power_of_ten(exponent + kDirectExponentMax)) * power_of_ten(-kDirectExponentMax);
 }
 
 }  // namespace
