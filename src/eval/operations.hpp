@@ -19,23 +19,36 @@ inline constexpr double kLogBound = 1e-10;      // ln and lg need x above it
 inline constexpr double kZeroBandHalf = 1e-10;  // sign and ez treat |x| up to it as zero
 inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
 
-// When both operands of a sum or product are NaNs, the hardware passes on
-// the one in its first operand, and the compiler may swap the operands of
-// these commutative operations.  The sign of that NaN decides codes later
-// (exp of a positive NaN overflows, of a negative one underflows), so the
-// choice is made here, once: the left operand's NaN, quieted, as x86 gives
-// for a op b.
+// Which NaN an arithmetic operation gives is defined as x86's SSE gives it
+// for a op b: the left operand's NaN, quieted; else the right one's,
+// quieted; and a NaN made from non-NaN operands (inf - inf, 0 x inf,
+// inf / inf) is the default NaN, negative and quiet.  Codes depend on it
+// (exp of a positive NaN overflows, of a negative one underflows).  Other
+// CPUs choose otherwise (Arm and s390x make a positive NaN), so there every
+// NaN result is replaced by this one: one well-predicted test per
+// operation.  On x86 the hardware agrees, but the compiler may swap the
+// operands of a sum or product, so those two choose even there.
 inline double quieted(double x) { return std::bit_cast<double>(std::bit_cast<uint64_t>(x) | 0x0008000000000000u); }
 
-inline double left_nan_first(double a, double b, double result) {
-    if (!std::isnan(result)) return result;
+inline constexpr uint64_t kDefaultNaNBits = 0xFFF8000000000000u;
+
+inline double defined_nan(double a, double b, double result) {
+    if (!std::isnan(result)) [[likely]] return result;
     if (std::isnan(a)) return quieted(a);
     if (std::isnan(b)) return quieted(b);
-    return result;  // inf - inf, 0 x inf: the hardware's own NaN
+    return std::bit_cast<double>(kDefaultNaNBits);
 }
 
-inline double add(double a, double b) { return left_nan_first(a, b, a + b); }
-inline double multiply(double a, double b) { return left_nan_first(a, b, a * b); }
+#if defined(__x86_64__) || defined(__SSE2_MATH__)
+inline constexpr bool kHardwareGivesTheDefinedNaN = true;
+#else
+inline constexpr bool kHardwareGivesTheDefinedNaN = false;
+#endif
+
+inline double add(double a, double b) { return defined_nan(a, b, a + b); }
+inline double multiply(double a, double b) { return defined_nan(a, b, a * b); }
+inline double subtract(double a, double b) { return kHardwareGivesTheDefinedNaN ? a - b : defined_nan(a, b, a - b); }
+inline double divide(double a, double b) { return kHardwareGivesTheDefinedNaN ? a / b : defined_nan(a, b, a / b); }
 
 // NaN fails every comparison, so it counts as a zero divisor.
 inline bool is_zero_divisor(double b) { return !__builtin_islessgreater(b, 0.0); }  // one ucomisd
@@ -58,19 +71,19 @@ double integer_power(double base, double exponent);
     using namespace translate;
     switch (code) {
         case op::kAdd: a = add(a, b); return core::kOk;
-        case op::kSub: a = a - b; return core::kOk;
+        case op::kSub: a = subtract(a, b); return core::kOk;
         case op::kMul: a = multiply(a, b); return core::kOk;
         case op::kDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
-            a = a / b;
+            a = divide(a, b);
             return core::kOk;
         case op::kIntDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
-            a = mathlayer::floor(a / b);
+            a = mathlayer::floor(divide(a, b));
             return core::kOk;
         case op::kMod:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
-            a = a - mathlayer::floor(a / b) * b;
+            a = subtract(a, multiply(mathlayer::floor(divide(a, b)), b));
             return core::kOk;
         case op::kIntPow: a = integer_power(a, b); return core::kOk;
         case op::kPow: a = mathlayer::pow(a, b); return core::kOk;
