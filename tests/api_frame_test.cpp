@@ -67,6 +67,8 @@ TEST(AfterLoad, FirstTranslationGetsHandleZero) {
 
 TEST_F(Api, EveryMessageMatchesItsWindows1251Bytes) {
     ASSERT_EQ(kUtf8Messages.size(), 22u);
+    if (to_cp1251("") == "<no iconv>")
+        GTEST_SKIP() << "this C library has no CP1251 converter (a cross build without the target's gconv modules)";
     vlookup("reset");  // last error 0, so getstrerror(0) is the message of code 0
     for (int code = 0; code < 22; ++code) {
         SCOPED_TRACE(code);
@@ -88,7 +90,7 @@ TEST_F(Api, CodesOutsideTheTableGiveTheEmptyText) {
 TEST_F(Api, CodeZeroMeansTheLastErrorAndQueriesLeaveItAlone) {
     vinsert("x", 1.0);
     EXPECT_EQ(vinsert("X", 2.0), 9);
-    EXPECT_EQ(std::string(getstrerror(0)), to_cp1251("Дубликат"));
+    EXPECT_EQ(std::string(getstrerror(0)), std::string(getstrerror(9)));
     EXPECT_EQ(geterrnum(), 9);
     geterroffs();
     getstrerror(3);

@@ -16,6 +16,15 @@ struct Row {
     int code;
 };
 
+// On 32-bit x86 a double comes back to the host in an x87 register, and
+// loading a signalling NaN there quiets it: the C calling convention's
+// doing, after the library has computed the bits below.
+#if defined(__i386__)
+constexpr uint64_t kSignallingOnReturn = 0x0008000000000000u;
+#else
+constexpr uint64_t kSignallingOnReturn = 0;
+#endif
+
 // x = +inf; q a quiet NaN and s a signalling one, both with payload 1; n a
 // negative quiet NaN with payload 5.
 void define_special_variables() {
@@ -65,8 +74,11 @@ TEST_F(SpecialValues, OperatorsPassOnTheLeftNaNFirst) {
         {"n*2", 0xfff8000000000005u, 0},   {"q-(x-x)", 0x7ff8000000000001u, 0},
         {"s mod 2", 0x7ff8000000000001u, 0}, {"s div 2", 0x7ff8000000000001u, 0},
         {"arctg(s)", 0x7ff8000000000001u, 0},
-        {"-s", 0xfff0000000000001u, 0},    {"abs(s)", 0x7ff0000000000001u, 0},  // bit operations: not quieted
-        {"2**s", 0x7ff0000000000001u, 0},  {"s**2", 0, 0},  // the exponent itself; a NaN base is a zero base
+        // Bit operations and the integer power's NaN exponent leave a signalling NaN as it is.
+        {"-s", 0xfff0000000000001u | kSignallingOnReturn, 0},
+        {"abs(s)", 0x7ff0000000000001u | kSignallingOnReturn, 0},
+        {"2**s", 0x7ff0000000000001u | kSignallingOnReturn, 0},
+        {"s**2", 0, 0},  // a NaN base is a zero base
         {"q/s", 0, 11},                    {"sign(s)", 0xbff0000000000000u, 0},
         {"exp(-q)", 0, 15},                {"exp(q)", 0, 14},
         {"ln(q)", 0, 13},                  {"sqrt(s)", 0, 13},
