@@ -13,9 +13,14 @@
 
 #include "core/visibility.hpp"
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(__x86_64__) || defined(_M_X64) || (defined(__i386__) && defined(__SSE2__))
 #include <immintrin.h>
 #define TALLYMAT_FP_ENV_MXCSR 1
+#if defined(__i386__)
+#define TALLYMAT_FP_ENV_X87 1  // 32-bit x86: the C runtime's math uses the x87 unit too
+#endif
+#elif defined(__aarch64__) && defined(__GNUC__)
+#define TALLYMAT_FP_ENV_FPCR 1
 #else
 #include <cfenv>
 #endif
@@ -24,9 +29,11 @@ namespace tallymat::core {
 
 #if TALLYMAT_FP_ENV_MXCSR
 
-// On x86-64 the library's arithmetic (its own and the C runtime's math) is
-// SSE2, governed by MXCSR alone: six sticky flags (bits 0 to 5) and the
-// control bits above them (DAZ, the six masks, rounding, FTZ).
+// On x86 the library's own arithmetic is SSE2, governed by MXCSR: six
+// sticky flags (bits 0 to 5) and the control bits above them (DAZ, the six
+// masks, rounding, FTZ).  On x86-64 the C runtime's math is SSE2 as well; on
+// 32-bit x86 some of it runs on the x87 unit, whose control word and flags
+// are switched and restored beside MXCSR.
 inline constexpr uint32_t kLibraryMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ, flags clear
 inline constexpr uint32_t kMxcsrFlags = 0x3F;
 
@@ -57,6 +64,9 @@ void choose_fp_switch();
 
 struct HostFpEnvironment {
     uint32_t mxcsr;
+#if TALLYMAT_FP_ENV_X87
+    uint16_t x87_control, x87_status;
+#endif
 };
 
 // Through memory, where ldmxcsr and stmxcsr work (the intrinsics would move
@@ -83,16 +93,86 @@ struct HostFpEnvironment {
 #endif
 }
 
+#if TALLYMAT_FP_ENV_X87
+// Every exception masked, 64-bit precision, to nearest: the state the C
+// runtime's x87 code is written for.
+inline constexpr uint16_t kLibraryX87Control = 0x037F;
+inline constexpr uint16_t kX87Flags = 0x3F;
+
+inline void enter_x87(HostFpEnvironment& host) {
+    __asm__ volatile("fnstcw %0\n\tfnstsw %1" : "=m"(host.x87_control), "=m"(host.x87_status));
+    if (host.x87_control != kLibraryX87Control) [[unlikely]] {
+        __asm__ volatile("fldcw %0" : : "m"(kLibraryX87Control));
+    }
+}
+
+// The x87 flags can only be written back through the whole environment,
+// so that happens only when the library raised one the host did not have.
+inline void leave_x87(const HostFpEnvironment& host) {
+    uint16_t status;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    if ((status ^ host.x87_status) & kX87Flags) [[unlikely]] {
+        struct {
+            uint16_t control, unused1, status, unused2;
+            uint32_t rest[5];
+        } environment;
+        __asm__ volatile("fnstenv %0" : "=m"(environment));
+        environment.status = static_cast<uint16_t>((environment.status & ~kX87Flags) | (host.x87_status & kX87Flags));
+        __asm__ volatile("fldenv %0" : : "m"(environment));
+    }
+    if (host.x87_control != kLibraryX87Control) [[unlikely]] {
+        __asm__ volatile("fldcw %0" : : "m"(host.x87_control));
+    }
+}
+#endif
+
 [[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {
     store_mxcsr(host.mxcsr);
     if (!has_library_controls(host.mxcsr)) [[unlikely]]
         load_mxcsr(kLibraryMxcsr);
+#if TALLYMAT_FP_ENV_X87
+    enter_x87(host);
+#endif
 }
 
 // Gives the host its MXCSR back, flags included: a flag the library raised
 // is dropped, one the host had stays.
 [[gnu::always_inline]] inline void leave_library_fp_environment(const HostFpEnvironment& host) {
+#if TALLYMAT_FP_ENV_X87
+    leave_x87(host);
+#endif
     if (fp_switch.restore == HostMxcsrRestore::kAlways || read_mxcsr() != host.mxcsr) load_mxcsr(host.mxcsr);
+}
+
+#elif TALLYMAT_FP_ENV_FPCR
+
+// On 64-bit Arm the controls are FPCR (rounding, flush-to-zero, default
+// NaN, the alternate half-precision and FEAT_AFP bits AH and FIZ, trap
+// enables) and the sticky flags FPSR.  The library's FPCR is all zero; a
+// host whose FPCR is zero keeps it, and FPSR is written back only when the
+// library raised a flag the host did not have.
+struct HostFpEnvironment {
+    uint64_t fpcr, fpsr;
+};
+
+inline void choose_fp_switch() {}
+
+[[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {
+    __asm__ volatile("mrs %0, fpcr\n\tmrs %1, fpsr" : "=r"(host.fpcr), "=r"(host.fpsr));
+    if (host.fpcr != 0) [[unlikely]] {
+        __asm__ volatile("msr fpcr, xzr");
+    }
+}
+
+[[gnu::always_inline]] inline void leave_library_fp_environment(const HostFpEnvironment& host) {
+    uint64_t fpsr;
+    __asm__ volatile("mrs %0, fpsr" : "=r"(fpsr));
+    if (fpsr != host.fpsr) [[unlikely]] {
+        __asm__ volatile("msr fpsr, %0" : : "r"(host.fpsr));
+    }
+    if (host.fpcr != 0) [[unlikely]] {
+        __asm__ volatile("msr fpcr, %0" : : "r"(host.fpcr));
+    }
 }
 
 #else
@@ -117,6 +197,8 @@ inline void leave_library_fp_environment(const HostFpEnvironment& host) { std::f
 inline double pinned(double value) {
 #if TALLYMAT_FP_ENV_MXCSR && defined(__GNUC__)
     __asm__ volatile("" : "+x"(value));
+#elif TALLYMAT_FP_ENV_FPCR
+    __asm__ volatile("" : "+w"(value));
 #elif defined(__GNUC__)
     __asm__ volatile("" : "+m"(value));
 #endif
