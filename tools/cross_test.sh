@@ -25,4 +25,4 @@ fi
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/linux-cross.cmake" -DCMAKE_PREFIX_PATH="$TALLYMAT_CROSS_PREFIX" \
   -DTALLYMAT_BUILD_TOOLS=OFF -DTALLYMAT_WERROR=ON >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" >/dev/null
-ctest --test-dir "$build" -j "${JOBS:-2}" --output-on-failure | tail -n 8
+ctest --test-dir "$build" -j "${JOBS:-2}" --output-on-failure | tail -n 12
