@@ -294,3 +294,28 @@ TEST(MathLayer, PowOfTwoIsTheExactSquare) {
         ASSERT_EQ(ml::math_error_state.flag, 0) << x;
     }
 }
+
+// The exact reduction (used where the C runtime's sine and cosine reduce
+// inexactly) agrees with glibc, whose reduction is exact, within one unit
+// over every magnitude up to 2^53, and to the bit next to multiples of pi/2.
+TEST(TrigReduction, WithinOneUnitOfAnExactlyReducingLibrary) {
+    auto units_apart = [](double a, double b) {
+        auto ordered = [](double v) {
+            int64_t i = std::bit_cast<int64_t>(v);
+            return i < 0 ? INT64_MIN - i : i;
+        };
+        int64_t d = ordered(a) - ordered(b);
+        return d < 0 ? -d : d;
+    };
+    std::mt19937_64 random(20261209);
+    for (int i = 0; i < 200000; ++i) {
+        double x = std::ldexp(1.0 + static_cast<double>(random() >> 11) * 0x1p-53, static_cast<int>(random() % 54) - 1);
+        if (random() & 1) x = -x;
+        ASSERT_LE(units_apart(tallymat::mathlayer::sin_reduced_exactly(x), std::sin(opaque(x))), 1) << x;
+        ASSERT_LE(units_apart(tallymat::mathlayer::cos_reduced_exactly(x), std::cos(opaque(x))), 1) << x;
+    }
+    for (double x : {1.5707963267948966, 3.141592653589793, 6.283185307179586, 0x1.fffffffffffffp52}) {
+        EXPECT_EQ(bits(tallymat::mathlayer::cos_reduced_exactly(x)), bits(std::cos(opaque(x)))) << x;
+        EXPECT_LE(units_apart(tallymat::mathlayer::sin_reduced_exactly(x), std::sin(opaque(x))), 1) << x;
+    }
+}

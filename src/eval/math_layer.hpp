@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "core/visibility.hpp"
+#include "eval/trig_reduction.hpp"
 
 namespace tallymat::mathlayer {
 
@@ -105,8 +106,13 @@ inline double arc(double x, const char* name, double (*standard)(double)) {
 
 // The guarded entries: rules first, then the standard function.  Inline, so
 // that the evaluator pays no call for the classification.
-inline double sin(double x) { return trig_loss_or(x, "sin", [](double v) { return std::sin(v); }); }
-inline double cos(double x) { return trig_loss_or(x, "cos", [](double v) { return std::cos(v); }); }
+// Where the C runtime's own reduction is inexact, the argument is reduced here.
+inline double sin(double x) {
+    return trig_loss_or(x, "sin", [](double v) { return kRuntimeReducesSinCosExactly ? std::sin(v) : sin_reduced_exactly(v); });
+}
+inline double cos(double x) {
+    return trig_loss_or(x, "cos", [](double v) { return kRuntimeReducesSinCosExactly ? std::cos(v) : cos_reduced_exactly(v); });
+}
 inline double tan(double x) { return trig_loss_or(x, "tan", [](double v) { return std::tan(v); }); }
 
 inline double exp(double x) {
