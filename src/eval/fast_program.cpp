@@ -252,9 +252,8 @@ RunResult<kForHost> run(const FastInsn* ip) {
         }                                                      \
         APPLY_BINARY(op::kPow, acc, 2.0, 1)                    \
     }
-// A fused row names its operator as the inner one.
-#define HANDLE_FusedLoad(operands, code, inner) APPLY_BINARY(inner, FIRST_##operands, SECOND_##operands, 2)
-#define HANDLE_FusedPush(operands, code, inner) { PUSH; APPLY_BINARY(inner, FIRST_##operands, SECOND_##operands, 2); }
+#define HANDLE_FusedLoad(operands, code, inner) APPLY_BINARY(code, FIRST_##operands, SECOND_##operands, 2)
+#define HANDLE_FusedPush(operands, code, inner) { PUSH; APPLY_BINARY(code, FIRST_##operands, SECOND_##operands, 2); }
 // acc = acc outer (left inner right): the inner operator first, as the
 // push and pop it replaces would have run it.
 #define HANDLE_Apply(operands, outer, inner)                                                                         \

@@ -45,16 +45,27 @@ namespace tallymat::eval {
 //                              and the pop both go
 #define TALLYMAT_BINARY_FORMS(X, name, code) \
     X(name, Binary, Stack, code, 0) X(name##K, Binary, K, code, 0) X(name##V, Binary, V, code, 0)
-#define TALLYMAT_PAIRED(X, name, shape, pair, code) \
-    X(name##Add, shape, pair, code, translate::op::kAdd) X(name##Sub, shape, pair, code, translate::op::kSub) \
-    X(name##Mul, shape, pair, code, translate::op::kMul) X(name##Div, shape, pair, code, translate::op::kDiv)
-// The fused forms' operator is their inner one: moved into place below.
-#define TALLYMAT_FUSED_FORMS(X, shape, prefix)                                                  \
-    TALLYMAT_PAIRED(X, prefix##VV, shape, VV, 0) TALLYMAT_PAIRED(X, prefix##VK, shape, VK, 0) \
-    TALLYMAT_PAIRED(X, prefix##KV, shape, KV, 0)
-#define TALLYMAT_APPLY_FORMS(X, outer_name, outer)                                                          \
-    TALLYMAT_PAIRED(X, Apply##outer_name##VV, Apply, VV, outer) TALLYMAT_PAIRED(X, Apply##outer_name##VK, Apply, VK, outer) \
-    TALLYMAT_PAIRED(X, Apply##outer_name##KV, Apply, KV, outer)
+// Four rows, one per arithmetic operator: M(op) gives the row's operator
+// and inner operator (expanded before X sees its arguments).
+#define TALLYMAT_ROW(X, ...) X(__VA_ARGS__)
+#define TALLYMAT_FOUR(X, name, shape, pair, M)                                                        \
+    TALLYMAT_ROW(X, name##Add, shape, pair, M(translate::op::kAdd))                                   \
+    TALLYMAT_ROW(X, name##Sub, shape, pair, M(translate::op::kSub))                                   \
+    TALLYMAT_ROW(X, name##Mul, shape, pair, M(translate::op::kMul))                                   \
+    TALLYMAT_ROW(X, name##Div, shape, pair, M(translate::op::kDiv))
+#define TALLYMAT_FUSED_OPERATOR(op) op, 0
+#define TALLYMAT_FUSED_FORMS(X, shape, prefix)                                                        \
+    TALLYMAT_FOUR(X, prefix##VV, shape, VV, TALLYMAT_FUSED_OPERATOR)                                  \
+    TALLYMAT_FOUR(X, prefix##VK, shape, VK, TALLYMAT_FUSED_OPERATOR)                                  \
+    TALLYMAT_FOUR(X, prefix##KV, shape, KV, TALLYMAT_FUSED_OPERATOR)
+#define TALLYMAT_APPLY_ADD(inner) translate::op::kAdd, inner
+#define TALLYMAT_APPLY_SUB(inner) translate::op::kSub, inner
+#define TALLYMAT_APPLY_MUL(inner) translate::op::kMul, inner
+#define TALLYMAT_APPLY_DIV(inner) translate::op::kDiv, inner
+#define TALLYMAT_APPLY_FORMS(X, outer_name, OUTER)                                                    \
+    TALLYMAT_FOUR(X, Apply##outer_name##VV, Apply, VV, OUTER)                                         \
+    TALLYMAT_FOUR(X, Apply##outer_name##VK, Apply, VK, OUTER)                                         \
+    TALLYMAT_FOUR(X, Apply##outer_name##KV, Apply, KV, OUTER)
 // Every binary operator has its three plain forms and every one-argument
 // operator its instruction, straight from the operator lists.
 #define TALLYMAT_BINARY_OPCODES(X, Name, code, ...) TALLYMAT_BINARY_FORMS(X, Name, code)
@@ -66,8 +77,8 @@ namespace tallymat::eval {
     TALLYMAT_UNARY_OPERATORS(TALLYMAT_UNARY_OPCODE, X)                                               \
     X(Square, Square, None, translate::op::kPow, 0)                                                  \
     TALLYMAT_FUSED_FORMS(X, FusedLoad, Load) TALLYMAT_FUSED_FORMS(X, FusedPush, Push)                \
-    TALLYMAT_APPLY_FORMS(X, Add, translate::op::kAdd) TALLYMAT_APPLY_FORMS(X, Sub, translate::op::kSub) \
-    TALLYMAT_APPLY_FORMS(X, Mul, translate::op::kMul) TALLYMAT_APPLY_FORMS(X, Div, translate::op::kDiv)
+    TALLYMAT_APPLY_FORMS(X, Add, TALLYMAT_APPLY_ADD) TALLYMAT_APPLY_FORMS(X, Sub, TALLYMAT_APPLY_SUB)    \
+    TALLYMAT_APPLY_FORMS(X, Mul, TALLYMAT_APPLY_MUL) TALLYMAT_APPLY_FORMS(X, Div, TALLYMAT_APPLY_DIV)
 
 enum FastOp : uint8_t {
 #define TALLYMAT_ENUM_ENTRY(name, ...) k##name,
@@ -87,15 +98,8 @@ struct FastOpFacts {
     char inner;  // Apply: the operator between X and Y
 };
 
-// A fused form's operator is the one its X-macro row names as inner.
-constexpr FastOpFacts fast_op_row(const char* name, Shape shape, Operands operands, char op, char inner) {
-    if (shape == Shape::FusedLoad || shape == Shape::FusedPush) return {name, shape, operands, inner, 0};
-    return {name, shape, operands, op, inner};
-}
-
 inline constexpr FastOpFacts kFastOps[] = {
-#define TALLYMAT_FACTS_ENTRY(name, shape, operands, code, inner) \
-    fast_op_row(#name, Shape::shape, Operands::operands, code, inner),
+#define TALLYMAT_FACTS_ENTRY(name, shape, operands, code, inner) {#name, Shape::shape, Operands::operands, code, inner},
     TALLYMAT_FAST_OPS(TALLYMAT_FACTS_ENTRY)
 #undef TALLYMAT_FACTS_ENTRY
 };
