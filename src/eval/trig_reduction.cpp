@@ -55,7 +55,7 @@ Reduced reduce(double x) {
     auto window_word = [&](int at) {
         return bit == 0 ? product[at] : (product[at] >> bit) | (product[at + 1] << (64 - bit));
     };
-    uint64_t low = window_word(word), high = word + 2 <= 4 ? window_word(word + 1) : product[word + 1] >> bit;
+    uint64_t low = window_word(word), high = window_word(word + 1);  // word is 2: words 2 to 4
     unsigned quadrant = static_cast<unsigned>(high >> 62);
     high &= 0x3fffffffffffffffu;
 
@@ -88,17 +88,18 @@ Reduced reduce(double x) {
     while (top_word > 0 && r[top_word] == 0) --top_word;
     if (r[top_word] == 0) return {quadrant, 0.0, 0.0};
     int top_bit = 63 - std::countl_zero(r[top_word]) + 64 * top_word;  // 0-based position of the leading bit
-    auto bits_at = [&](int from, int count) {  // count <= 53 bits from position `from` downward
-        uint64_t value = 0;
-        for (int i = 0; i < count; ++i) {
-            int at = from - i;
-            value <<= 1;
-            if (at >= 0) value |= (r[at / 64] >> (at % 64)) & 1;
-        }
-        return static_cast<double>(value);
+    // The 64 bits whose top one is at position `top`, zeros below position 0.
+    auto window = [&](int top) -> uint64_t {
+        int bottom = top - 63;
+        if (bottom <= -64) return 0;
+        if (bottom < 0) return r[0] << -bottom;
+        int at = bottom / 64, shift = bottom % 64;
+        uint64_t value = r[at] >> shift;
+        if (shift != 0 && at < 3) value |= r[at + 1] << (64 - shift);
+        return value;
     };
-    double high_part = std::ldexp(bits_at(top_bit, 53), top_bit - 52 - 252);
-    double low_part = std::ldexp(bits_at(top_bit - 53, 53), top_bit - 105 - 252);
+    double high_part = std::ldexp(static_cast<double>(window(top_bit) >> 11), top_bit - 52 - 252);
+    double low_part = std::ldexp(static_cast<double>(window(top_bit - 53) >> 11), top_bit - 105 - 252);
     if (negative) {
         high_part = -high_part;
         low_part = -low_part;
