@@ -1,8 +1,9 @@
 // Machine code from the fast form, for x86-64 (Xbyak): a pure code
 // generator, which the entries call when a formula has been evaluated often
-// enough (entries.hpp).  Values and codes are the interpreter's, bit for bit: + - * / are SSE2 instructions with the left
-// operand as destination, every check is made as the interpreter makes it,
-// and every other operator calls the same operator code.
+// enough (entries.hpp).  Values and codes are the interpreter's, bit for
+// bit: + - * / are SSE2 instructions with the left operand as destination,
+// every check is made as the interpreter makes it, and every other operator
+// calls the same operator code.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +17,9 @@ namespace tallymat::eval {
 // A threshold no count reaches, and the count of a slot never to be compiled.
 inline constexpr uint32_t kNeverCompiled = UINT32_MAX;
 
-// Read once at load from TALLYMAT_JIT (0, off, false, no: off) and TALLYMAT_JIT_THRESHOLD
-// (interpreted evaluations before a formula is compiled; 0: at once).
+// Read once at load from TALLYMAT_JIT (0, off, false, no: off) and
+// TALLYMAT_JIT_THRESHOLD (interpreted evaluations before a formula is
+// compiled; 0: at once).
 struct JitSettings {
     bool enabled;
     uint32_t threshold;
