@@ -65,15 +65,27 @@ configure_file(cmake/tallymat.pc.in ${PROJECT_BINARY_DIR}/tallymat.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tallymat.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
 # Windows: a module-definition file and an import library that MSVC's linker
-# accepts, both made from the one list of exported names.
+# accepts, both made from the one list of exported names.  On 32-bit Windows
+# the import library maps the callers' decorated stdcall names
+# ("_vinsert@12") to the DLL's plain ones, from the linker's own listing;
+# it replaces the one the linker wrote, which has the names undecorated.
 if(WIN32 AND BUILD_SHARED_LIBS)
-  list(JOIN exported_functions "\n  " exported)
-  file(WRITE ${PROJECT_BINARY_DIR}/tallymat.def "LIBRARY tallymat.dll\nEXPORTS\n  ${exported}\n")
   find_program(TALLYMAT_DLLTOOL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-dlltool dlltool REQUIRED)
-  add_custom_command(TARGET tallymat POST_BUILD
-    COMMAND ${TALLYMAT_DLLTOOL} -m i386:x86-64 -d ${PROJECT_BINARY_DIR}/tallymat.def
-            -D tallymat.dll -l ${PROJECT_BINARY_DIR}/tallymat.lib
-    COMMENT "Import library tallymat.lib for MSVC")
-  install(FILES ${PROJECT_BINARY_DIR}/tallymat.def ${PROJECT_BINARY_DIR}/tallymat.lib
-    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+  set(def ${PROJECT_BINARY_DIR}/tallymat.def)
+  set(lib ${PROJECT_BINARY_DIR}/tallymat.lib)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_custom_command(TARGET tallymat POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DLINKED=${PROJECT_BINARY_DIR}/tallymat-linked.def -DMAP=${PROJECT_SOURCE_DIR}/src/tallymat.map
+              -DOUT=${def} -P ${PROJECT_SOURCE_DIR}/cmake/DecoratedDef.cmake
+      COMMAND ${TALLYMAT_DLLTOOL} -m i386 -k -d ${def} -D tallymat.dll -l ${lib}
+      COMMAND ${CMAKE_COMMAND} -E copy ${lib} $<TARGET_LINKER_FILE:tallymat>
+      COMMENT "Import libraries for the stdcall names")
+  else()
+    list(JOIN exported_functions "\n  " exported)
+    file(WRITE ${def} "LIBRARY tallymat.dll\nEXPORTS\n  ${exported}\n")
+    add_custom_command(TARGET tallymat POST_BUILD
+      COMMAND ${TALLYMAT_DLLTOOL} -m i386:x86-64 -d ${def} -D tallymat.dll -l ${lib}
+      COMMENT "Import library tallymat.lib for MSVC")
+  endif()
+  install(FILES ${def} ${lib} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 endif()

@@ -38,6 +38,16 @@
 #  define TALLYMAT_API __attribute__((visibility("default")))
 #endif
 
+/* 32-bit Windows: stdcall, the Windows API's own convention, which VBA and
+   VB6 Declare statements and Delphi's stdcall expect; the names are exported
+   undecorated all the same ("vinsert", not "_vinsert@12").  Everywhere else
+   the platform's C convention. */
+#if defined(_WIN32) && !defined(_WIN64)
+#  define TALLYMAT_CALL __stdcall
+#else
+#  define TALLYMAT_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -70,41 +80,41 @@ enum {
 
 /* Adds a variable (name stored upper-cased); returns 0, 7, 8 or 9, also
    left in the last error.  A null name is the empty name. */
-TALLYMAT_API int vinsert(const char* name, double value);
+TALLYMAT_API int TALLYMAT_CALL vinsert(const char* name, double value);
 /* Returns the handle of the named variable (case-insensitive) or -1; leaves 0.
    A null name is the empty name. */
-TALLYMAT_API int vlookup(const char* name);
+TALLYMAT_API int TALLYMAT_CALL vlookup(const char* name);
 /* Returns the value of a variable, or 0.0 for an invalid handle; leaves 0 or 19. */
-TALLYMAT_API double vgetvalue(int handle);
+TALLYMAT_API double TALLYMAT_CALL vgetvalue(int handle);
 /* Stores a value; returns 0, or 19 for an invalid handle; leaves the same. */
-TALLYMAT_API int vsetvalue(int handle, double value);
+TALLYMAT_API int TALLYMAT_CALL vsetvalue(int handle, double value);
 /* Returns the stored upper-case name (owned by the library, valid until
    vclr), or null for an invalid handle; leaves 0 or 19. */
-TALLYMAT_API const char* vgetname(int handle);
+TALLYMAT_API const char* TALLYMAT_CALL vgetname(int handle);
 /* Removes every variable; programs that name variables become invalid
    (calcpost then leaves 20).  Returns 0; leaves 0. */
-TALLYMAT_API int vclr(void);
+TALLYMAT_API int TALLYMAT_CALL vclr(void);
 
 /* Translates a formula; returns its expression handle 0..99, or -1 and
    leaves 1, 2, 3, 4, 5, 6, 7, 10, 18 or 21 with the error offset set.
    A null text is the empty text (21). */
-TALLYMAT_API int exprpost(const char* text);
+TALLYMAT_API int TALLYMAT_CALL exprpost(const char* text);
 /* Releases one translated formula; returns 0, or 20 for an invalid handle;
    leaves the same. */
-TALLYMAT_API int exprdelete(int handle);
+TALLYMAT_API int TALLYMAT_CALL exprdelete(int handle);
 /* Releases every translated formula; returns 0; leaves 0. */
-TALLYMAT_API int exprclr(void);
+TALLYMAT_API int TALLYMAT_CALL exprclr(void);
 /* Evaluates a translated formula; returns its value, or 0.0 and leaves
    11, 13, 14, 15, 16 or 20.  Tell failure from a zero value by geterrnum. */
-TALLYMAT_API double calcpost(int handle);
+TALLYMAT_API double TALLYMAT_CALL calcpost(int handle);
 
 /* Returns the last error; leaves it unchanged. */
-TALLYMAT_API int geterrnum(void);
+TALLYMAT_API int TALLYMAT_CALL geterrnum(void);
 /* Returns the character offset where the last exprpost stopped; leaves the last error. */
-TALLYMAT_API int geterroffs(void);
+TALLYMAT_API int TALLYMAT_CALL geterroffs(void);
 /* Returns the Windows-1251 message of a code (0: of the last error), "" for
    codes outside 0..21; never null; leaves the last error. */
-TALLYMAT_API const char* getstrerror(int code);
+TALLYMAT_API const char* TALLYMAT_CALL getstrerror(int code);
 
 #ifdef __cplusplus
 }

@@ -53,17 +53,17 @@ extern "C" {
 
 // ---- variables ----
 
-TALLYMAT_API int vinsert(const char* name, double value) {
+TALLYMAT_API int TALLYMAT_CALL vinsert(const char* name, double value) {
     return core::report(vars::insert(text_or_empty(name), value));
 }
 
-TALLYMAT_API int vlookup(const char* name) {
+TALLYMAT_API int TALLYMAT_CALL vlookup(const char* name) {
     core::set_last_error(core::kOk);
     vars::SearchResult where = vars::search(text_or_empty(name));
     return where.found ? where.position : -1;
 }
 
-TALLYMAT_API double vgetvalue(int handle) {
+TALLYMAT_API double TALLYMAT_CALL vgetvalue(int handle) {
     if (!vars::is_valid_handle(handle)) {
         core::report(core::kInvalidVariable);
         return 0.0;
@@ -72,14 +72,14 @@ TALLYMAT_API double vgetvalue(int handle) {
     return *var_table.cells[handle];
 }
 
-TALLYMAT_API int vsetvalue(int handle, double value) {
+TALLYMAT_API int TALLYMAT_CALL vsetvalue(int handle, double value) {
     if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
     core::set_last_error(core::kOk);
     *var_table.cells[static_cast<uint32_t>(handle)] = value;
     return core::kOk;
 }
 
-TALLYMAT_API const char* vgetname(int handle) {
+TALLYMAT_API const char* TALLYMAT_CALL vgetname(int handle) {
     if (!vars::is_valid_handle(handle)) {
         core::report(core::kInvalidVariable);
         return nullptr;
@@ -88,7 +88,7 @@ TALLYMAT_API const char* vgetname(int handle) {
     return var_table.names[handle];
 }
 
-TALLYMAT_API int vclr(void) {
+TALLYMAT_API int TALLYMAT_CALL vclr(void) {
     vars::clear();
     translate::retire_programs_naming_variables();  // they point into freed entries
     eval::variables_cleared();
@@ -97,7 +97,7 @@ TALLYMAT_API int vclr(void) {
 
 // ---- translation and expression slots ----
 
-TALLYMAT_API int exprpost(const char* text) {
+TALLYMAT_API int TALLYMAT_CALL exprpost(const char* text) {
     // Number conversion and constant folding compute: in the library's environment.
     core::HostFpEnvironment host;
     core::enter_library_fp_environment(host);
@@ -109,20 +109,20 @@ TALLYMAT_API int exprpost(const char* text) {
     return failure == core::kOk ? index : -1;
 }
 
-TALLYMAT_API int exprdelete(int handle) {
+TALLYMAT_API int TALLYMAT_CALL exprdelete(int handle) {
     if (!translate::is_occupied(handle)) return core::report(core::kInvalidExpression);
     release_formula(handle);
     return core::report(core::kOk);
 }
 
-TALLYMAT_API int exprclr(void) {
+TALLYMAT_API int TALLYMAT_CALL exprclr(void) {
     release_all_formulas();
     return core::report(core::kOk);
 }
 
 // ---- evaluation ----
 
-TALLYMAT_API double calcpost(int handle) {
+TALLYMAT_API double TALLYMAT_CALL calcpost(int handle) {
     auto index = static_cast<uint32_t>(handle);  // negative handles wrap above the table
     if (index >= static_cast<uint32_t>(translate::kSlotCount)) {
         core::report(core::kInvalidExpression);
@@ -134,11 +134,11 @@ TALLYMAT_API double calcpost(int handle) {
 
 // ---- errors ----
 
-TALLYMAT_API int geterrnum(void) { return core::error_registers.last_error; }
+TALLYMAT_API int TALLYMAT_CALL geterrnum(void) { return core::error_registers.last_error; }
 
-TALLYMAT_API int geterroffs(void) { return core::error_registers.error_offset; }
+TALLYMAT_API int TALLYMAT_CALL geterroffs(void) { return core::error_registers.error_offset; }
 
-TALLYMAT_API const char* getstrerror(int code) {
+TALLYMAT_API const char* TALLYMAT_CALL getstrerror(int code) {
     if (code == 0) code = core::error_registers.last_error;
     return core::message_for(code);
 }

@@ -1,36 +1,39 @@
 #!/usr/bin/env bash
-# Cross-builds and installs tallymat.dll with mingw-w64 (./run dll) and fails
-# unless its export table, its .def file and its MSVC import library hold
-# exactly the names of src/tallymat.map.  With wine64 present, the C host
-# test runs against the DLL as well.
+# Cross-builds and installs both tallymat.dll (./run dll) and fails unless
+# each export table, .def file and MSVC import library hold exactly the
+# names of src/tallymat.map: plain names, also for the 32-bit DLL's stdcall
+# functions.  Under wine, the C host linked through tallymat.lib runs against
+# each DLL.
+#   tools/check_windows_dll.sh [FOLDER-PREFIX]   (default build-win: build-win64, build-win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-win}
-
-BUILD=$build CMAKE_FLAGS="-DTALLYMAT_WERROR=ON" ./run dll >/dev/null
-install=$build/install
-
+prefix=${1:-build-win}
 expected=$(cmake -DPRINT_EXPORTS=src/tallymat.map -P cmake/ExportList.cmake | sort | tr '\n' ' ')
-exports=$(x86_64-w64-mingw32-objdump -p "$install/bin/tallymat.dll" |
-  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\]/ && $NF != "Table" {print $NF}' | sort | tr '\n' ' ')
-def_names=$(sed -n '/^EXPORTS/,$p' "$install/lib/tallymat.def" | grep -o '[a-z]\+' | sort | tr '\n' ' ')
-lib_names=$(x86_64-w64-mingw32-nm "$install/lib/tallymat.lib" | sed -n 's/.* __imp_\(.*\)$/\1/p' | sort | tr '\n' ' ')
-for listing in "tallymat.dll:$exports" "tallymat.def:$def_names" "tallymat.lib:$lib_names"; do
-  if [ "${listing#*:}" != "$expected" ]; then
-    echo "${listing%%:*} has: ${listing#*:}"
-    echo "expected:        $expected"
-    exit 1
+
+for arch in x86_64 i686; do
+  case $arch in x86_64) build=${prefix}64 ;; i686) build=${prefix}32 ;; esac
+  BUILD=$build CMAKE_FLAGS="-DTALLYMAT_WERROR=ON" ./run dll $arch >/dev/null
+  install=$build/install tool=$arch-w64-mingw32
+  exports=$($tool-objdump -p "$install/bin/tallymat.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\]/ && $NF != "Table" {print $NF}' | sort | tr '\n' ' ')
+  def_names=$(sed -n '/^EXPORTS/,$p' "$install/lib/tallymat.def" | grep -o '^ *[a-z]\+' | tr -d ' ' | sort | tr '\n' ' ')
+  # __imp_vinsert (64-bit), __imp__vinsert@12 (32-bit stdcall)
+  lib_names=$($tool-nm "$install/lib/tallymat.lib" | sed -n 's/.* __imp__\{0,1\}\([a-z]*\).*$/\1/p' | sort | tr '\n' ' ')
+  for listing in "tallymat.dll:$exports" "tallymat.def:$def_names" "tallymat.lib:$lib_names"; do
+    if [ "${listing#*:}" != "$expected" ]; then
+      echo "$arch ${listing%%:*} has: ${listing#*:}"
+      echo "expected:        $expected"
+      exit 1
+    fi
+  done
+  echo "$arch: tallymat.dll, tallymat.def and tallymat.lib carry exactly the thirteen functions"
+
+  if command -v wine >/dev/null 2>&1; then
+    $tool-gcc -std=c11 -Wall -Wextra -Werror -I"$install/include" tests/c_host.c "$install/lib/tallymat.lib" \
+      -o "$build/c_host_installed.exe"
+    cp "$install/bin/tallymat.dll" "$build/"
+    (cd "$build" && WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" timeout 300 wine ./c_host_installed.exe >/dev/null) ||
+      { echo "$arch: the C host linked through tallymat.lib failed under wine"; exit 1; }
+    echo "$arch: the C host linked through tallymat.lib passes under wine"
   fi
 done
-echo "tallymat.dll, tallymat.def and tallymat.lib carry exactly the thirteen functions"
-
-if command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; then
-  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-  x86_64-w64-mingw32-gcc -std=c11 -Wall -Wextra -I"$install/include" tests/c_host.c -L"$install/lib" -ltallymat \
-    -o "$build/c_host.exe"
-  cp "$install/bin/tallymat.dll" "$build/"
-  export WINEDEBUG=-all WINEPREFIX="$PWD/$build/wineprefix"
-  (cd "$build" && timeout 300 "$wine" ./c_host.exe)
-else
-  echo "wine64 is not installed: the C host test did not run under Windows"
-fi
