@@ -178,7 +178,9 @@ inline double pow(double x, double y) {
     return y == 2.0 ? x * x : std::pow(x, y);
 }
 
-inline double atan(double x) { return std::atan(x); }
+// A NaN passes through quieted, as x86's arithmetic quiets it: Windows'
+// 64-bit C runtime would hand a signalling NaN back unchanged.
+inline double atan(double x) { return x != x ? x + x : std::atan(x); }
 inline double fabs(double x) { return std::fabs(x); }
 inline double floor(double x) { return std::floor(x); }
 
