@@ -179,7 +179,7 @@ TEST_F(Api, MathFailuresReachTheHost) {
         {"cos(1e300)", {}, 0.0, 16},
         {"tg(x)", {{"x", kInf}}, 0.0, 16},
         {"sin(x)", {{"x", kPositiveNaN}}, 0.0, 16},
-        {"sin(9e15)", {}, std::sin(opaque(9e15)), 0},
+        {"sin(9e15)", {}, 0x1.192c9d38ecf36p-3, 0},  // glibc's bits, on Windows too
         {"exp(-708.39)", {}, std::exp(opaque(-708.39)), 0},
         {"exp(-708.4)", {}, 0.0, 15},
         {"exp(-1000)", {}, 0.0, 15},

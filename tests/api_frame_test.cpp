@@ -1,5 +1,9 @@
 // Error registers, message table and the three queries.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cstring>
 #include <string>
@@ -9,7 +13,21 @@
 
 namespace {
 
-// Converted by glibc's iconv, independently of the library's own bytes.
+// Converted by the system (iconv; Windows' own code page 1251),
+// independently of the library's own bytes.
+#ifdef _WIN32
+std::string to_cp1251(const std::string& utf8) {
+    if (utf8.empty()) return "";
+    std::wstring wide(utf8.size(), L'\0');
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                    wide.data(), static_cast<int>(wide.size()));
+    if (units <= 0) return "<conversion failed>";
+    std::string out(static_cast<size_t>(units), '\0');
+    int bytes = WideCharToMultiByte(1251, 0, wide.data(), units, out.data(), units, nullptr, nullptr);
+    if (bytes != units) return "<conversion failed>";
+    return out;
+}
+#else
 std::string to_cp1251(const std::string& utf8) {
     iconv_t cd = iconv_open("CP1251", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) return "<no iconv>";
@@ -24,6 +42,7 @@ std::string to_cp1251(const std::string& utf8) {
     out.resize(out.size() - dst_left);
     return out;
 }
+#endif
 
 const std::vector<std::string> kUtf8Messages = {
     "",

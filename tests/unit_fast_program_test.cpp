@@ -272,8 +272,10 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
     int found_readable = 0;
     for (const Region& region : regions_within(begin, begin + machine_code.bytes)) {
         for (uint64_t constant : constants) {
-            const void* at = memmem(reinterpret_cast<const void*>(region.begin), region.end - region.begin, &constant,
-                                    sizeof constant);
+            auto first = reinterpret_cast<const unsigned char*>(region.begin);
+            auto last = reinterpret_cast<const unsigned char*>(region.end);
+            auto wanted = reinterpret_cast<const unsigned char*>(&constant);
+            bool at = std::search(first, last, wanted, wanted + sizeof constant) != last;
             EXPECT_FALSE(at && region.executable) << std::hex << constant << " in executable bytes";
             found_readable += at && !region.executable;
         }
