@@ -19,6 +19,8 @@ namespace tallycalc {
 
 namespace {
 
+#if TALLYCALC_HAVE_LIBEDIT
+
 // $XDG_STATE_HOME/tallycalc/history, or ~/.tallycalc_history.
 std::string history_path() {
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
@@ -29,8 +31,6 @@ std::string history_path() {
     if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.tallycalc_history";
     return {};
 }
-
-#if TALLYCALC_HAVE_LIBEDIT
 
 std::string lower(const char* text) {
     std::string out(text);
