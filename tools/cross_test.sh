@@ -4,7 +4,10 @@
 #   tools/cross_test.sh aarch64-linux-gnu|i686-linux-gnu|s390x-linux-gnu [BUILD]
 #   tools/cross_test.sh x86_64-w64-mingw32|i686-w64-mingw32 [BUILD]   (under wine)
 # GoogleTest is built for the target from Debian's /usr/src/googletest.
-# tallycalc is left out (it needs the target's libedit).
+# tallycalc is built for the Linux targets without line editing (the
+# target's libedit is not installed); their character-set converters (glibc's
+# gconv modules, which tallycalc and the message test use) come from Debian's
+# libc6 package of the target's architecture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 triplet=${1:?usage: tools/cross_test.sh TRIPLET [BUILD]}
@@ -17,6 +20,12 @@ case "$triplet" in
   *) echo "unknown target $triplet" >&2; exit 2 ;;
 esac
 case "$triplet" in
+  aarch64-linux-gnu) debian_arch=arm64 ;;
+  i686-linux-gnu) debian_arch=i386 ;;
+  s390x-linux-gnu) debian_arch=s390x ;;
+  *) debian_arch= ;;
+esac
+case "$triplet" in
   x86_64-w64-mingw32) toolchain=$PWD/cmake/mingw-w64.cmake ;;
   i686-w64-mingw32) toolchain=$PWD/cmake/mingw-w64-i686.cmake ;;
   *) toolchain=$PWD/cmake/linux-cross.cmake ;;
@@ -27,6 +36,18 @@ tools/install_missing.sh cmake make libgtest-dev $packages
 if [[ $triplet == *mingw32 ]]; then
   # wine keeps its Windows in a folder of the build, quiet.
   export WINEPREFIX=$PWD/$build/wineprefix WINEDEBUG=-all
+else
+  gconv=$PWD/$build/gconv/usr/lib/${triplet/i686/i386}/gconv
+  if [ ! -f "$gconv/CP1251.so" ]; then
+    if ! dpkg --print-foreign-architectures | grep -qx "$debian_arch"; then
+      sudo=""; [ "$(id -u)" != 0 ] && sudo=sudo
+      $sudo dpkg --add-architecture "$debian_arch" && $sudo apt-get update -qq
+    fi
+    mkdir -p "$build/gconv"
+    (cd "$build/gconv" && apt-get download -qq "libc6:$debian_arch" 2>/dev/null && dpkg-deb -x libc6_*.deb . && rm libc6_*.deb) ||
+      echo "libc6:$debian_arch could not be fetched: the tests that convert messages skip"
+  fi
+  export GCONV_PATH=$gconv
 fi
 
 export TALLYMAT_CROSS=$triplet TALLYMAT_CROSS_PREFIX=$PWD/$build/googletest
@@ -37,6 +58,6 @@ if [ ! -d "$TALLYMAT_CROSS_PREFIX/include/gtest" ]; then
   cmake --install "$build/googletest-build" >/dev/null
 fi
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$TALLYMAT_CROSS_PREFIX" \
-  -DTALLYMAT_BUILD_TOOLS=OFF -DTALLYMAT_WERROR=ON >/dev/null
+  -DTALLYMAT_WERROR=ON >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" >/dev/null
 ctest --test-dir "$build" -j "${JOBS:-2}" --output-on-failure | tail -n 12

@@ -2,19 +2,21 @@
 # standard output), then compares its standard output with EXPECTED or looks
 # for CONTAINS in it, looks for ERR_CONTAINS in its standard error, and
 # compares its exit status with STATUS.
-# ARGS separates arguments with "|", which survives add_test unsplit.
+# ARGS separates arguments with "|", which survives add_test unsplit; so does
+# EMULATOR, the command a cross build runs tallycalc through.
 set(ENV{LC_ALL} C.UTF-8)
 string(REPLACE "|" ";" ARGS "${ARGS}")
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 if(NOT DEFINED INPUT)
   set(INPUT /dev/null)
 endif()
 set(ENV{NO_COLOR} 1)
 if(DEFINED OUTPUT)
-  execute_process(COMMAND ${TALLYCALC} ${ARGS} INPUT_FILE ${INPUT} OUTPUT_FILE ${OUTPUT}
+  execute_process(COMMAND ${EMULATOR} ${TALLYCALC} ${ARGS} INPUT_FILE ${INPUT} OUTPUT_FILE ${OUTPUT}
     ERROR_VARIABLE errors RESULT_VARIABLE status)
   set(output "")
 else()
-  execute_process(COMMAND ${TALLYCALC} ${ARGS} INPUT_FILE ${INPUT}
+  execute_process(COMMAND ${EMULATOR} ${TALLYCALC} ${ARGS} INPUT_FILE ${INPUT}
     OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
 endif()
 if(DEFINED EXPECTED)
