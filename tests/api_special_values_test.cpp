@@ -2,10 +2,12 @@
 // every target: NaNs made from non-NaN operands, which NaN an operator
 // passes on, the codes that follow from a NaN's sign, and literals that a
 // C runtime's pow or rounding would read otherwise.  Run compiled and
-// interpreted, and on every CPU the suite is built for.
+// interpreted, on every CPU the suite is built for, and in every host
+// floating-point state of support/host_fp_states.h.
 #include <cstdint>
 
 #include "support/api_fixture.hpp"
+#include "support/host_fp_states.h"
 
 namespace {
 
@@ -73,13 +75,19 @@ TEST_F(SpecialValues, BitsAndCodesAsOnX86_64) {
         {"-0*1", 0x8000000000000000u, 0},
     };
     define_special_variables();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
-        Evaluation e = translate_and_evaluate(row.text);
-        ASSERT_GE(e.handle, 0);
-        EXPECT_EQ(bits(e.value), row.bits) << std::hex << bits(e.value);
-        EXPECT_EQ(e.code, row.code);
-        exprdelete(e.handle);
+    const fp_state initial = read_state();
+    for (const auto& host : kStates) {
+        SCOPED_TRACE(host.name);
+        write_state(host.state);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.text);
+            Evaluation e = translate_and_evaluate(row.text);
+            EXPECT_GE(e.handle, 0);
+            EXPECT_EQ(bits(e.value), row.bits) << std::hex << bits(e.value);
+            EXPECT_EQ(e.code, row.code);
+            exprdelete(e.handle);
+        }
+        write_state(initial);
     }
 }
 
