@@ -69,10 +69,6 @@ void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 
 #else
 
-#include <sys/mman.h>
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <array>
 #include <bit>
 #include <deque>
@@ -86,6 +82,7 @@ void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 #include <xbyak/xbyak_util.h>
 
 #include "core/fp_environment.hpp"
+#include "eval/executable_memory.hpp"
 #include "eval/operations.hpp"
 #include "vars/var_table.hpp"
 
@@ -96,6 +93,20 @@ namespace {
 namespace op = translate::op;
 using namespace Xbyak;
 using namespace Xbyak::util;
+using executable_memory::whole_pages;
+
+// The calling convention the code is called with and calls out with.
+// System V (Linux): the first argument in rdi, a double in xmm0 or the next
+// xmm register, every xmm register the callee's, and 128 bytes below rsp
+// (the red zone) that nothing else writes.  Microsoft x64 (Windows):
+// arguments by position (rcx first, a second double in xmm1), xmm6 to
+// xmm15 the caller's, 32 bytes of shadow space above the return address at
+// every call, which the callee may use, and no red zone.
+#if defined(_WIN32)
+constexpr bool kMicrosoftX64 = true;
+#else
+constexpr bool kMicrosoftX64 = false;
+#endif
 
 // The operator helpers the code calls: the same operator code as the
 // interpreter, with its refusal and the math error flag turned into a code.
@@ -142,47 +153,58 @@ UnaryStep unary_helper(char code) { return kHelpers[translate::operator_row(code
 // the operator's helper.  Null: the operator always takes its helper.
 using StandardFunction = double (*)(double);
 
+// Where the C runtime's sine and cosine reduce inexactly, the math layer's
+// exact reduction stands in for them, and atan hands a signalling NaN back
+// unquieted there: the interpreter's own functions, then.
+double atan_quieting_nans(double x) { return mathlayer::atan(x); }
+
 StandardFunction standard_function(char code) {
+    constexpr bool exact = mathlayer::kRuntimeReducesSinCosExactly;
     switch (code) {
-        case op::kSin: return static_cast<StandardFunction>(::sin);
-        case op::kCos: return static_cast<StandardFunction>(::cos);
+        case op::kSin: return exact ? static_cast<StandardFunction>(::sin) : mathlayer::sin_reduced_exactly;
+        case op::kCos: return exact ? static_cast<StandardFunction>(::cos) : mathlayer::cos_reduced_exactly;
         case op::kTan: return static_cast<StandardFunction>(::tan);
         case op::kExp: return static_cast<StandardFunction>(::exp);
         case op::kLn: return static_cast<StandardFunction>(::log);
         case op::kLg: return static_cast<StandardFunction>(::log10);
         case op::kArcsin: return static_cast<StandardFunction>(::asin);
         case op::kArccos: return static_cast<StandardFunction>(::acos);
-        case op::kArctg: return static_cast<StandardFunction>(::atan);
+        case op::kArctg: return exact ? static_cast<StandardFunction>(::atan) : atan_quieting_nans;
         default: return nullptr;
     }
 }
 
-size_t whole_pages(size_t bytes) {
-    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    return (bytes + page - 1) / page * page;
-}
-
 // The postfix stack by depth: the entry at depth d (the accumulator is the
-// deepest) lives in xmm<d>, so a push moves nothing and an operator leaves
-// its result where its left operand was.  xmm14 and xmm15 are scratch.
-// Deeper programs stay interpreted.
+// deepest) lives in a register of its own, so a push moves nothing and an
+// operator leaves its result where its left operand was.  System V: xmm<d>,
+// with xmm14 and xmm15 as scratch.  Microsoft x64: the four shallowest in
+// xmm0 to xmm3, the deeper ones from xmm6 up (saved in the frame), and the
+// volatile xmm4 and xmm5 as scratch.  Deeper programs stay interpreted.
 constexpr int kRegisterDepth = 14;
+constexpr int kVolatileDepth = kMicrosoftX64 ? 4 : kRegisterDepth;  // entries the code need not save
 
-// Frame of a program that calls out on its straight path (rsp stays
-// 16-aligned at calls): the host's MXCSR, the scratch value a helper works
-// on (and where an exit reads MXCSR), homes for the entries spilled around
-// a call.  A program without such
-// calls keeps the MXCSR in the red zone, and its slow paths set up the same
-// frame around their helper call, below that MXCSR: the frame's top eight
-// bytes are left unused for it.
-constexpr int kHostMxcsr = 0;
-constexpr int kScratch = 8;
-constexpr int kHomes = 16;
-constexpr int kFrameBytes = kHomes + 8 * kRegisterDepth + 8;
-static_assert(kFrameBytes % 16 == 8);
-constexpr int kRedZoneMxcsr = -8;
-constexpr int kRedZoneExitMxcsr = -16;
-static_assert(kFrameBytes + kRedZoneMxcsr >= kHomes + 8 * kRegisterDepth);
+// Frame of a program that calls out (rsp stays 16-aligned at calls): the
+// callee's shadow space (Microsoft x64), the host's MXCSR, the scratch
+// value a helper works on (and where an exit reads MXCSR), homes for the
+// entries spilled around a call, and (Microsoft x64) the caller's xmm6 to
+// xmm15 that the deep entries take.  System V frames a program that calls
+// out on its straight path; one without keeps the MXCSR in the red zone,
+// and its slow paths set up the same frame around their helper call, below
+// that MXCSR: the frame's top eight bytes are left unused for it.  Without
+// a red zone, Microsoft x64 frames every program that calls out at all or
+// takes a saved register, and the others keep the MXCSR in their shadow
+// space; the system's unwinder is told of every frame.
+constexpr int kShadowBytes = kMicrosoftX64 ? 32 : 0;
+constexpr int kHostMxcsr = kShadowBytes;
+constexpr int kScratch = kShadowBytes + 8;
+constexpr int kHomes = kShadowBytes + 16;
+constexpr int kSavedXmm = kHomes + 8 * kRegisterDepth;
+constexpr int kSavedXmmMax = kMicrosoftX64 ? kRegisterDepth - kVolatileDepth : 0;
+constexpr int kFrameBytes = kSavedXmm + 16 * kSavedXmmMax + 8;
+static_assert(kFrameBytes % 16 == 8 && kSavedXmm % 16 == 0);
+constexpr int kUnframedMxcsr = kMicrosoftX64 ? 8 : -8;
+constexpr int kUnframedExitMxcsr = kMicrosoftX64 ? 16 : -16;
+static_assert(kMicrosoftX64 || kFrameBytes + kUnframedMxcsr >= kHomes + 8 * kRegisterDepth);
 
 // Bytes of code and pool per fast instruction, enough for the widest: a
 // function call at the deepest stack, with every register spilled and
@@ -203,12 +225,15 @@ public:
           area_end_(area_begin_ + static_cast<intptr_t>(bytes)) {}
 
     size_t pool_offset() const { return pool_offset_; }
+    // Where the function table entry for the system's unwinder lies; 0: none.
+    size_t unwind_table_offset() const { return unwind_table_offset_; }
 
     // False when the program is too deep for the registers.
     bool program(const FastInsn* code) {
         bool calls = false;
         if (!survey(code, calls)) return false;
         framed_ = calls;
+        if (kMicrosoftX64) framed_ = calls_anywhere_ || saved_xmm_ > 0;
         prologue();
         for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) instruction(ip);
         epilogue();
@@ -228,6 +253,12 @@ private:
     std::map<std::tuple<uint64_t, uint64_t, bool>, PoolEntry*> pool_index_;
     intptr_t area_begin_, area_end_;      // where the code is generated and runs
     size_t pool_offset_ = 0;              // where the pool's pages begin
+    size_t unwind_table_offset_ = 0;
+    bool calls_anywhere_ = false;         // a call on the straight path or a slow one
+    int saved_xmm_ = 0;                   // callee-saved registers the deep entries take
+    // The prologue's unwind codes (Microsoft x64): where each step ends.
+    size_t frame_allocated_at_ = 0, prologue_end_ = 0;
+    size_t xmm_saved_at_[kSavedXmmMax > 0 ? kSavedXmmMax : 1] = {};
     Label fail_;
     Label refuse_division_, refuse_domain_, refuse_overflow_;
     Label fail_in_slow_frame_;  // a helper failed in a frame its slow path set up
@@ -253,9 +284,10 @@ private:
     const double* cached_cells_[kCellRegisterCount] = {};
     int next_cell_register_ = 0;
 
-    // Whether the program fits the registers, and whether it calls out on its straight path.
-    bool survey(const FastInsn* code, bool& calls) const {
-        int depth = -1;
+    // Whether the program fits the registers, and whether it calls out on its
+    // straight path; notes calls anywhere and the saved registers it needs.
+    bool survey(const FastInsn* code, bool& calls) {
+        int depth = -1, deepest = 0;
         for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
             const FastOpFacts& f = facts(ip->op);
             switch (f.shape) {
@@ -265,8 +297,11 @@ private:
                 case Shape::End: case Shape::Operand: case Shape::Unary: case Shape::Square: case Shape::Apply: break;
             }
             if (depth >= kRegisterDepth) return false;
+            if (depth > deepest) deepest = depth;
             calls = calls || calls_on_straight_path(f);
+            calls_anywhere_ = calls_anywhere_ || calls_on_straight_path(f) || f.shape == Shape::Square;
         }
+        saved_xmm_ = deepest >= kVolatileDepth ? deepest - kVolatileDepth + 1 : 0;
         return true;
     }
 
@@ -313,24 +348,68 @@ private:
             dq(entry.low);
             if (entry.wide) dq(entry.high);
         }
+        if (kMicrosoftX64 && framed_) unwind_data();
+    }
+
+    // The frame as the system's unwinder reads it (Microsoft x64's
+    // UNWIND_INFO and RUNTIME_FUNCTION, offsets from the code's start): the
+    // prologue allocates the frame, then saves the registers the deep
+    // entries take; its steps are listed last first.
+    void unwind_data() {
+        constexpr uint8_t kAllocLarge = 1, kSaveXmm128 = 8;
+        align(4);
+        size_t info = getSize();
+        int slots = 2 * saved_xmm_ + 2;
+        db(1);  // version 1, no handler
+        db(static_cast<uint8_t>(prologue_end_));
+        db(static_cast<uint8_t>(slots));
+        db(0);  // no frame register
+        for (int i = saved_xmm_ - 1; i >= 0; --i) {
+            db(static_cast<uint8_t>(xmm_saved_at_[i]));
+            db(static_cast<uint8_t>(kSaveXmm128 | (at(kVolatileDepth + i).getIdx() << 4)));
+            dw(static_cast<uint16_t>((kSavedXmm + 16 * i) / 16));
+        }
+        db(static_cast<uint8_t>(frame_allocated_at_));
+        db(kAllocLarge);  // the size in the next slot, in eights
+        dw(kFrameBytes / 8);
+        if (slots % 2) dw(0);
+        unwind_table_offset_ = getSize();
+        dd(0);
+        dd(static_cast<uint32_t>(pool_offset_));
+        dd(static_cast<uint32_t>(info));
     }
 
     // ---- frame, entry and exits ----
-    Address host_mxcsr() { return framed_ ? ptr[rsp + kHostMxcsr] : ptr[rsp + kRedZoneMxcsr]; }
+    Address host_mxcsr() { return framed_ ? ptr[rsp + kHostMxcsr] : ptr[rsp + kUnframedMxcsr]; }
     // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
-    Address exit_mxcsr() { return framed_ ? ptr[rsp + kScratch] : ptr[rsp + kRedZoneExitMxcsr]; }
+    Address exit_mxcsr() { return framed_ ? ptr[rsp + kScratch] : ptr[rsp + kUnframedExitMxcsr]; }
 
     // The floating-point switch of fp_environment.hpp: a host whose control
     // bits are the library's keeps its MXCSR, and the load for the others
     // is out of the straight path.
     void prologue() {
-        if (framed_) sub(rsp, kFrameBytes);
+        if (framed_) open_frame();
         stmxcsr(host_mxcsr());
         mov(eax, host_mxcsr());
         and_(eax, ~core::kMxcsrFlags);
         cmp(eax, core::kLibraryMxcsr);
         jne(switch_to_library_, T_NEAR);
         L(in_library_environment_);
+    }
+
+    void open_frame() {
+        sub(rsp, kFrameBytes);
+        frame_allocated_at_ = getSize();
+        for (int i = 0; i < saved_xmm_; ++i) {
+            movaps(ptr[rsp + kSavedXmm + 16 * i], at(kVolatileDepth + i));
+            xmm_saved_at_[i] = getSize();
+        }
+        prologue_end_ = getSize();
+    }
+
+    void close_frame() {
+        for (int i = 0; i < saved_xmm_; ++i) movaps(at(kVolatileDepth + i), ptr[rsp + kSavedXmm + 16 * i]);
+        add(rsp, kFrameBytes);
     }
 
     // Gives the host its MXCSR back.  calcpost has set the last error to 0;
@@ -344,7 +423,7 @@ private:
             cmp(eax, host_mxcsr());
             jne(restore_host_, T_NEAR);
         }
-        if (framed_) add(rsp, kFrameBytes);
+        if (framed_) close_frame();
         ret();
     }
 
@@ -376,7 +455,7 @@ private:
         jmp(in_library_environment_, T_NEAR);
         L(restore_host_);  // a flag was raised that the host did not have, or the host's controls differ
         ldmxcsr(host_mxcsr());
-        if (framed_) add(rsp, kFrameBytes);
+        if (framed_) close_frame();
         ret();
     }
 
@@ -411,7 +490,12 @@ private:
     }
 
     // ---- the stack ----
-    static Xmm at(int depth) { return Xmm(depth); }
+    static Xmm at(int depth) { return Xmm(depth < kVolatileDepth ? depth : depth + 2); }
+    static Xmm scratch() { return Xmm(kMicrosoftX64 ? 4 : 14); }
+    static Xmm second_scratch() { return Xmm(kMicrosoftX64 ? 5 : 15); }
+    // Where a helper takes its pointer, and the right operand of a binary one.
+    static Reg64 first_argument() { return Reg64(kMicrosoftX64 ? Operand::RCX : Operand::RDI); }
+    static Xmm second_double_argument() { return Xmm(kMicrosoftX64 ? 1 : 0); }
     Xmm acc() const { return at(depth_); }
     Address home(int depth) { return ptr[rsp + kHomes + 8 * depth]; }
 
@@ -419,7 +503,8 @@ private:
     // The address of a variable's cell, in a general register that keeps it
     // until the next helper call.
     Reg64 cell_register(const double* cell) {
-        static const Reg64 kRegisters[kCellRegisterCount] = {Xbyak::util::rdx, Xbyak::util::rsi, Xbyak::util::r8,
+        // Volatile under both conventions; rcx is free until a failure exit.
+        static const Reg64 kRegisters[kCellRegisterCount] = {Xbyak::util::rdx, Xbyak::util::rcx, Xbyak::util::r8,
                                                             Xbyak::util::r9,  Xbyak::util::r10, Xbyak::util::r11};
         for (int i = 0; i < kCellRegisterCount; ++i)
             if (cached_cells_[i] == cell) return kRegisters[i];
@@ -474,23 +559,24 @@ private:
             je(refuse_division_, T_NEAR);  // equal or unordered
             divsd(left, right);
         } else {
-            movsd(xmm15, right);
-            ucomisd(xmm15, constant(0.0));
+            movsd(second_scratch(), right);
+            ucomisd(second_scratch(), constant(0.0));
             je(refuse_division_, T_NEAR);
-            divsd(left, xmm15);
+            divsd(left, second_scratch());
         }
     }
 
     // acc = left (code) right through the operator's helper; left is the
-    // accumulator, right is in xmm0 when the call is made.
+    // accumulator, right is in the second argument's register when the call is made.
     template <typename Right>
     void helper_binary(char code, const Right& right) {
         movsd(ptr[rsp + kScratch], acc());
-        spill_entries_below();  // before xmm0, entry 0's register, takes the right operand
+        spill_entries_below();  // before the argument register, an entry's, takes the right operand
+        Xmm argument = second_double_argument();
         if constexpr (std::is_same_v<Right, Xmm>) {
-            if (right.getIdx() != 0) movapd(xmm0, right);
+            if (right.getIdx() != argument.getIdx()) movapd(argument, right);
         } else {
-            movsd(xmm0, right);
+            movsd(argument, right);
         }
         call_helper(reinterpret_cast<const void*>(binary_helper(code)));
     }
@@ -501,8 +587,8 @@ private:
         call_helper(reinterpret_cast<const void*>(unary_helper(code)));
     }
 
-    // Every xmm register is the callee's: the entries below the accumulator
-    // wait in their homes.
+    // The entries below the accumulator wait in their homes (under
+    // Microsoft x64 the callee keeps xmm6 up, but one spill for all is simpler).
     void spill_entries_below() {
         for (int d = 0; d < depth_; ++d) movsd(home(d), at(d));
     }
@@ -510,7 +596,7 @@ private:
     // Calls a step helper on the scratch value; a failure leaves through
     // fail_ with its code, a success puts the value back in the accumulator.
     void call_helper(const void* helper) {
-        lea(rdi, ptr[rsp + kScratch]);
+        lea(first_argument(), ptr[rsp + kScratch]);
         call(pointer(helper));
         forget_cells();
         test(eax, eax);
@@ -540,14 +626,15 @@ private:
     // acc = (x > 1e-10) - !(x > -1e-10), each comparison a mask of 1.0:
     // 1, +0 or -1, and -1 for NaN, as the interpreter gives.
     void sign() {
-        movsd(xmm14, constant(kZeroBandHalf));
-        cmpltsd(xmm14, acc());
-        movsd(xmm15, constant(-kZeroBandHalf));
-        cmpnltsd(xmm15, acc());
-        andpd(xmm14, mask(std::bit_cast<uint64_t>(1.0)));
-        andpd(xmm15, mask(std::bit_cast<uint64_t>(1.0)));
-        subsd(xmm14, xmm15);
-        movapd(acc(), xmm14);
+        Xmm above = scratch(), below = second_scratch();
+        movsd(above, constant(kZeroBandHalf));
+        cmpltsd(above, acc());
+        movsd(below, constant(-kZeroBandHalf));
+        cmpnltsd(below, acc());
+        andpd(above, mask(std::bit_cast<uint64_t>(1.0)));
+        andpd(below, mask(std::bit_cast<uint64_t>(1.0)));
+        subsd(above, below);
+        movapd(acc(), above);
     }
 
     // acc = |x| <= 1e-10 as 1.0 or +0 (NaN compares false).
@@ -716,22 +803,22 @@ private:
             jmp(refuse_division_, T_NEAR);
             return;
         }
-        Xmm divisor = xmm15;
+        Xmm divisor = second_scratch(), quotient = scratch();
         if constexpr (std::is_same_v<Right, Xmm>) divisor = right;
-        else movsd(xmm15, right);
+        else movsd(divisor, right);
         if (!constant_right) {
             ucomisd(divisor, constant(0.0));
             je(refuse_division_, T_NEAR);  // equal or unordered
         }
-        movapd(xmm14, acc());
-        divsd(xmm14, divisor);
-        roundsd(xmm14, xmm14, kRoundDownQuietly);
+        movapd(quotient, acc());
+        divsd(quotient, divisor);
+        roundsd(quotient, quotient, kRoundDownQuietly);
         if (code == op::kIntDiv) {
-            movapd(acc(), xmm14);
+            movapd(acc(), quotient);
             return;
         }
-        mulsd(xmm14, divisor);
-        subsd(acc(), xmm14);
+        mulsd(quotient, divisor);
+        subsd(acc(), quotient);
     }
 
     // The operands of a paired instruction, X in its own slot and Y in the next.
@@ -749,48 +836,18 @@ private:
 
     // acc = acc outer (X inner Y)
     void applied(const FastOpFacts& f, const FastInsn* ip) {
-        movsd(xmm14, first_operand(ip, f.operands));
-        arithmetic(f.inner, xmm14, second_operand(ip, f.operands), constant_second(ip, f.operands));
-        arithmetic(f.op, acc(), xmm14);
+        Xmm inner = scratch();
+        movsd(inner, first_operand(ip, f.operands));
+        arithmetic(f.inner, inner, second_operand(ip, f.operands), constant_second(ip, f.operands));
+        arithmetic(f.op, acc(), inner);
     }
 };
 
-// Code is generated in place, in a mapping straight from the kernel that is
-// writable until the code is written; then its code pages become
-// read-and-execute and its pool pages read-only: never writable and
-// executable at once.  The mapping is asked for near the variable values,
-// so that the code reaches them from its instructions (where the kernel
-// places it elsewhere, the code reaches them through pointers), at a
-// random distance below them, so that where code lies does not follow
-// from where the library lies.
-constexpr uintptr_t kBelowTheValues = uintptr_t{64} << 20;
-constexpr uintptr_t kPlacementWindow = uintptr_t{1} << 30;
-
-uintptr_t random_placement() {
-    uintptr_t random = 0;
-    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) return 0;
-    return random % (kPlacementWindow / whole_pages(1)) * whole_pages(1);
-}
-
-void* map_writable_near(const void* target, size_t bytes) {
-    auto at = reinterpret_cast<uintptr_t>(target);
-    uintptr_t below = kBelowTheValues + random_placement() + bytes;
-    uintptr_t hint = at > below ? (at - below) / whole_pages(1) * whole_pages(1) : 0;
-    void* area = mmap(reinterpret_cast<void*>(hint), bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return area == MAP_FAILED ? nullptr : area;
-}
-
-// Keeps the pages the code and its pool use, gives the rest back, and
-// seals them; false (and nothing kept) on failure.
-bool seal_code(void* area, size_t mapped, size_t code_bytes, size_t used) {
-    auto* bytes = static_cast<unsigned char*>(area);
-    if (used < mapped) munmap(bytes + used, mapped - used);
-    if (mprotect(area, code_bytes, PROT_READ | PROT_EXEC) == 0 &&
-        (code_bytes == used || mprotect(bytes + code_bytes, used - code_bytes, PROT_READ) == 0))
-        return true;
-    munmap(area, used);
-    return false;
-}
+// Code is generated in place, in an area straight from the system that is
+// writable until the code is written, then sealed (executable_memory.hpp).
+// It is asked for near the variable values, so that the code reaches them
+// from its instructions (where the system places it elsewhere, the code
+// reaches them through pointers).
 
 int32_t fast_instruction_count(const FastInsn* code) {
     int32_t count = 0;
@@ -805,28 +862,38 @@ MachineCode compile(const FastInsn* fast) {
     if (count > kJitMaxInstructions) return {};
     // One page more than the code and pool need: the pool starts on a page of its own.
     size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction) + whole_pages(1);
-    void* area = map_writable_near(vars::var_table.values, mapped);
+    void* area = executable_memory::map_writable_near(vars::var_table.values, mapped);
     if (!area) return {};
-    size_t code_bytes = 0, used = 0;
+    size_t code_bytes = 0, used = 0, unwind_table = 0;
     try {
         Generator generator(mapped, area);
         if (generator.program(fast) && generator.getSize() <= kJitMaxCodeBytes) {
             code_bytes = generator.pool_offset();
             used = whole_pages(generator.getSize());
+            unwind_table = generator.unwind_table_offset();
         }
     } catch (...) {
         used = 0;  // too big, out of memory: the formula stays interpreted
     }
     if (used == 0) {
-        munmap(area, mapped);
+        executable_memory::unmap(area, mapped);
         return {};
     }
-    if (!seal_code(area, mapped, code_bytes, used)) return {};
-    return {reinterpret_cast<CompiledCode>(area), used};
+    if (!executable_memory::seal(area, mapped, code_bytes, used)) return {};
+    void* unwind = nullptr;
+    if (unwind_table != 0) {
+        unwind = executable_memory::register_unwind_table(area, static_cast<char*>(area) + unwind_table);
+        if (!unwind) {  // code the unwinder cannot walk is not run
+            executable_memory::unmap(area, used);
+            return {};
+        }
+    }
+    return {reinterpret_cast<CompiledCode>(area), used, unwind};
 }
 
 void free_machine_code(MachineCode& machine_code) {
-    if (machine_code.code) munmap(reinterpret_cast<void*>(machine_code.code), machine_code.bytes);
+    executable_memory::unregister_unwind_table(machine_code.unwind);
+    if (machine_code.code) executable_memory::unmap(reinterpret_cast<void*>(machine_code.code), machine_code.bytes);
     machine_code = {};
 }
 

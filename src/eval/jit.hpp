@@ -52,6 +52,7 @@ using CompiledCode = double (*)(uint32_t index);
 struct MachineCode {
     CompiledCode code = nullptr;  // null: none
     size_t bytes = 0;             // of its mapping
+    void* unwind = nullptr;       // Windows: its registration with the system's unwinder
 };
 
 // Compiles a fast form into a mapping of its own; no code (and nothing
