@@ -1,5 +1,6 @@
 // A host that keeps its own values in the registers the calling convention
-// leaves to it (rbx, rbp, r12 to r15) and calls the library with hostile
+// leaves to it (System V: rbx, rbp, r12 to r15; Microsoft x64 also rdi, rsi
+// and xmm6 to xmm15) and calls the library with hostile
 // control words: MXCSR with every trap unmasked, rounding up, flush-to-zero
 // and denormals-are-zero; the x87 unit at 24-bit precision rounding down.
 // On every way out of an exported call (success, each refusal, a math
@@ -8,7 +9,7 @@
 // registers and both control words must be as the host left them, and the
 // result as in the default state.  Run compiled, interpreted and as the
 // formulas reach the threshold (the suite's three runs).
-#if defined(__x86_64__) && !defined(_WIN32)
+#if defined(__x86_64__)
 
 #include <cstddef>
 #include <cstdint>
@@ -18,18 +19,26 @@
 namespace {
 
 struct HostState {
-    uint64_t registers[6];  // rbx, rbp, r12, r13, r14, r15 after the call
+    uint64_t registers[8];  // rbx, rbp, r12, r13, r14, r15, rdi, rsi after the call
+    uint64_t xmm[10][2];    // xmm6 to xmm15 after the call (Microsoft x64)
     uint32_t mxcsr_in, mxcsr_out;
     uint16_t x87_in, x87_out;
     uint32_t mxcsr_saved;
     uint16_t x87_saved;
 };
-static_assert(offsetof(HostState, mxcsr_in) == 48 && offsetof(HostState, mxcsr_out) == 52 &&
-              offsetof(HostState, x87_in) == 56 && offsetof(HostState, x87_out) == 58 &&
-              offsetof(HostState, mxcsr_saved) == 60 && offsetof(HostState, x87_saved) == 64);
+static_assert(offsetof(HostState, xmm) == 64 && offsetof(HostState, mxcsr_in) == 224 &&
+              offsetof(HostState, mxcsr_out) == 228 && offsetof(HostState, x87_in) == 232 &&
+              offsetof(HostState, x87_out) == 234 && offsetof(HostState, mxcsr_saved) == 236 &&
+              offsetof(HostState, x87_saved) == 240);
 
-constexpr uint64_t kMarkers[6] = {0x1111111111111111, 0x2222222222222222, 0x3333333333333333,
-                                  0x4444444444444444, 0x5555555555555555, 0x6666666666666666};
+constexpr uint64_t kMarkers[8] = {0x1111111111111111, 0x2222222222222222, 0x3333333333333333,
+                                  0x4444444444444444, 0x5555555555555555, 0x6666666666666666,
+                                  0x7777777777777777, 0x8888888888888888};
+#ifdef _WIN32
+constexpr int kMarkedRegisters = 8, kMarkedXmm = 10;  // xmm<6+i> holds 0x0606... + i * 0x0101...
+#else
+constexpr int kMarkedRegisters = 6, kMarkedXmm = 0;
+#endif
 constexpr uint32_t kHostileMxcsr = 0xC040;  // traps unmasked, rounding up, FTZ, DAZ
 constexpr uint16_t kHostileX87 = 0x047F;    // exceptions masked, 24-bit precision, rounding down
 
@@ -42,6 +51,113 @@ constexpr uint16_t kHostileX87 = 0x047F;    // exceptions masked, 24-bit precisi
 // Both results are kept: xmm0 for calcpost, eax for exprpost.
 extern "C" double call_with_markers(const void* function, uintptr_t argument, HostState* state);
 extern "C" int call_with_markers_for_int(const void* function, uintptr_t argument, HostState* state);
+#ifdef _WIN32
+asm(R"(
+    .text
+    .globl call_with_markers
+    .globl call_with_markers_for_int
+call_with_markers:
+call_with_markers_for_int:
+    push %rbx
+    push %rbp
+    push %rdi
+    push %rsi
+    push %r12
+    push %r13
+    push %r14
+    push %r15
+    sub $216, %rsp
+    mov %r8, 32(%rsp)
+    movups %xmm6, 48(%rsp)
+    movups %xmm7, 64(%rsp)
+    movups %xmm8, 80(%rsp)
+    movups %xmm9, 96(%rsp)
+    movups %xmm10, 112(%rsp)
+    movups %xmm11, 128(%rsp)
+    movups %xmm12, 144(%rsp)
+    movups %xmm13, 160(%rsp)
+    movups %xmm14, 176(%rsp)
+    movups %xmm15, 192(%rsp)
+    stmxcsr 236(%r8)
+    fnstcw 240(%r8)
+    ldmxcsr 224(%r8)
+    fldcw 232(%r8)
+    mov %rcx, %r11
+    mov %rdx, %rcx
+    movabs $0x0606060606060606, %rax
+    movq %rax, %xmm6
+    movabs $0x0707070707070707, %rax
+    movq %rax, %xmm7
+    movabs $0x0808080808080808, %rax
+    movq %rax, %xmm8
+    movabs $0x0909090909090909, %rax
+    movq %rax, %xmm9
+    movabs $0x0a0a0a0a0a0a0a0a, %rax
+    movq %rax, %xmm10
+    movabs $0x0b0b0b0b0b0b0b0b, %rax
+    movq %rax, %xmm11
+    movabs $0x0c0c0c0c0c0c0c0c, %rax
+    movq %rax, %xmm12
+    movabs $0x0d0d0d0d0d0d0d0d, %rax
+    movq %rax, %xmm13
+    movabs $0x0e0e0e0e0e0e0e0e, %rax
+    movq %rax, %xmm14
+    movabs $0x0f0f0f0f0f0f0f0f, %rax
+    movq %rax, %xmm15
+    movabs $0x1111111111111111, %rbx
+    movabs $0x2222222222222222, %rbp
+    movabs $0x3333333333333333, %r12
+    movabs $0x4444444444444444, %r13
+    movabs $0x5555555555555555, %r14
+    movabs $0x6666666666666666, %r15
+    movabs $0x7777777777777777, %rdi
+    movabs $0x8888888888888888, %rsi
+    call *%r11
+    mov 32(%rsp), %r8
+    mov %rbx, 0(%r8)
+    mov %rbp, 8(%r8)
+    mov %r12, 16(%r8)
+    mov %r13, 24(%r8)
+    mov %r14, 32(%r8)
+    mov %r15, 40(%r8)
+    mov %rdi, 48(%r8)
+    mov %rsi, 56(%r8)
+    movups %xmm6, 64(%r8)
+    movups %xmm7, 80(%r8)
+    movups %xmm8, 96(%r8)
+    movups %xmm9, 112(%r8)
+    movups %xmm10, 128(%r8)
+    movups %xmm11, 144(%r8)
+    movups %xmm12, 160(%r8)
+    movups %xmm13, 176(%r8)
+    movups %xmm14, 192(%r8)
+    movups %xmm15, 208(%r8)
+    stmxcsr 228(%r8)
+    fnstcw 234(%r8)
+    ldmxcsr 236(%r8)
+    fldcw 240(%r8)
+    movups 48(%rsp), %xmm6
+    movups 64(%rsp), %xmm7
+    movups 80(%rsp), %xmm8
+    movups 96(%rsp), %xmm9
+    movups 112(%rsp), %xmm10
+    movups 128(%rsp), %xmm11
+    movups 144(%rsp), %xmm12
+    movups 160(%rsp), %xmm13
+    movups 176(%rsp), %xmm14
+    movups 192(%rsp), %xmm15
+    add $216, %rsp
+    pop %r15
+    pop %r14
+    pop %r13
+    pop %r12
+    pop %rsi
+    pop %rdi
+    pop %rbp
+    pop %rbx
+    ret
+)");
+#else
 asm(R"(
     .text
     .globl call_with_markers
@@ -57,10 +173,10 @@ call_with_markers_for_int:
     push %r14
     push %r15
     push %rdx
-    stmxcsr 60(%rdx)
-    fnstcw 64(%rdx)
-    ldmxcsr 48(%rdx)
-    fldcw 56(%rdx)
+    stmxcsr 236(%rdx)
+    fnstcw 240(%rdx)
+    ldmxcsr 224(%rdx)
+    fldcw 232(%rdx)
     mov %rdi, %rax
     mov %rsi, %rdi
     movabs $0x1111111111111111, %rbx
@@ -77,10 +193,10 @@ call_with_markers_for_int:
     mov %r13, 24(%rdx)
     mov %r14, 32(%rdx)
     mov %r15, 40(%rdx)
-    stmxcsr 52(%rdx)
-    fnstcw 58(%rdx)
-    ldmxcsr 60(%rdx)
-    fldcw 64(%rdx)
+    stmxcsr 228(%rdx)
+    fnstcw 234(%rdx)
+    ldmxcsr 236(%rdx)
+    fldcw 240(%rdx)
     pop %rdx
     pop %r15
     pop %r14
@@ -93,6 +209,7 @@ call_with_markers_for_int:
     .section .note.GNU-stack,"",@progbits
     .text
 )");
+#endif
 
 namespace {
 
@@ -103,7 +220,11 @@ Result call_as_hostile_host(Call call, const void* function, uintptr_t argument,
     state.mxcsr_in = kHostileMxcsr;
     state.x87_in = kHostileX87;
     Result result = call(function, argument, &state);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(state.registers[i], kMarkers[i]) << what << ": register " << i;
+    for (int i = 0; i < kMarkedRegisters; ++i) EXPECT_EQ(state.registers[i], kMarkers[i]) << what << ": register " << i;
+    for (int i = 0; i < kMarkedXmm; ++i) {
+        EXPECT_EQ(state.xmm[i][0], 0x0606060606060606u + 0x0101010101010101u * static_cast<uint64_t>(i)) << what << ": xmm" << 6 + i;
+        EXPECT_EQ(state.xmm[i][1], 0u) << what << ": xmm" << 6 + i << "'s upper half";
+    }
     EXPECT_EQ(state.mxcsr_out, kHostileMxcsr) << what;
     EXPECT_EQ(state.x87_out, kHostileX87) << what;
     return result;
@@ -137,6 +258,7 @@ TEST_F(HostRegisters, SurviveEveryWayOutOfTheLibrary) {
         {"sin(x)", 1e16},       // the guard's slow path: total loss
         {"exp(x)", -1000},      // underflow
         {"x*(x+(x*(x+(x*(x+sin(x))))))", 0.5},  // entries spilled around a call
+        {"x*(x+(x*(x+(x*(x+1)))))", 0.5},       // deep, no call: xmm6 up on Windows
         {"x mod 0", 1},         {"x div 3", -7},
     };
     vinsert("x", 0.0);

@@ -2,6 +2,9 @@
 // postfix items: random formulas and variable values, compared bit for bit
 // with their codes.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -235,6 +238,19 @@ struct Region {
     uintptr_t begin, end;
     bool executable;
 };
+#ifdef _WIN32
+std::vector<Region> regions_within(uintptr_t begin, uintptr_t end) {
+    std::vector<Region> regions;
+    MEMORY_BASIC_INFORMATION info;
+    for (uintptr_t at = begin; at < end && VirtualQuery(reinterpret_cast<void*>(at), &info, sizeof info);) {
+        uintptr_t high = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+        bool executable = info.Protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE);
+        if (info.State == MEM_COMMIT) regions.push_back({at, std::min(high, end), executable});
+        at = high;
+    }
+    return regions;
+}
+#else
 std::vector<Region> regions_within(uintptr_t begin, uintptr_t end) {
     std::vector<Region> regions;
     std::ifstream maps("/proc/self/maps");
@@ -247,6 +263,7 @@ std::vector<Region> regions_within(uintptr_t begin, uintptr_t end) {
     }
     return regions;
 }
+#endif
 
 // A formula's constants are data: a constant whose bytes are machine code
 // must never be executable where it lies.
@@ -284,6 +301,85 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
     exprdelete(handle);
     vclr();
 }
+
+#if defined(_WIN32) && TALLYMAT_JIT
+// The system's unwinder walks out of a framed program: its pool page is
+// made unreadable, the program faults on its first constant, and a vectored
+// handler (the way crash handlers and profilers see code) unwinds one frame
+// from the fault, which must land at the caller's return address with the
+// caller's stack pointer, then lets the program go on.
+namespace unwinding {
+
+struct CallRecord {
+    DWORD64 rsp_at_call, return_address;
+};
+DWORD64 pool_page;
+CallRecord unwound;
+bool walked;
+
+LONG CALLBACK walk_one_frame(EXCEPTION_POINTERS* exception) {
+    if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || walked) return EXCEPTION_CONTINUE_SEARCH;
+    walked = true;
+    DWORD previous;
+    VirtualProtect(reinterpret_cast<void*>(pool_page), 1, PAGE_READONLY, &previous);  // the unwind data lie there too
+    CONTEXT context = *exception->ContextRecord;
+    DWORD64 base = 0, frame = 0;
+    void* handler_data = nullptr;
+    if (PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &base, nullptr)) {
+        RtlVirtualUnwind(UNW_FLAG_NHANDLER, base, context.Rip, entry, &context, &handler_data, &frame, nullptr);
+        unwound = {context.Rsp, context.Rip};
+    }
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+}  // namespace unwinding
+
+// call_recording(code, index, record): calls code(index) and notes the stack
+// pointer at the call and the return address.
+extern "C" double call_recording(tallymat::eval::CompiledCode code, uint32_t index, unwinding::CallRecord* record);
+asm(R"(
+    .text
+    .globl call_recording
+call_recording:
+    sub $40, %rsp
+    lea 1f(%rip), %rax
+    mov %rax, 8(%r8)
+    mov %rsp, (%r8)
+    mov %rcx, %rax
+    mov %edx, %ecx
+    call *%rax
+1:  add $40, %rsp
+    ret
+)");
+
+TEST(FastProgram, TheSystemUnwinderWalksOutOfAFrame) {
+    exprclr();
+    vclr();
+    vinsert("x", 0.5);
+    int handle = exprpost("x*(x+(x*(x+(x*(x+1)))))+sin(x)");  // calls out, and takes xmm6 up
+    ASSERT_GE(handle, 0);
+    ASSERT_TRUE(tallymat::eval::compile_now(handle));
+    tallymat::eval::CompiledCode code = tallymat::eval::tier_table.slots[handle].machine_code.code;
+    DWORD64 base = 0;
+    PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(code), &base, nullptr);
+    ASSERT_NE(entry, nullptr) << "the code is not registered with the unwinder";
+    unwinding::pool_page = base + entry->EndAddress;
+    unwinding::walked = false;
+    unwinding::unwound = {};
+    void* handler = AddVectoredExceptionHandler(1, unwinding::walk_one_frame);
+    DWORD previous;
+    ASSERT_TRUE(VirtualProtect(reinterpret_cast<void*>(unwinding::pool_page), 1, PAGE_NOACCESS, &previous));
+    unwinding::CallRecord call{};
+    double value = call_recording(code, static_cast<uint32_t>(handle), &call);
+    RemoveVectoredExceptionHandler(handler);
+    EXPECT_TRUE(unwinding::walked);
+    EXPECT_EQ(unwinding::unwound.return_address, call.return_address);
+    EXPECT_EQ(unwinding::unwound.rsp_at_call, call.rsp_at_call);
+    EXPECT_EQ(bits(value), bits(calcpost(handle)));
+    exprdelete(handle);
+    vclr();
+}
+#endif
 
 TEST(FastProgram, FoldedConstantsStillFailWhereThePlainLoopFails) {
     struct Row {
