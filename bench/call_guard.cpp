@@ -3,9 +3,6 @@
 // against the same formula compiled as C++ and called through a pointer.
 // The minimum over many short repetitions is steady on a noisy machine.
 //   tallymat_call_guard [LIMIT]   (exit 1 when the ratio is above LIMIT, default 10)
-#include <algorithm>
-#include <cfenv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,23 +13,6 @@ using namespace benchset;
 namespace {
 
 constexpr size_t kEvaluations = 8 * kInputCount;
-constexpr int kRepetitions = 200;
-
-// Each repetition starts from the host state asked for: the timing's own
-// arithmetic raises the inexact flag between repetitions.
-template <typename Loop>
-double fastest_ns_per_evaluation(Loop loop, bool inexact_flag_set = true) {
-    double best = 1e300;
-    for (int i = 0; i < kRepetitions; ++i) {
-        if (inexact_flag_set) raise_host_inexact_flag();
-        else std::feclearexcept(FE_ALL_EXCEPT);
-        auto start = std::chrono::steady_clock::now();
-        loop();
-        std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count() / kEvaluations);
-    }
-    return best;
-}
 
 }  // namespace
 
@@ -46,10 +26,10 @@ int main(int argc, char** argv) {
     if (handle < 0) return 2;
     run_tallymat(handle, h.x, inputs, ring, 2 * kInputCount);  // past the JIT's threshold
 
-    double library = fastest_ns_per_evaluation([&] { run_tallymat(handle, h.x, inputs, ring, kEvaluations); });
+    double library = fastest_ns_per_evaluation(kEvaluations, [&] { run_tallymat(handle, h.x, inputs, ring, kEvaluations); });
     double flags_clear =
-        fastest_ns_per_evaluation([&] { run_tallymat(handle, h.x, inputs, ring, kEvaluations); }, false);
-    double native = fastest_ns_per_evaluation([&] { run_native(kFormulas[0].native, inputs, ring, kEvaluations); });
+        fastest_ns_per_evaluation(kEvaluations, [&] { run_tallymat(handle, h.x, inputs, ring, kEvaluations); }, false);
+    double native = fastest_ns_per_evaluation(kEvaluations, [&] { run_native(kFormulas[0].native, inputs, ring, kEvaluations); });
     double ratio = library / native;
     std::printf("%s: a+1 through vsetvalue + calcpost %.2f ns (host flags clear: %.2f ns), native %.2f ns: "
                 "%.1f times (limit %.0f)\n",

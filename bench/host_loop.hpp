@@ -5,6 +5,9 @@
 // evaluation to the next.
 #pragma once
 
+#include <algorithm>
+#include <cfenv>
+#include <chrono>
 #include <cstddef>
 #include <fstream>
 #include <string>
@@ -81,6 +84,24 @@ inline void run_native(Native through, const Inputs& in, Ring& out, size_t count
         v.x = in.x[i & (kInputCount - 1)];
         out.results[i & (kInputCount - 1)] = fn(v);
     }
+}
+
+// The fastest of many short repetitions of `loop` (which makes `evaluations`
+// evaluations), in ns per evaluation: steady on a noisy machine.  Each
+// repetition starts from the host state asked for: the timing's own
+// arithmetic raises the inexact flag between repetitions.
+template <typename Loop>
+double fastest_ns_per_evaluation(size_t evaluations, Loop loop, bool inexact_flag_set = true, int repetitions = 200) {
+    double best = 1e300;
+    for (int i = 0; i < repetitions; ++i) {
+        if (inexact_flag_set) raise_host_inexact_flag();
+        else std::feclearexcept(FE_ALL_EXCEPT);
+        auto start = std::chrono::steady_clock::now();
+        loop();
+        std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count() / static_cast<double>(evaluations));
+    }
+    return best;
 }
 
 }  // namespace benchset
