@@ -103,6 +103,10 @@ bool Calculator::run_line(std::string_view line) {
         print_help();
         return true;
     }
+    if (line == "quit" || line == "exit") {
+        finished_ = true;
+        return true;
+    }
     size_t equals = line.find('=');
     double value;
     if (equals == std::string_view::npos) {
@@ -151,7 +155,7 @@ void Calculator::print_help() {
     out_ << "A line is a formula, \"name = formula\", \"vars\" or \"help\"; \"#\" starts a comment.\n"
             "Operators: + - * / mod div ^ ** and signs; functions:";
     for (const char* const* f = kFunctionNames; *f; ++f) out_ << " " << *f;
-    out_ << ".\nNames are case-insensitive.  Ctrl-D leaves.\n";
+    out_ << ".\nNames are case-insensitive.  Ctrl-C cancels a line; quit, exit or Ctrl-D leaves.\n";
 }
 
 std::string Calculator::message(int code) const { return messages_.convert(getstrerror(code)); }

@@ -44,8 +44,9 @@ class Calculator {
 public:
     Calculator(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-    // Runs one input line; false when it failed.
+    // Runs one input line; false when it failed.  "quit" and "exit" end the run.
     bool run_line(std::string_view line);
+    bool finished() const { return finished_; }
 
     // Translates and evaluates once, reporting any error; the slot is released.
     bool evaluate(std::string_view formula, double& value);
@@ -66,6 +67,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     MessageConverter messages_;
+    bool finished_ = false;
 };
 
 }  // namespace tallycalc

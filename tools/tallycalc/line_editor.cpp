@@ -1,5 +1,6 @@
 #include "line_editor.hpp"
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -18,6 +19,18 @@
 namespace tallycalc {
 
 namespace {
+
+// Ctrl-C at the prompt: the read under way returns (no SA_RESTART) and the
+// flag says why.
+volatile sig_atomic_t interrupted = 0;
+void on_interrupt(int) { interrupted = 1; }
+struct sigaction previous_interrupt_action;
+
+bool take_interrupt() {
+    bool was = interrupted != 0;
+    interrupted = 0;
+    return was;
+}
 
 #if TALLYCALC_HAVE_LIBEDIT
 
@@ -68,6 +81,10 @@ char** complete(const char* word, int, int) {
 }  // namespace
 
 LineEditor::LineEditor(bool editing) : editing_(editing && TALLYCALC_HAVE_LIBEDIT) {
+    struct sigaction action = {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_interrupt_action);
 #if TALLYCALC_HAVE_LIBEDIT
     if (!editing_) return;
     history_path_ = history_path();
@@ -79,9 +96,18 @@ LineEditor::LineEditor(bool editing) : editing_(editing && TALLYCALC_HAVE_LIBEDI
 #endif
 }
 
-LineEditor::~LineEditor() {
+LineEditor::~LineEditor() { sigaction(SIGINT, &previous_interrupt_action, nullptr); }
+
+// Into the session's history and at once into the file, so that nothing
+// typed is lost however the session ends.  (The whole file is written:
+// libedit's append_history appends one entry too many.)
+void LineEditor::remember(const std::string& line) {
 #if TALLYCALC_HAVE_LIBEDIT
-    if (editing_ && !history_path_.empty()) write_history(history_path_.c_str());
+    if (trim(line).empty()) return;
+    add_history(line.c_str());
+    if (!history_path_.empty()) write_history(history_path_.c_str());
+#else
+    (void)line;
 #endif
 }
 
@@ -89,16 +115,25 @@ std::optional<std::string> LineEditor::read(const char* prompt) {
 #if TALLYCALC_HAVE_LIBEDIT
     if (editing_) {
         char* line = readline(prompt);
-        if (!line) return std::nullopt;
+        if (!line) {
+            if (!take_interrupt()) return std::nullopt;
+            std::cout << "^C\n" << std::flush;
+            return std::string();
+        }
         std::string text = line;
         std::free(line);
-        if (!trim(text).empty()) add_history(text.c_str());
+        remember(text);
         return text;
     }
 #endif
     std::cout << prompt << std::flush;
     std::string text;
-    if (!std::getline(std::cin, text)) return std::nullopt;
+    if (!std::getline(std::cin, text)) {
+        if (!take_interrupt()) return std::nullopt;
+        std::cin.clear();
+        std::cout << "^C\n" << std::flush;
+        return std::string();
+    }
     return text;
 }
 

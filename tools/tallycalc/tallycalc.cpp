@@ -45,7 +45,8 @@ void print_help() {
     std::cout << "\n"
                  "Evaluates formulas with the tallymat library.  Without FILE or -e it gives a\n"
                  "prompt on a terminal (line editing, history, Tab completion; \"help\", \"vars\";\n"
-                 "Ctrl-D leaves) and otherwise runs standard input as a script.\n"
+                 "Ctrl-C cancels a line; quit, exit or Ctrl-D leaves) and otherwise runs standard\n"
+                 "input as a script.\n"
                  "\n"
                  "  -e FORMULA            evaluates a line (repeatable; \"name = formula\" assigns)\n"
                  "  -D NAME=FORMULA       sets a variable first (repeatable)\n"
@@ -107,19 +108,20 @@ bool run_demonstration(Calculator& calc) {
 bool run_script(Calculator& calc, std::istream& in) {
     bool all_ok = true;
     std::string line;
-    while (std::getline(in, line))
+    while (!calc.finished() && std::getline(in, line))
         if (!calc.run_line(line)) all_ok = false;
     return all_ok;
 }
 
 // A failed line does not change the exit status at the prompt.
 void run_interactive(Calculator& calc) {
-    std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << " on tallymat: type help for help, Ctrl-D to leave."
+    std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << " on tallymat: type help for help, quit to leave."
               << std::endl;
     tallycalc::LineEditor editor(isatty(STDOUT_FILENO));
     while (std::optional<std::string> line = editor.read("tallycalc> ")) {
         calc.run_line(*line);
         std::cout.flush();
+        if (calc.finished()) return;
     }
     std::cout << "\n";
 }
@@ -230,9 +232,9 @@ std::optional<bool> run(const Options& options, Calculator& calc) {
         return tallycalc::print_plot(calc, *range, options.operands, size, wants_colour(), std::cout) && all_ok;
     }
     for (const std::string& line : options.lines)
-        if (!calc.run_line(line)) all_ok = false;
+        if (!calc.finished() && !calc.run_line(line)) all_ok = false;
     for (const std::string& path : options.operands)
-        if (!run_file(calc, path)) all_ok = false;
+        if (!calc.finished() && !run_file(calc, path)) all_ok = false;
     if (!options.lines.empty() || !options.operands.empty()) return all_ok;
     if (isatty(STDIN_FILENO)) {
         run_interactive(calc);
