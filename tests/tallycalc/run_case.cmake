@@ -1,7 +1,8 @@
-# Runs tallycalc with ARGS and optional INPUT (and OUTPUT, a file for its
-# standard output), then compares its standard output with EXPECTED or looks
-# for CONTAINS in it, looks for ERR_CONTAINS in its standard error, and
-# compares its exit status with STATUS.
+# Runs tallycalc with ARGS and optional INPUT (CLOSED: standard input closed;
+# OUTPUT, a file for its standard output), then compares its standard output
+# with EXPECTED or looks for CONTAINS in it, looks for ERR_CONTAINS in its
+# standard error and makes sure ERR_LACKS is not there, and compares its
+# exit status with STATUS.
 # ARGS separates arguments with "|", which survives add_test unsplit; so does
 # EMULATOR, the command a cross build runs tallycalc through.
 set(ENV{LC_ALL} C.UTF-8)
@@ -9,6 +10,9 @@ string(REPLACE "|" ";" ARGS "${ARGS}")
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 if(NOT DEFINED INPUT)
   set(INPUT /dev/null)
+endif()
+if(CLOSED)  # through the shell, which closes it before tallycalc starts
+  set(EMULATOR sh -c "exec \"$@\" <&-" sh ${EMULATOR})
 endif()
 set(ENV{NO_COLOR} 1)
 if(DEFINED OUTPUT)
@@ -37,6 +41,12 @@ if(DEFINED CONTAINS)
 endif()
 if(DEFINED ERR_CONTAINS)
   expect_in("standard error" "${errors}" "${ERR_CONTAINS}")
+endif()
+if(DEFINED ERR_LACKS)
+  string(FIND "${errors}" "${ERR_LACKS}" where)
+  if(NOT where EQUAL -1)
+    message(FATAL_ERROR "standard error has \"${ERR_LACKS}\":\n${errors}")
+  endif()
 endif()
 if(NOT status EQUAL STATUS)
   message(FATAL_ERROR "exit status ${status}, expected ${STATUS}\n${output}${errors}")

@@ -3,8 +3,11 @@
 #include <langinfo.h>
 
 #include <charconv>
+#include <cmath>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "tallymat.hpp"
 
@@ -52,6 +55,23 @@ std::string format_value(double value) {
     return std::string(buffer, fixed.ptr);
 }
 
+std::string escape_controls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7f) {
+            static const char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string_view trim(std::string_view text) {
     size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) return {};
@@ -61,8 +81,11 @@ std::string_view trim(std::string_view text) {
 
 namespace {
 
+bool starts_name(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool continues_name(char c) { return starts_name(c) || (c >= '0' && c <= '9'); }
+
 bool is_identifier(std::string_view name) {
-    auto start = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+    auto start = starts_name;
     if (name.empty() || !start(name[0])) return false;
     for (char c : name)
         if (!start(c) && !(c >= '0' && c <= '9')) return false;
@@ -78,7 +101,78 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Names people bring from other calculators and languages, with what this
+// one has instead.
+struct Alias {
+    const char* name;
+    const char* instead;
+};
+constexpr Alias kAliases[] = {
+    {"tan", "the tangent is tg"},           {"atan", "the arc tangent is arctg"},
+    {"arctan", "the arc tangent is arctg"}, {"asin", "the arc sine is arcsin"},
+    {"acos", "the arc cosine is arccos"},   {"log", "the logarithms are ln (natural) and lg (base 10)"},
+    {"log10", "the base-10 logarithm is lg"}, {"pi", "there are no constants: pi = 3.141592653589793 defines it"},
+    {"e", "there are no constants: exp(1) is e"}, {"pow", "powers are x^y and x**n"},
+    {"fabs", "the absolute value is abs"},  {"sgn", "the sign is sign"},
+};
+
+// The library's messages in English, as tallymat(3) glosses them.
+constexpr const char* kEnglishGlosses[] = {
+    "",
+    "a closing bracket is missing",
+    "no opening bracket after a function name",
+    "a surplus closing bracket",
+    "an unknown name or character",
+    "expression buffer overflow",
+    "no operator where one is due",
+    "out of memory",
+    "100 variables already",
+    "the variable exists",
+    "the text ends where an operand is due",
+    "division by zero",
+    "a singularity",
+    "argument outside the domain",
+    "overflow",
+    "underflow",
+    "total loss of precision",
+    "table not created",
+    "100 formulas already",
+    "an invalid variable handle",
+    "an invalid formula handle",
+    "an empty text",
+};
+
 }  // namespace
+
+std::string hint_at(std::string_view formula, int offset) {
+    if (offset < 0 || static_cast<size_t>(offset) >= formula.size()) return {};
+    std::string_view rest = formula.substr(static_cast<size_t>(offset));
+    if (starts_name(rest[0])) {
+        size_t length = 1;
+        while (length < rest.size() && continues_name(rest[length])) ++length;
+        std::string_view name = rest.substr(0, length);
+        std::string quoted = "\"" + std::string(name) + "\"";
+        for (const Alias& alias : kAliases)
+            if (equals_ignoring_case(name, alias.name)) return quoted + " is unknown: " + alias.instead;
+        for (const char* const* f = kFunctionNames; *f; ++f)
+            if (equals_ignoring_case(name, *f)) return {};
+        return quoted + " is unknown: no such variable (vars lists them) or function (help lists them)";
+    }
+    switch (rest[0]) {
+        case '%': return "\"%\" is not an operator: the remainder is mod (7 mod 3)";
+        case '+': case '-': case '*': case '/': case '^':
+            return "\"" + std::string(1, rest[0]) + "\" cannot follow an operator: a sign needs brackets, as in a*(-b)";
+        default:
+            if (static_cast<unsigned char>(rest[0]) < 0x80 && !std::strchr("0123456789.() \t", rest[0]))
+                return "\"" + escape_controls(rest.substr(0, 1)) + "\" is not part of the formula language";
+            return {};
+    }
+}
+
+Calculator::Calculator(std::ostream& out, std::ostream& err) : out_(out), err_(err) {
+    const char* messages_locale = std::setlocale(LC_MESSAGES, nullptr);
+    russian_ = messages_locale && std::strncmp(messages_locale, "ru", 2) == 0;
+}
 
 std::string unassignable_reason(std::string_view name) {
     std::string quoted = "\"" + std::string(name) + "\"";
@@ -90,7 +184,7 @@ std::string unassignable_reason(std::string_view name) {
     return {};
 }
 
-bool Calculator::run_line(std::string_view line) {
+bool Calculator::run_line(std::string_view line, bool quiet) {
     size_t comment = line.find('#');
     if (comment != std::string_view::npos) line = line.substr(0, comment);
     line = trim(line);
@@ -111,17 +205,21 @@ bool Calculator::run_line(std::string_view line) {
     double value;
     if (equals == std::string_view::npos) {
         if (!evaluate(line, value)) return false;
-        out_ << format_value(value) << "\n";
+        if (quiet) return true;
+        out_ << format(value) << "\n";
+        tallymat::variables::set("ans", value);
         return true;
     }
     std::string_view name = trim(line.substr(0, equals));
     if (std::string reason = unassignable_reason(name); !reason.empty()) {
-        err_ << "error: cannot assign: " << reason << "\n";
+        report_problem("cannot assign: " + reason);
         return false;
     }
     if (!evaluate(trim(line.substr(equals + 1)), value)) return false;
     if (!store(name, value)) return false;
-    out_ << name << " = " << format_value(value) << "\n";
+    if (quiet) return true;
+    out_ << name << " = " << format(value) << "\n";
+    tallymat::variables::set("ans", value);  // a full table leaves ans as it was
     return true;
 }
 
@@ -158,20 +256,49 @@ void Calculator::print_help() {
     out_ << ".\nNames are case-insensitive.  Ctrl-C cancels a line; quit, exit or Ctrl-D leaves.\n";
 }
 
-std::string Calculator::message(int code) const { return messages_.convert(getstrerror(code)); }
+std::string Calculator::message(int code) const {
+    std::string text = messages_.convert(getstrerror(code));
+    if (!russian_ && code > 0 && code < static_cast<int>(std::size(kEnglishGlosses)))
+        text += std::string(" (") + kEnglishGlosses[code] + ")";
+    return text;
+}
+
+std::string Calculator::format(double value) const {
+    if (digits_ == 0 || !std::isfinite(value)) return format_value(value);
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits_).ptr;
+    return std::string(buffer, end);
+}
+
+std::string Calculator::location() const {
+    if (location_file_.empty()) return {};
+    return location_file_ + ":" + std::to_string(location_line_) + ": ";
+}
+
+void Calculator::report_problem(const std::string& what) { err_ << location() << "error: " << what << "\n"; }
 
 bool Calculator::report(const tallymat::Error& error) {
-    err_ << "error " << error.code << ": " << message(error.code) << "\n";
+    err_ << location() << "error " << error.code << ": " << message(error.code) << "\n";
     return false;
 }
 
+// The report in one piece (one write, however long the line): the message
+// with what the user probably meant, the line with its control characters
+// escaped, and a caret under the character at the offset.
 void Calculator::report_translation_error(const std::string& formula, const tallymat::Error& error) {
-    err_ << "error " << error.code << " at offset " << error.offset << ": " << message(error.code) << "\n";
-    err_ << "  " << formula << "\n  ";
-    // The caret stands under the byte at the offset; tabs are kept so it lines up.
-    for (int i = 0; i < error.offset && i < static_cast<int>(formula.size()); ++i)
-        err_ << (formula[i] == '\t' ? '\t' : ' ');
-    err_ << "^\n";
+    std::string report = location() + "error " + std::to_string(error.code) + " at offset " +
+                         std::to_string(error.offset) + ": " + message(error.code);
+    bool unknown = error.code == TALLYMAT_E_UNDEFINED_SYMBOL || error.code == TALLYMAT_E_UNDEFINED_OPERATION;
+    if (std::string hint = unknown ? hint_at(formula, error.offset) : ""; !hint.empty()) report += ": " + hint;
+    report += "\n  " + escape_controls(formula) + "\n  ";
+    for (int i = 0; i < error.offset && i < static_cast<int>(formula.size()); ++i) {
+        auto byte = static_cast<unsigned char>(formula[static_cast<size_t>(i)]);
+        if (byte == '\t') report += '\t';
+        else if (byte < 0x20 || byte == 0x7f) report += "    ";  // as wide as its \xHH
+        else if ((byte & 0xC0) != 0x80) report += ' ';          // one column per UTF-8 character
+    }
+    report += "^\n";
+    err_ << report;
 }
 
 }  // namespace tallycalc

@@ -33,6 +33,15 @@ std::string format_value(double value);
 
 std::string_view trim(std::string_view text);
 
+// The text with every control character but the tab written as \xHH, so
+// that an echoed line never sends the terminal an escape sequence.
+std::string escape_controls(std::string_view text);
+
+// What the user probably meant where a translation stopped at `offset`:
+// the name or character there, and what exists instead ("tan": the
+// tangent is tg); empty when there is nothing to say.
+std::string hint_at(std::string_view formula, int offset);
+
 // Why a name cannot be assigned (it could never be read back in a formula),
 // or empty when it can.
 std::string unassignable_reason(std::string_view name);
@@ -42,11 +51,26 @@ extern const char* const kFunctionNames[];
 
 class Calculator {
 public:
-    Calculator(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    Calculator(std::ostream& out, std::ostream& err);
 
-    // Runs one input line; false when it failed.  "quit" and "exit" end the run.
-    bool run_line(std::string_view line);
+    // Runs one input line; false when it failed.  "quit" and "exit" end the
+    // run.  A result is printed (unless `quiet`) and kept in the variable ans.
+    bool run_line(std::string_view line, bool quiet = false);
     bool finished() const { return finished_; }
+
+    // Where the lines come from, for error reports ("FILE:LINE: "); an empty
+    // file name: nowhere to name (-e, the prompt).
+    void set_location(std::string file, long line) {
+        location_file_ = std::move(file);
+        location_line_ = line;
+    }
+    // An error of tallycalc's own at the current location.
+    void report_problem(const std::string& what);
+
+    // Results with this many significant digits (1 to 17); 0: the shortest
+    // text that reads back as the same double.
+    void set_digits(int digits) { digits_ = digits; }
+    std::string format(double value) const;
 
     // Translates and evaluates once, reporting any error; the slot is released.
     bool evaluate(std::string_view formula, double& value);
@@ -57,7 +81,8 @@ public:
     void list_variables();
     void print_help();
 
-    // The error text of a code, in the terminal's encoding.
+    // The error text of a code, in the terminal's encoding, with its English
+    // gloss where the locale's language is not Russian.
     std::string message(int code) const;
     // Reports a failed call; false, for returning at once.
     bool report(const tallymat::Error& error);
@@ -66,8 +91,14 @@ public:
 private:
     std::ostream& out_;
     std::ostream& err_;
+    std::string location() const;
+
     MessageConverter messages_;
     bool finished_ = false;
+    bool russian_ = false;
+    int digits_ = 0;
+    std::string location_file_;
+    long location_line_ = 0;
 };
 
 }  // namespace tallycalc

@@ -52,12 +52,34 @@ std::string csv_field(const std::string& text) {
 
 }  // namespace
 
-std::optional<Range> parse_range(const std::string& text, bool step_required) {
+namespace {
+
+// Digits after the decimal point as written, the exponent counted: "0.25" 2, "1e-3" 3, "5" 0.
+int written_decimals(const std::string& number) {
+    size_t exponent_at = number.find_first_of("eE");
+    size_t dot = number.find('.');
+    int decimals = 0;
+    if (dot != std::string::npos && dot < exponent_at)
+        decimals = static_cast<int>((exponent_at == std::string::npos ? number.size() : exponent_at) - dot - 1);
+    if (exponent_at != std::string::npos) decimals -= std::atoi(number.c_str() + exponent_at + 1);
+    return std::clamp(decimals, 0, 17);
+}
+
+}  // namespace
+
+std::optional<Range> parse_range(const std::string& text, bool step_required, std::string& why) {
+    const char* shape = step_required ? "VAR=FROM:TO:STEP" : "VAR=FROM:TO";
     size_t equals = text.find('=');
-    if (equals == std::string::npos) return std::nullopt;
+    if (equals == std::string::npos) {
+        why = "\"" + text + "\" is no range: a range is " + shape;
+        return std::nullopt;
+    }
     Range range;
     range.variable = std::string(trim(std::string_view(text).substr(0, equals)));
-    if (!unassignable_reason(range.variable).empty()) return std::nullopt;
+    if (std::string reason = unassignable_reason(range.variable); !reason.empty()) {
+        why = "the range's variable: " + reason;
+        return std::nullopt;
+    }
     std::vector<std::string> parts;
     std::string rest = text.substr(equals + 1);
     for (size_t start = 0;;) {
@@ -66,16 +88,50 @@ std::optional<Range> parse_range(const std::string& text, bool step_required) {
         if (colon == std::string::npos) break;
         start = colon + 1;
     }
-    if (parts.size() != (step_required ? 3u : 2u)) return std::nullopt;
-    if (!parse_number(parts[0], range.from) || !parse_number(parts[1], range.to)) return std::nullopt;
+    if (parts.size() != (step_required ? 3u : 2u)) {
+        why = std::string("\"") + text + "\": " + (step_required ? "--table" : "--plot") + " takes " + shape;
+        return std::nullopt;
+    }
+    double* values[] = {&range.from, &range.to, &range.step};
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (!parse_number(parts[i], *values[i])) {
+            why = "\"" + parts[i] + "\" in \"" + text + "\" is not a finite number";
+            return std::nullopt;
+        }
+    }
     if (step_required) {
-        if (!parse_number(parts[2], range.step) || range.step == 0.0) return std::nullopt;
+        if (range.step == 0.0) {
+            why = "the step of \"" + text + "\" is 0";
+            return std::nullopt;
+        }
         double count = (range.to - range.from) / range.step;
-        if (count < 0 || count >= static_cast<double>(kMaxPoints)) return std::nullopt;
+        if (count < 0) {
+            why = "the step of \"" + text + "\" leads away from TO";
+            return std::nullopt;
+        }
+        if (count >= static_cast<double>(kMaxPoints)) {
+            why = "\"" + text + "\" has more than " + std::to_string(kMaxPoints) + " points";
+            return std::nullopt;
+        }
+        range.decimals = std::max(written_decimals(parts[0]), written_decimals(parts[2]));
     } else if (!(range.to > range.from)) {
+        why = "in \"" + text + "\" TO is not above FROM";
         return std::nullopt;
     }
     return range;
+}
+
+std::string format_point(const Range& range, double point) {
+    if (range.decimals >= 17 || std::fabs(point) >= 1e15) return format_value(point);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", range.decimals, point);
+    std::string text = buffer;
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    return text;
 }
 
 std::vector<double> points_of(const Range& range) {
@@ -100,17 +156,34 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     auto cell = [&](const tallymat::Formula& formula) -> std::string {
         if (!formula) return "-";
         tallymat::Result result = formula.evaluate();
-        if (!result) all_ok = false;
-        return result ? format_value(result.value) : "error " + std::to_string(result.error.code);
+        if (result) return calc.format(result.value);
+        all_ok = false;
+        return "error " + std::to_string(result.error.code);
     };
 
-    if (csv) {  // streamed: a million rows need no memory
+    // Streamed: a million rows need no memory.  A failed cell is empty, as
+    // tools read a missing value, with its reason on standard error.
+    if (csv) {
         for (size_t c = 0; c < columns; ++c) out << (c ? "," : "") << csv_field(header[c]);
         out << "\n";
         for (double point : points) {
             tallymat::variables::set(x, point);
-            out << csv_field(format_value(point));
-            for (const tallymat::Formula& formula : translated.formulas) out << "," << csv_field(cell(formula));
+            std::string x_text = format_point(range, point);
+            out << csv_field(x_text);
+            for (size_t f = 0; f < translated.formulas.size(); ++f) {
+                std::string value;
+                if (translated.formulas[f]) {
+                    tallymat::Result result = translated.formulas[f].evaluate();
+                    if (result) {
+                        value = calc.format(result.value);
+                    } else {
+                        all_ok = false;
+                        std::cerr << formulas[f] << " at " << range.variable << " = " << x_text << ": error "
+                                  << result.error.code << ": " << calc.message(result.error.code) << "\n";
+                    }
+                }
+                out << "," << csv_field(value);
+            }
             out << "\n";
         }
         return all_ok;
@@ -121,7 +194,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     cells.reserve(points.size() * columns);
     for (double point : points) {
         tallymat::variables::set(x, point);
-        cells.push_back(format_value(point));
+        cells.push_back(format_point(range, point));
         for (const tallymat::Formula& formula : translated.formulas) cells.push_back(cell(formula));
     }
     std::vector<size_t> widths(columns);
@@ -143,12 +216,33 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
 
 namespace {
 
+// How a curve is drawn, so that curves differ without colour too: the
+// first solid, the second dotted, the third dashed, the others solid with
+// their letter every few cells.
+enum class Stroke { kSolid, kDotted, kDashed, kLettered };
+Stroke stroke_of(size_t curve) { return curve < 3 ? static_cast<Stroke>(curve) : Stroke::kLettered; }
+char letter_of(size_t curve) { return static_cast<char>('a' + (curve - 3) % 26); }
+constexpr int kLetterEvery = 12;  // dot columns
+
+// Whether the stroke draws at this dot column, and whether it joins the
+// dot to the previous one with a vertical run.
+bool draws_at(Stroke stroke, int column) {
+    switch (stroke) {
+        case Stroke::kDotted: return column % 2 == 0;
+        case Stroke::kDashed: return (column / 4) % 2 == 0;
+        default: return true;
+    }
+}
+bool joins(Stroke stroke) { return stroke != Stroke::kDotted; }
+
 // A grid of braille cells, each 2 dots wide and 4 high, with the curve
-// that set a cell's last dot for its colour.
+// that set a cell's last dot for its colour; a cell may hold a letter
+// instead of dots.
 class BrailleCanvas {
 public:
     BrailleCanvas(int columns, int rows)
-        : columns_(columns), rows_(rows), dots_(static_cast<size_t>(columns * rows)), curve_(dots_.size(), -1) {}
+        : columns_(columns), rows_(rows), dots_(static_cast<size_t>(columns * rows)), curve_(dots_.size(), -1),
+          letter_(dots_.size(), '\0') {}
 
     int dot_width() const { return 2 * columns_; }
     int dot_height() const { return 4 * rows_; }
@@ -161,17 +255,24 @@ public:
         curve_[cell] = curve;
     }
 
+    void put_letter(int x, int y, char letter, int curve) {
+        if (x < 0 || y < 0 || x >= dot_width() || y >= dot_height()) return;
+        size_t cell = static_cast<size_t>((y / 4) * columns_ + x / 2);
+        letter_[cell] = letter;
+        curve_[cell] = curve;
+    }
+
     // One row of cells as UTF-8, coloured by curve when asked.
     std::string row(int r, bool colour) const {
         std::string text;
         int current = -1;
         for (int c = 0; c < columns_; ++c) {
             size_t cell = static_cast<size_t>(r * columns_ + c);
-            if (colour && dots_[cell] && curve_[cell] != current) {
+            if (colour && (dots_[cell] || letter_[cell]) && curve_[cell] != current) {
                 current = curve_[cell];
                 text += colour_code(current);
             }
-            text += braille(dots_[cell]);
+            text += letter_[cell] ? std::string(1, letter_[cell]) : braille(dots_[cell]);
         }
         if (colour && current >= 0) text += "\x1b[0m";
         return text;
@@ -189,15 +290,53 @@ private:
     int columns_, rows_;
     std::vector<uint8_t> dots_;
     std::vector<int> curve_;
+    std::vector<char> letter_;
 };
+
+// The legend's sample of a stroke: three cells of a horizontal line.
+std::string stroke_sample(size_t curve) {
+    const std::string solid = BrailleCanvas::braille(0x12), left = BrailleCanvas::braille(0x02);
+    switch (stroke_of(curve)) {
+        case Stroke::kSolid: return solid + solid + solid;
+        case Stroke::kDotted: return left + left + left;
+        case Stroke::kDashed: return solid + solid + BrailleCanvas::braille(0);
+        default: return solid + letter_of(curve) + solid;
+    }
+}
 
 std::string label(double value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.4g", value);
-    return buffer;
+    std::string text = buffer;
+    return text == "-0" ? "0" : text;
 }
 
 constexpr int kLabelWidth = 10;  // "-1.234e+05" and the axis
+
+// A round step (1, 2 or 5 times a power of ten) that divides `span` into at
+// least `wanted` parts.
+double round_step(double span, int wanted) {
+    double raw = span / wanted;
+    double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double factor : {1.0, 2.0, 5.0, 10.0})
+        if (factor * power >= raw) return factor * power;
+    return 10.0 * power;
+}
+
+// The next round step below `step`: 5 -> 2 -> 1 -> 0.5 ...
+double smaller_round_step(double step) {
+    double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    double mantissa = step / power;
+    return mantissa >= 4.5 ? 2 * power : mantissa >= 1.5 ? power : 0.5 * power;
+}
+
+// Multiples of `step` within [low, high] (a rounding error's worth beyond counts).
+std::vector<double> ticks_within(double low, double high, double step) {
+    std::vector<double> ticks;
+    for (double k = std::ceil(low / step - 1e-9); k * step <= high + step * 1e-9 && ticks.size() < 1000; k += 1.0)
+        ticks.push_back(k * step);
+    return ticks;
+}
 
 }  // namespace
 
@@ -231,47 +370,78 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
         }
     }
     if (low > high) {
-        std::cerr << "tallycalc: nothing to plot: every point failed\n";
+        // (A formula that did not translate has been reported already.)
+        if (translated.all_ok) std::cerr << "tallycalc: nothing to plot: every point failed\n";
         return false;
     }
     if (low == high) {
         low -= 1;
         high += 1;
     }
+    // The value axis runs from tick to round tick, with a label at each.
+    // (More than two labels on each axis, however small the plot.)
+    double y_step = round_step(high - low, std::clamp(rows / 2, 2, 10));
+    auto expanded_low = [&] { return std::floor(low / y_step + 1e-9) * y_step; };
+    auto expanded_high = [&] { return std::ceil(high / y_step - 1e-9) * y_step; };
+    while (std::lround((expanded_high() - expanded_low()) / y_step) < 2) y_step = smaller_round_step(y_step);
+    low = expanded_low();
+    high = expanded_high();
 
     auto dot_row = [&](double y) {
         return static_cast<int>(std::lround((high - y) / (high - low) * (canvas.dot_height() - 1)));
     };
     for (size_t f = 0; f < formulas.size(); ++f) {
+        Stroke stroke = stroke_of(f);
         int previous = -1;
         for (int i = 0; i < samples; ++i) {
             double y = ys[f][static_cast<size_t>(i)];
-            if (std::isnan(y)) {
+            if (std::isnan(y) || !draws_at(stroke, i)) {
                 previous = -1;  // a gap, not a line to zero
                 continue;
             }
             int r = dot_row(y);
-            int from = previous < 0 ? r : std::min(previous, r), to = previous < 0 ? r : std::max(previous, r);
+            int from = previous < 0 || !joins(stroke) ? r : std::min(previous, r);
+            int to = previous < 0 || !joins(stroke) ? r : std::max(previous, r);
             for (int dot = from; dot <= to; ++dot) canvas.set(i, dot, static_cast<int>(f));
             previous = r;
         }
+        if (stroke == Stroke::kLettered)  // letters go on top of every curve's dots
+            for (int i = kLetterEvery / 2 + 2 * static_cast<int>(f); i < samples; i += kLetterEvery)
+                if (!std::isnan(ys[f][static_cast<size_t>(i)]))
+                    canvas.put_letter(i, dot_row(ys[f][static_cast<size_t>(i)]), letter_of(f), static_cast<int>(f));
     }
 
+    std::vector<std::string> left_labels(static_cast<size_t>(rows));
+    for (double tick : ticks_within(low, high, y_step)) left_labels[static_cast<size_t>(dot_row(tick) / 4)] = label(tick);
     for (int r = 0; r < rows; ++r) {
-        std::string left = r == 0 ? label(high) : r == rows - 1 ? label(low) : "";
-        out << std::string(static_cast<size_t>(kLabelWidth - static_cast<int>(left.size())), ' ') << left
-            << (r == 0 || r == rows - 1 ? "\u2524" : "\u2502") << canvas.row(r, colour) << "\n";
+        const std::string& left = left_labels[static_cast<size_t>(r)];
+        out << std::string(static_cast<size_t>(std::max(kLabelWidth - static_cast<int>(left.size()), 0)), ' ') << left
+            << (left.empty() ? "\u2502" : "\u2524") << canvas.row(r, colour) << "\n";
+    }
+
+    // The variable's axis: a mark and a label at each round value, labels
+    // never overlapping.
+    double x_step = round_step(range.to - range.from, std::clamp(columns / 8, 2, 12));
+    while (ticks_within(range.from, range.to, x_step).size() < 3) x_step = smaller_round_step(x_step);
+    std::string axis(static_cast<size_t>(columns), '-'), labels(static_cast<size_t>(columns + kLabelWidth), ' ');
+    int free_from = 0;
+    for (double tick : ticks_within(range.from, range.to, x_step)) {
+        int column = static_cast<int>(std::lround((tick - range.from) / (range.to - range.from) * (columns - 1)));
+        axis[static_cast<size_t>(column)] = '+';
+        std::string text = label(tick);
+        int start = std::max(column - static_cast<int>(text.size()) / 2, 0);
+        if (start < free_from || start + static_cast<int>(text.size()) > columns + kLabelWidth) continue;
+        labels.replace(static_cast<size_t>(start), text.size(), text);
+        free_from = start + static_cast<int>(text.size()) + 1;
     }
     out << std::string(kLabelWidth, ' ') << "\u2514";
-    for (int c = 0; c < columns; ++c) out << "\u2500";
-    std::string from = label(range.from), to = label(range.to);
-    out << "\n" << std::string(kLabelWidth + 1, ' ') << from
-        << std::string(static_cast<size_t>(std::max(columns - static_cast<int>(from.size() + to.size()), 1)), ' ') << to
-        << "\n";
+    for (char c : axis) out << (c == '+' ? "\u252c" : "\u2500");
+    labels.erase(labels.find_last_not_of(' ') + 1);
+    out << "\n" << std::string(kLabelWidth + 1, ' ') << labels << "\n";
     out << std::string(kLabelWidth + 1, ' ');
     for (size_t f = 0; f < formulas.size(); ++f) {
-        out << (f ? "  " : "") << (colour ? BrailleCanvas::colour_code(static_cast<int>(f)) : "")
-            << BrailleCanvas::braille(0xFF) << (colour ? "\x1b[0m" : "") << " " << formulas[f];
+        out << (f ? "  " : "") << (colour ? BrailleCanvas::colour_code(static_cast<int>(f)) : "") << stroke_sample(f)
+            << (colour ? "\x1b[0m" : "") << " " << formulas[f];
     }
     out << "  (" << range.variable << ")\n";
     return translated.all_ok;

@@ -15,22 +15,30 @@ namespace tallycalc {
 struct Range {
     std::string variable;
     double from = 0, to = 0, step = 0;  // step 0: not given
+    int decimals = 0;                   // fraction digits of FROM and STEP as written
 };
 
-std::optional<Range> parse_range(const std::string& text, bool step_required);
+// The range, or nothing with the reason in `why`.
+std::optional<Range> parse_range(const std::string& text, bool step_required, std::string& why);
+
+// A point of the range as the shortest decimal the written precision
+// supports: 0.30000000000000004 of 0:1:0.1 reads 0.3.
+std::string format_point(const Range& range, double point);
 
 // The points of a range with a step: from, from + step, ... up to to
 // (a rounding error's worth past it still counts).
 std::vector<double> points_of(const Range& range);
 
 // Every formula over the range as an aligned table, or CSV; a cell that
-// fails shows its code.  False when a formula did not translate or a point failed.
+// fails shows its code (in CSV it is empty, the reason on standard error).
+// False when a formula did not translate or a point failed.
 bool print_table(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, bool csv,
                  std::ostream& out);
 
 struct PlotSize {
     int width = 80, height = 24;  // characters, labels included
 };
+inline constexpr int kPlotSizeMin = 8, kPlotSizeMax = 10000;
 
 // The formulas' curves in Unicode braille cells (2 x 4 dots per
 // character), with the ranges labelled; points that fail are left out.

@@ -6,6 +6,7 @@
 //   tallycalc --table x=0:1:0.1 'sin(x)' 'x^2'      one translation, many evaluations
 //   tallycalc --plot x=-6.3:6.3 'sin(x)' 'cos(x)/2'
 //   tallycalc --demo
+#include <fcntl.h>
 #include <getopt.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -34,7 +35,7 @@ using tallycalc::Calculator;
 constexpr int kUsageError = 2;
 
 void print_usage(std::ostream& out) {
-    out << "usage: tallycalc [-D NAME=FORMULA]... [-e FORMULA]... [FILE...]\n"
+    out << "usage: tallycalc [-D NAME=FORMULA]... [--digits N] [-e FORMULA]... [FILE...]\n"
            "       tallycalc [-D NAME=FORMULA]... --table VAR=FROM:TO:STEP [--csv] FORMULA...\n"
            "       tallycalc [-D NAME=FORMULA]... --plot VAR=FROM:TO [--width N] [--height N] FORMULA...\n"
            "       tallycalc --demo | --help | --version\n";
@@ -54,7 +55,10 @@ void print_help() {
                  "                        a table of every FORMULA, VAR stepping from FROM to TO\n"
                  "  --csv                 the table as CSV\n"
                  "  --plot VAR=FROM:TO    the FORMULAs' curves in the terminal (braille cells)\n"
-                 "  --width N, --height N the plot's size (default: the terminal's, or 80x24)\n"
+                 "  --width N, --height N the plot's size, 8 to 10000 characters (default: the\n"
+                 "                        terminal's, or 80x24)\n"
+                 "  --digits N            results with N significant digits (1 to 17; default: the\n"
+                 "                        shortest that reads back as the same number)\n"
                  "  --demo                the built-in demonstration\n"
                  "  --help, --version\n"
                  "\n"
@@ -99,18 +103,61 @@ bool run_demonstration(Calculator& calc) {
         std::cerr.flush();
     }
     std::cout << "\nFormulas over a range, each translated once: --table t=0:1:0.25 't^2' 'exp(-t)'\n\n";
-    auto range = tallycalc::parse_range("t=0:1:0.25", true);
+    std::string why;
+    auto range = tallycalc::parse_range("t=0:1:0.25", true, why);
     tallycalc::print_table(calc, *range, {"t^2", "exp(-t)"}, false, std::cout);
     return true;
 }
 
-// Lines from a stream; false when any failed.
-bool run_script(Calculator& calc, std::istream& in) {
+// The next line of a stream, without its newline; false at the end.  A NUL
+// byte ends the line and sets `nul`: the input is no text (/dev/zero would
+// otherwise be one endless line).
+bool read_line(std::istream& in, std::string& line, bool& nul) {
+    line.clear();
+    std::streambuf* buffer = in.rdbuf();
+    for (;;) {
+        int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return !line.empty();
+        }
+        if (c == '\n') return true;
+        if (c == '\0') {
+            nul = true;
+            return true;
+        }
+        line += static_cast<char>(c);
+    }
+}
+
+// Lines from a stream named `name` in error reports ("-": standard input);
+// false when any failed.  A NUL byte stops the stream: it is no script.
+bool run_script(Calculator& calc, std::istream& in, const std::string& name) {
     bool all_ok = true;
     std::string line;
-    while (!calc.finished() && std::getline(in, line))
+    bool nul = false;
+    for (long number = 1; !calc.finished() && read_line(in, line, nul); ++number) {
+        calc.set_location(name, number);
+        if (nul) {
+            calc.report_problem("a NUL byte: this is no text; the rest is not read");
+            all_ok = false;
+            break;
+        }
         if (!calc.run_line(line)) all_ok = false;
+    }
+    calc.set_location("", 0);
     return all_ok;
+}
+
+// Standard input, unless the host closed it.
+bool standard_input_open() { return fcntl(STDIN_FILENO, F_GETFD) != -1 || errno != EBADF; }
+
+bool run_standard_input(Calculator& calc) {
+    if (!standard_input_open()) {
+        std::cerr << "tallycalc: standard input is closed\n";
+        return false;
+    }
+    return run_script(calc, std::cin, "-");
 }
 
 // A failed line does not change the exit status at the prompt.
@@ -128,7 +175,7 @@ void run_interactive(Calculator& calc) {
 
 // A script file, "-" for standard input; a folder or unreadable file is an error naming it.
 bool run_file(Calculator& calc, const std::string& path) {
-    if (path == "-") return run_script(calc, std::cin);
+    if (path == "-") return run_standard_input(calc);
     struct stat info;
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         std::cerr << "tallycalc: " << path << ": is a directory\n";
@@ -139,13 +186,13 @@ bool run_file(Calculator& calc, const std::string& path) {
         std::cerr << "tallycalc: " << path << ": " << std::strerror(errno) << "\n";
         return false;
     }
-    return run_script(calc, file);
+    return run_script(calc, file, path);
 }
 
 bool parse_size(const char* text, int& out) {
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || value < 8 || value > 10000) return false;
+    if (*end != '\0' || value < tallycalc::kPlotSizeMin || value > tallycalc::kPlotSizeMax) return false;
     out = static_cast<int>(value);
     return true;
 }
@@ -173,15 +220,17 @@ struct Options {
     std::optional<std::string> table, plot;
     bool csv = false, demo = false;
     std::optional<int> width, height;
+    int digits = 0;
 };
 
 // Parses the arguments; a status to exit with when they end the run.
 std::optional<int> parse_options(int argc, char** argv, Options& options) {
-    enum { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDemo, kHelp, kVersion };
+    enum { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDigits, kDemo, kHelp, kVersion };
     static const option kLong[] = {
         {"table", required_argument, nullptr, kTable}, {"plot", required_argument, nullptr, kPlot},
         {"csv", no_argument, nullptr, kCsv},           {"width", required_argument, nullptr, kWidth},
         {"height", required_argument, nullptr, kHeight}, {"demo", no_argument, nullptr, kDemo},
+        {"digits", required_argument, nullptr, kDigits},
         {"help", no_argument, nullptr, kHelp},         {"version", no_argument, nullptr, kVersion},
         {nullptr, 0, nullptr, 0},
     };
@@ -194,10 +243,21 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             case kPlot: options.plot = optarg; break;
             case kCsv: options.csv = true; break;
             case kDemo: options.demo = true; break;
+            case kDigits: {
+                char* end = nullptr;
+                long digits = std::strtol(optarg, &end, 10);
+                if (*end != '\0' || digits < 1 || digits > 17)
+                    return usage_error(std::string("--digits ") + optarg + ": the digits are 1 to 17");
+                options.digits = static_cast<int>(digits);
+                break;
+            }
             case kWidth:
             case kHeight: {
                 int value = 0;
-                if (!parse_size(optarg, value)) return usage_error(std::string("bad size: ") + optarg);
+                if (!parse_size(optarg, value))
+                    return usage_error(std::string(c == kWidth ? "--width " : "--height ") + optarg + ": a size is " +
+                                       std::to_string(tallycalc::kPlotSizeMin) + " to " +
+                                       std::to_string(tallycalc::kPlotSizeMax) + " characters");
                 (c == kWidth ? options.width : options.height) = value;
                 break;
             }
@@ -218,13 +278,20 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
 std::optional<bool> run(const Options& options, Calculator& calc) {
     bool all_ok = true;
     for (const std::string& definition : options.definitions) {
-        if (definition.find('=') == std::string::npos) return std::nullopt;
-        if (!calc.run_line(definition)) all_ok = false;
+        if (definition.find('=') == std::string::npos) {
+            usage_error("-D " + definition + ": -D takes NAME=FORMULA");
+            return std::nullopt;
+        }
+        if (!calc.run_line(definition, true)) all_ok = false;  // -D prints nothing
     }
     if (options.demo) return run_demonstration(calc) && all_ok;
     if (options.table || options.plot) {
-        auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value());
-        if (!range) return std::nullopt;
+        std::string why;
+        auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value(), why);
+        if (!range) {
+            usage_error(why);
+            return std::nullopt;
+        }
         if (options.table) return tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout) && all_ok;
         tallycalc::PlotSize size = terminal_size();
         if (options.width) size.width = *options.width;
@@ -240,22 +307,40 @@ std::optional<bool> run(const Options& options, Calculator& calc) {
         run_interactive(calc);
         return all_ok;
     }
-    return run_script(calc, std::cin) && all_ok;
+    return run_standard_input(calc) && all_ok;
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
+// Out of memory anywhere: a message written without allocating, status 1.
+int out_of_memory() {
+    static const char kMessage[] = "tallycalc: out of memory\n";
+    ssize_t written = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+    (void)written;
+    return 1;
+}
+
+int run_main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     Options options;
     if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
     Calculator calc(std::cout, std::cerr);
+    calc.set_digits(options.digits);
     std::optional<bool> all_ok = run(options, calc);
-    if (!all_ok) return usage_error("-D needs NAME=FORMULA; a range is VAR=FROM:TO:STEP (--table) or VAR=FROM:TO (--plot)");
+    if (!all_ok) return kUsageError;
     std::cout.flush();
     if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::cerr << "tallycalc: cannot write the output: " << std::strerror(errno) << "\n";
         return 1;
     }
     return *all_ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run_main(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return out_of_memory();
+    }
 }
