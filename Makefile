@@ -3,6 +3,8 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
 PREFIX ?= /usr/local
+# install builds apart, without the tests (and so without GoogleTest).
+INSTALL_BUILD ?= build-install
 export BUILD CMAKE_FLAGS JOBS
 
 .PHONY: demo test dll deb dist install bench bench-instructions clean
@@ -11,9 +13,9 @@ demo test dll deb dist:
 	./run $@
 
 install:
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS)
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	cmake -S . -B $(INSTALL_BUILD) -DTALLYMAT_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(INSTALL_BUILD) -j $(JOBS)
+	cmake --install $(INSTALL_BUILD) --prefix $(PREFIX)
 
 # Release build; medians of 5 repetitions, then the ratio table.
 bench:

@@ -1,5 +1,4 @@
-# Packages made by CPack: the source tarball (./run dist) and, with
-# TALLYMAT_DEBIAN, the Debian packages libtallymat1, libtallymat-dev and
+# Packages made by CPack: with TALLYMAT_DEBIAN, the Debian packages libtallymat1, libtallymat-dev and
 # tallycalc (./run deb), one per install component.  CPack rather than a
 # debian/ folder: the CMake install rules already say what goes where, and
 # the packages come from the same build that the tests run.
@@ -14,10 +13,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CPACK_PACKAGE_NAME} built using CMake")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
-# The source tarball: what a clean checkout holds, without .git or builds.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME tallymat-${PROJECT_VERSION})
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/\\\\.git$" "/build[^/]*/" "/out/" "\\\\.deb$" "/tallymat-[0-9.]+\\\\.tar\\\\.gz$")
+# (The source tarball is the last commit, made by git archive: ./run dist.)
 
 if(TALLYMAT_DEBIAN)
   set(TALLYMAT_DEB_VERSION ${PROJECT_VERSION}-1)
