@@ -19,8 +19,10 @@ type_slowly() {
   done
   sleep 1
 }
+# exec: no shell stays between script and tallycalc to be killed by Ctrl-C.
 output=$(type_slowly |
-  HOME=$home XDG_STATE_HOME='' TERM=xterm NO_COLOR=1 timeout 20 script -qec "$tallycalc" /dev/null | tr -d '\r')
+  HOME=$home XDG_STATE_HOME='' TERM=xterm NO_COLOR=1 timeout 20 script -qec "exec $tallycalc" /dev/null | tr -d '\r') ||
+  { echo "terminal session: ended with status $? (keys, script, tr)"; exit 1; }
 fail() { echo "terminal session: $1"; echo "$output" | cat -A | head -40; exit 1; }
 grep -q 'type help' <<<"$output" || fail "no banner"
 [ "$(grep -c '^4$' <<<"$output")" -ge 2 ] || fail "sqrt(x) did not run twice (completion, then history)"
