@@ -52,6 +52,7 @@ constexpr uint16_t kHostileX87 = 0x047F;    // exceptions masked, 24-bit precisi
 extern "C" double call_with_markers(const void* function, uintptr_t argument, HostState* state);
 extern "C" int call_with_markers_for_int(const void* function, uintptr_t argument, HostState* state);
 #ifdef _WIN32
+// (.irp repeats a line for each xmm register from 6 to 15.)
 asm(R"(
     .text
     .globl call_with_markers
@@ -68,42 +69,19 @@ call_with_markers_for_int:
     push %r15
     sub $216, %rsp
     mov %r8, 32(%rsp)
-    movups %xmm6, 48(%rsp)
-    movups %xmm7, 64(%rsp)
-    movups %xmm8, 80(%rsp)
-    movups %xmm9, 96(%rsp)
-    movups %xmm10, 112(%rsp)
-    movups %xmm11, 128(%rsp)
-    movups %xmm12, 144(%rsp)
-    movups %xmm13, 160(%rsp)
-    movups %xmm14, 176(%rsp)
-    movups %xmm15, 192(%rsp)
+    .irp n, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+    movups %xmm\n, 48 + 16 * (\n - 6)(%rsp)
+    .endr
     stmxcsr 236(%r8)
     fnstcw 240(%r8)
     ldmxcsr 224(%r8)
     fldcw 232(%r8)
     mov %rcx, %r11
     mov %rdx, %rcx
-    movabs $0x0606060606060606, %rax
-    movq %rax, %xmm6
-    movabs $0x0707070707070707, %rax
-    movq %rax, %xmm7
-    movabs $0x0808080808080808, %rax
-    movq %rax, %xmm8
-    movabs $0x0909090909090909, %rax
-    movq %rax, %xmm9
-    movabs $0x0a0a0a0a0a0a0a0a, %rax
-    movq %rax, %xmm10
-    movabs $0x0b0b0b0b0b0b0b0b, %rax
-    movq %rax, %xmm11
-    movabs $0x0c0c0c0c0c0c0c0c, %rax
-    movq %rax, %xmm12
-    movabs $0x0d0d0d0d0d0d0d0d, %rax
-    movq %rax, %xmm13
-    movabs $0x0e0e0e0e0e0e0e0e, %rax
-    movq %rax, %xmm14
-    movabs $0x0f0f0f0f0f0f0f0f, %rax
-    movq %rax, %xmm15
+    .irp n, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+    movabs $0x0101010101010101 * \n, %rax
+    movq %rax, %xmm\n
+    .endr
     movabs $0x1111111111111111, %rbx
     movabs $0x2222222222222222, %rbp
     movabs $0x3333333333333333, %r12
@@ -122,30 +100,16 @@ call_with_markers_for_int:
     mov %r15, 40(%r8)
     mov %rdi, 48(%r8)
     mov %rsi, 56(%r8)
-    movups %xmm6, 64(%r8)
-    movups %xmm7, 80(%r8)
-    movups %xmm8, 96(%r8)
-    movups %xmm9, 112(%r8)
-    movups %xmm10, 128(%r8)
-    movups %xmm11, 144(%r8)
-    movups %xmm12, 160(%r8)
-    movups %xmm13, 176(%r8)
-    movups %xmm14, 192(%r8)
-    movups %xmm15, 208(%r8)
+    .irp n, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+    movups %xmm\n, 64 + 16 * (\n - 6)(%r8)
+    .endr
     stmxcsr 228(%r8)
     fnstcw 234(%r8)
     ldmxcsr 236(%r8)
     fldcw 240(%r8)
-    movups 48(%rsp), %xmm6
-    movups 64(%rsp), %xmm7
-    movups 80(%rsp), %xmm8
-    movups 96(%rsp), %xmm9
-    movups 112(%rsp), %xmm10
-    movups 128(%rsp), %xmm11
-    movups 144(%rsp), %xmm12
-    movups 160(%rsp), %xmm13
-    movups 176(%rsp), %xmm14
-    movups 192(%rsp), %xmm15
+    .irp n, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+    movups 48 + 16 * (\n - 6)(%rsp), %xmm\n
+    .endr
     add $216, %rsp
     pop %r15
     pop %r14
