@@ -298,8 +298,9 @@ private:
             }
             if (depth >= kRegisterDepth) return false;
             if (depth > deepest) deepest = depth;
-            calls = calls || calls_on_straight_path(f);
-            calls_anywhere_ = calls_anywhere_ || calls_on_straight_path(f) || f.shape == Shape::Square;
+            bool straight_call = calls_on_straight_path(f);
+            calls = calls || straight_call;
+            calls_anywhere_ = calls_anywhere_ || straight_call || f.shape == Shape::Square;  // the square's slow path
         }
         saved_xmm_ = deepest >= kVolatileDepth ? deepest - kVolatileDepth + 1 : 0;
         return true;
