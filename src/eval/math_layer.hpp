@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "core/visibility.hpp"
+#include "eval/elementary.hpp"
 #include "eval/trig_reduction.hpp"
 
 namespace tallymat::mathlayer {
@@ -119,11 +120,11 @@ inline double exp(double x) {
     uint32_t magnitude = upper_bits_of_magnitude(x);
     if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kMathOverflow, "exp", x, 0.0, kLargest);
     if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kMathUnderflow, "exp", x, 0.0, 0.0);
-    return std::exp(x);
+    return elementary::exp(x);
 }
 
-inline double log(double x) { return logarithm(x, "log", [](double v) { return std::log(v); }); }
-inline double log10(double x) { return logarithm(x, "log10", [](double v) { return std::log10(v); }); }
+inline double log(double x) { return logarithm(x, "log", elementary::log); }
+inline double log10(double x) { return logarithm(x, "log10", elementary::log10); }
 
 inline double sqrt(double x) {
     if (x == 0.0) return x;  // -0.0 stays -0.0
@@ -170,12 +171,12 @@ inline double pow(double x, double y) {
     // A negative base needs an integer exponent that fits 64 bits, whose parity decides the sign.
     bool integral = is_integer(y) && std::fabs(y) < kTwoTo63;
     if (sign_bit(x) && !integral) return fail(kMathDomain, "pow", x, y, negative_nan());
-    if (keeps_pow_in_range(x, y)) return y == 2.0 ? x * x : std::pow(x, y);
+    if (keeps_pow_in_range(x, y)) return y == 2.0 ? x * x : elementary::pow(x, y);
 
-    double t = y * std::log(std::fabs(x));
+    double t = y * elementary::log(std::fabs(x));
     if (t >= kPowExponentBound) return fail(kMathOverflow, "pow", x, y, kLargest);
     if (t <= -kPowExponentBound) return fail(kMathUnderflow, "pow", x, y, 0.0);
-    return y == 2.0 ? x * x : std::pow(x, y);
+    return y == 2.0 ? x * x : elementary::pow(x, y);
 }
 
 // A NaN passes through quieted, as x86's arithmetic quiets it: Windows'

@@ -1,0 +1,313 @@
+// exp, ln, lg and powers, correctly rounded.  Fast path: table reduction
+// and a short series in double-double, with an error bound that the result
+// must clear (rounds_alike).  Accurate path: the same functions in 320-bit
+// fixed point.  Error bounds are relative to the result unless said otherwise.
+#include "eval/elementary.hpp"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "eval/double_double.hpp"
+#include "eval/wide_fixed.hpp"
+
+namespace tallymat::elementary {
+namespace {
+
+struct LogTableRow {
+    double reciprocal;  // c, 20 bits: m c lies within 2^-8 of 1 (2^-7 just above 1, where c = 1)
+    double minus_log_high;
+    double minus_log_low;
+};
+#include "eval/elementary_tables.inc"
+
+constexpr double kShifter = 0x1.8p52;  // adding and subtracting it rounds to an integer
+constexpr double kInverseLn2 = 0x1.71547652b82fep0;
+
+uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
+double from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
+double nearest_integer(double x) { return (x + kShifter) - kShifter; }  // |x| < 2^51
+
+// 2^n for a normal power, -1022 <= n <= 1023.
+double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); }
+
+// v 2^e, exactly, where the result is a normal double (|e| <= 1024).
+double scaled(double v, int e) {
+    int half = e / 2;
+    return v * two_to(half) * two_to(e - half);
+}
+
+// The rounding test: hi + lo is within `error` of the exact value.  When
+// both ends of that interval round to the same double, it is the correctly
+// rounded result (rounding is monotonic; the bounds carry a margin for the
+// rounding of lo +- error itself).
+bool rounds_alike(double hi, double lo, double error, double& result) {
+    double up = hi + (lo + error);
+    double down = hi + (lo - error);
+    result = up;
+    return up == down;
+}
+
+// ---- the fast path ----------------------------------------------------------
+
+// e^(xh + xl) = 2^exponent (value.hi + value.lo), for |xh| < 745 and
+// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).
+// x = (256 e + j) ln2/256 + r, |r| <= 2^-9.5; e^r - 1 - r is a Taylor
+// series to r^6 (truncated at 2^-78); 2^(j/256) comes from the table.
+struct ScaledDoubleDouble {
+    DoubleDouble value;
+    int exponent;
+};
+constexpr double kExpFastError = 0x1p-67;
+
+ScaledDoubleDouble exp_double_double(double xh, double xl) {
+    double kd = nearest_integer(xh * kStepsPerUnit);  // |k| < 2^19: k kExpStepHigh is exact
+    int32_t k = static_cast<int32_t>(kd);
+    DoubleDouble r = two_sum(xh - kd * kExpStepHigh, xl - kd * kExpStepLow);  // the first difference is exact
+    double s = r.hi;
+    double q = s * s * (0.5 + s * (1.0 / 6 + s * (1.0 / 24 + s * (1.0 / 120 + s * (1.0 / 720)))));
+    const DoubleDouble& table = kExpTable[k & 255];
+    DoubleDouble product = two_product(table.hi, s);
+    DoubleDouble sum = fast_two_sum(table.hi, product.hi);
+    double lo = sum.lo + (product.lo + (table.lo + (table.lo * s + table.hi * (r.lo + q))));
+    return {{sum.hi, lo}, k >> 8};
+}
+
+// ln x = k ln2 - ln c + ln(1 + r), with x = 2^k m, m in [0.6875, 1.375),
+// r = m c - 1 exact as a pair (|r| <= 2^-7), and ln(1 + r) a series to r^11
+// (truncated below 2^-84).  `error` bounds the absolute error.
+struct LogDoubleDouble {
+    DoubleDouble value;
+    double error;
+};
+
+LogDoubleDouble log_double_double(double x) {
+    uint64_t ix = bits_of(x);
+    int k = 0;
+    if (ix < (uint64_t{1} << 52)) {  // subnormal: made normal first
+        ix = bits_of(x * 0x1p52);
+        k = -52;
+    }
+    constexpr uint64_t kOffset = 0x3fe6000000000000;  // 0.6875: m's range starts here
+    uint64_t from_offset = ix - kOffset;
+    k += static_cast<int>(static_cast<int64_t>(from_offset) >> 52);
+    const LogTableRow& row = kLogTable[(from_offset >> 45) & 127];
+    double m = from_bits(ix - (from_offset & (uint64_t{0xfff} << 52)));
+
+    // m c - 1 in two exact pieces: m's upper 21 bits times c (41 bits, then
+    // less 1, still exact), and m's lower 32 bits times c (52 bits).
+    double m_high = from_bits(bits_of(m) & ~uint64_t{0xffffffff});
+    DoubleDouble r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
+    DoubleDouble square = two_product(r.hi, r.hi);
+    double h = r.hi;
+    double series = h * square.hi *
+                        (1.0 / 3 + h * (-0.25 + h * (0.2 + h * (-1.0 / 6 + h * (1.0 / 7 + h * (-0.125 +
+                        h * (1.0 / 9 + h * (-0.1 + h * (1.0 / 11))))))))) +
+                    square.hi * r.lo;  // r^2 r.lo: the cube's share of r.lo
+
+    double kd = k;
+    DoubleDouble a = two_sum(kd * kLn2High, row.minus_log_high);  // k kLn2High is exact
+    DoubleDouble b = two_sum(a.hi, h);
+    DoubleDouble c = two_sum(b.hi, -0.5 * square.hi);
+    double lo = ((a.lo + b.lo) + c.lo) +
+                ((kd * kLn2Low + row.minus_log_low) + ((r.lo - 0.5 * square.lo - h * r.lo) + series));
+    DoubleDouble value = two_sum(c.hi, lo);
+    // The series' rounding (under 2^-53 |r|^3), the sum of the small terms
+    // (a few roundings of lo), and ln 2's and the table's own error.
+    double error = std::fabs(h * square.hi) * 0x1p-52 + std::fabs(lo) * 0x1p-49 + std::fabs(value.hi) * 0x1p-80;
+    return {value, error};
+}
+
+// ---- the accurate path ------------------------------------------------------
+
+constexpr Wide kWideInverseLn10 = kWideLn10.reciprocal();
+
+Wide times_ln2(int k) {
+    Wide magnitude = kWideLn2.times(static_cast<uint32_t>(k < 0 ? -k : k));
+    return k < 0 ? -magnitude : magnitude;
+}
+
+// ln x to within 2^-232 absolute: 2 atanh((m - 1)/(m + 1)) plus k ln 2.
+Wide log_wide(double x) {
+    int k = 0;
+    if (bits_of(x) < (uint64_t{1} << 52)) {
+        x *= 0x1p52;
+        k = -52;
+    }
+    uint64_t from_offset = bits_of(x) - 0x3fe6000000000000;
+    k += static_cast<int>(static_cast<int64_t>(from_offset) >> 52);
+    Wide m = Wide::from_double(from_bits(bits_of(x) - (from_offset & (uint64_t{0xfff} << 52))));
+    Wide s = (m - Wide(1)) * (m + Wide(1)).reciprocal();  // |s| < 0.19
+    Wide s_squared = s * s, power = s, sum = s;
+    for (uint32_t odd = 3; ; odd += 2) {
+        power = power * s_squared;
+        if (power.is_zero()) break;
+        sum = sum + power.divided_by(odd);
+    }
+    return sum + sum + times_ln2(k);
+}
+constexpr int kLogWideError = 24;  // in units of 2^-256
+
+// e^t = 2^k v, v in [0.7, 1.42], to within 2^(24-256) of v: t = k ln2 + r,
+// e^(r/2^12) by its Taylor series, squared twelve times.
+Wide exp_wide(const Wide& t, int& k) {
+    k = static_cast<int>(nearest_integer(t.to_double() * kInverseLn2));
+    Wide small = (t - times_ln2(k)).shifted_down(12);
+    Wide sum(1), term(1);
+    for (uint32_t n = 1; ; ++n) {
+        term = (term * small).divided_by(n);
+        if (term.is_zero()) break;
+        sum = sum + term;
+    }
+    for (int i = 0; i < 12; ++i) sum = sum * sum;
+    return sum;
+}
+constexpr int kExpWideError = 24;
+
+// Builds mantissa 2^lsb_exponent, where mantissa < 2^54 and the result is
+// a double: normal (mantissa of 53 bits, or 54 after rounding up) or
+// subnormal (lsb_exponent = -1074).
+double assemble(uint64_t mantissa, int lsb_exponent) {
+    if (mantissa >> 53) {
+        mantissa >>= 1;
+        ++lsb_exponent;
+    }
+    if (mantissa < (uint64_t{1} << 52)) return from_bits(mantissa);  // subnormal (or the smallest normal)
+    return from_bits((static_cast<uint64_t>(lsb_exponent + 52 + 1023) << 52) + (mantissa - (uint64_t{1} << 52)));
+}
+
+// The double nearest to v 2^scale (v != 0), where v is known to within
+// 2^(error - 256).  Sets `decided` false when a tie lies within the error.
+double round_wide(const Wide& v, int scale, int error, bool& decided) {
+    Wide magnitude = v.magnitude();
+    int top = magnitude.top_bit();
+    int exponent = top - Wide::kFractionBits + scale;
+    int lsb = exponent >= -1022 ? top - 52 : -1074 - scale + Wide::kFractionBits;
+    uint64_t mantissa = magnitude.bits_from(lsb);
+    Wide rest = magnitude.bits_below(lsb);
+    Wide half = Wide::power_of_two(lsb - 1 - Wide::kFractionBits);
+    decided = Wide::power_of_two(error - Wide::kFractionBits) < (rest - half).magnitude();
+    if (half < rest) ++mantissa;
+    double result = assemble(mantissa, lsb - Wide::kFractionBits + scale);
+    return v.negative() ? -result : result;
+}
+
+// A result that even the accurate path cannot place is believed not to
+// exist for these functions (ties are only exact powers, found before);
+// the nearer side is kept.
+double round_accurate(const Wide& v, int scale, int error) {
+    bool decided;
+    return round_wide(v, scale, error, decided);
+}
+
+// ---- exact powers -----------------------------------------------------------
+
+// The integer n 2^e rounded to a double (ties to even); the result is
+// neither infinite nor below half the smallest subnormal.
+double round_integer(uint64_t n, int e) {
+    int top = 63 - std::countl_zero(n);
+    int shift = top + e >= -1022 ? top - 52 : -1074 - e;  // bits of n below the result's last place
+    if (shift <= 0) return assemble(n << -shift, e + shift);
+    uint64_t mantissa = n >> shift, rest = n & ((uint64_t{1} << shift) - 1), half = uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (mantissa & 1))) ++mantissa;
+    return assemble(mantissa, e + shift);
+}
+
+// |x|^y exactly, when it is a double or a tie between two: such a result
+// is m 2^e with m odd and below 2^54, which needs y = p/2^q with p <= 34
+// and q <= 5 (m = w^p and x's odd part = w^(2^q)).  False otherwise.
+bool exact_power(double x, double y, double& result) {
+    double scaled_y = y * 32.0;
+    if (!(y > 0.0 && y <= 64.0) || scaled_y != std::floor(scaled_y)) return false;
+    uint64_t p = static_cast<uint64_t>(scaled_y);
+    int q = 5;
+    for (; q > 0 && (p & 1) == 0; --q) p >>= 1;
+
+    uint64_t bits = bits_of(std::fabs(x));
+    int biased = static_cast<int>(bits >> 52);
+    uint64_t odd = biased ? (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52) : bits;
+    int e = (biased ? biased : 1) - 1075;
+    int zeros = std::countr_zero(odd);
+    odd >>= zeros;
+    e += zeros;
+    for (; q > 0; --q) {  // one square root per halving of the exponent
+        auto root = static_cast<uint64_t>(std::sqrt(static_cast<double>(odd)));  // exact: odd < 2^53
+        if (root * root != odd || (e & 1)) return false;
+        odd = root;
+        e /= 2;
+    }
+    uint64_t power = 1;
+    for (uint64_t i = 0; i < p; ++i) {
+        if (odd != 1 && power > (uint64_t{1} << 54) / odd) return false;
+        power *= odd;
+    }
+    int64_t exponent = static_cast<int64_t>(e) * static_cast<int64_t>(p);
+    int top = 63 - std::countl_zero(power);
+    if (exponent + top > 1023 || exponent < -1100) return false;  // beyond what the callers pass
+    result = round_integer(power, static_cast<int>(exponent));
+    return true;
+}
+
+bool is_odd_integer(double y) {
+    return std::fabs(y) < 0x1p53 && y == std::floor(y) && (static_cast<int64_t>(y) & 1) != 0;
+}
+
+double pow_accurate(double x, double y) {
+    double result;
+    if (exact_power(x, y, result)) return result;
+    int k;
+    Wide v = exp_wide(log_wide(x) * Wide::from_double(y), k);
+    // The logarithm's error, multiplied by |y| < 2^63, adds to the exponential's.
+    int y_exponent = static_cast<int>((bits_of(y) >> 52) & 0x7ff) - 1023;
+    return round_accurate(v, k, kExpWideError + 2 + (y_exponent > 0 ? y_exponent : 0));
+}
+
+}  // namespace
+
+double exp(double x) {
+    ScaledDoubleDouble e = exp_double_double(x, 0.0);
+    double result;
+    if (rounds_alike(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
+        return scaled(result, e.exponent);
+    int k;
+    Wide v = exp_wide(Wide::from_double(x), k);
+    return round_accurate(v, k, kExpWideError);
+}
+
+double log(double x) {
+    LogDoubleDouble l = log_double_double(x);
+    double result;
+    if (rounds_alike(l.value.hi, l.value.lo, l.error, result)) [[likely]] return result;
+    return round_accurate(log_wide(x), 0, kLogWideError);
+}
+
+double log10(double x) {
+    LogDoubleDouble l = log_double_double(x);
+    DoubleDouble product = two_product(l.value.hi, kInverseLn10.hi);
+    double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
+    double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-100;
+    double result;
+    if (rounds_alike(product.hi, lo, error, result)) [[likely]] return result;
+    return round_accurate(log_wide(x) * kWideInverseLn10, 0, kLogWideError + 1);
+}
+
+double pow(double x, double y) {
+    double magnitude = std::fabs(x);
+    bool negative = std::signbit(x) && is_odd_integer(y);
+    if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
+    LogDoubleDouble l = log_double_double(magnitude);
+    DoubleDouble product = two_product(y, l.value.hi);
+    DoubleDouble t = fast_two_sum(product.hi, product.lo + y * l.value.lo);
+    double t_error = std::fabs(y) * l.error + std::fabs(t.hi) * 0x1p-98;
+    ScaledDoubleDouble e = exp_double_double(t.hi, t.lo);
+    double result;
+    // Results that may be subnormal round on the accurate path.
+    if (e.exponent > -1022 &&
+        rounds_alike(e.value.hi, e.value.lo, e.value.hi * (kExpFastError + t_error), result)) [[likely]]
+        result = scaled(result, e.exponent);
+    else
+        result = pow_accurate(magnitude, y);
+    return negative ? -result : result;
+}
+
+}  // namespace tallymat::elementary

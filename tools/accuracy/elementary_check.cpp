@@ -1,0 +1,214 @@
+// Checks the library's exp, ln, lg and powers against MPFR: every result
+// must be the correctly rounded one (MPFR rounds at 53 bits and the double
+// range, subnormals included).  Arguments: random ones drawn over each
+// function's whole domain and over the ranges that are hard for it, and
+// the hard-to-round and exact cases listed in a case file.
+//
+//   elementary_check COUNT [CASE-FILE]        COUNT random arguments per function
+//   elementary_check --table COUNT CASE-FILE  writes the table of arguments and
+//                                             correct bits the test suite checks
+//
+// Exit status 1 when any result is misrounded; each one is printed.
+#include <mpfr.h>
+
+#include <bit>
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "eval/elementary.hpp"
+
+namespace {
+
+enum Function { kExp, kLog, kLog10, kPow, kFunctionCount };
+constexpr const char* kNames[kFunctionCount] = {"exp", "ln", "lg", "pow"};
+
+struct Case {
+    Function function;
+    double x, y;
+};
+
+uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
+double from_bits(uint64_t b) { return std::bit_cast<double>(b); }
+
+// The correctly rounded result, by MPFR, in the double range.
+double reference(const Case& c) {
+    mpfr_t x, y, r;
+    mpfr_inits2(53, x, y, r, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_d(x, c.x, MPFR_RNDN);
+    mpfr_set_d(y, c.y, MPFR_RNDN);
+    int inexact = 0;
+    switch (c.function) {
+        case kExp: inexact = mpfr_exp(r, x, MPFR_RNDN); break;
+        case kLog: inexact = mpfr_log(r, x, MPFR_RNDN); break;
+        case kLog10: inexact = mpfr_log10(r, x, MPFR_RNDN); break;
+        case kPow: inexact = mpfr_pow(r, x, y, MPFR_RNDN); break;
+        case kFunctionCount: break;
+    }
+    mpfr_subnormalize(r, inexact, MPFR_RNDN);
+    double result = mpfr_get_d(r, MPFR_RNDN);
+    mpfr_clears(x, y, r, static_cast<mpfr_ptr>(nullptr));
+    return result;
+}
+
+double library(const Case& c) {
+    switch (c.function) {
+        case kExp: return tallymat::elementary::exp(c.x);
+        case kLog: return tallymat::elementary::log(c.x);
+        case kLog10: return tallymat::elementary::log10(c.x);
+        case kPow: return tallymat::elementary::pow(c.x, c.y);
+        case kFunctionCount: break;
+    }
+    return 0.0;
+}
+
+// Whether the library's function takes the arguments (the math layer's rules
+// send the rest elsewhere): y ln|x| inside the bounds, with a margin.
+bool in_domain(const Case& c) {
+    switch (c.function) {
+        case kExp: return c.x > -708.3959 && c.x < 709.78;
+        case kLog: case kLog10: return c.x > 0.0 && std::isfinite(c.x);
+        case kPow: {
+            if (!(std::isfinite(c.x) && std::isfinite(c.y)) || c.x == 0.0 || c.y == 0.0) return false;
+            if (c.x < 0.0 && (c.y != std::floor(c.y) || std::fabs(c.y) >= 0x1p63)) return false;
+            double t = c.y * tallymat::elementary::log(std::fabs(c.x));
+            return std::fabs(t) < 709.78;
+        }
+        case kFunctionCount: break;
+    }
+    return false;
+}
+
+// Deterministic draws (a 64-bit LCG's upper bits).
+uint64_t state = 20261209;
+uint64_t next() {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state;
+}
+double uniform(double lo, double hi) { return lo + (hi - lo) * (static_cast<double>(next() >> 11) * 0x1p-53); }
+// Uniform in the exponent as well: sign * 2^U(lo, hi) with a random mantissa.
+double log_uniform(double lo, double hi) {
+    double magnitude = std::exp2(uniform(lo, hi));
+    return (next() >> 63) ? -magnitude : magnitude;
+}
+double any_positive_double() { return from_bits(next() % 0x7ff0000000000000ull); }
+
+// One random argument of each kind in turn.
+Case draw(Function f, uint64_t i) {
+    switch (f) {
+        case kExp:
+            switch (i % 5) {
+                case 0: return {f, uniform(-708.3959, 709.78), 0};
+                case 1: return {f, log_uniform(-60, 9.47), 0};         // every scale
+                case 2: return {f, log_uniform(-1074, -20), 0};        // near 0
+                case 3: return {f, uniform(-708.3959, -700.0), 0};     // near the underflow bound
+                default: return {f, uniform(700.0, 709.78), 0};        // near the overflow bound
+            }
+        case kLog: case kLog10:
+            switch (i % 4) {
+                case 0: return {f, any_positive_double(), 0};          // uniform in the exponent
+                case 1: return {f, 1.0 + uniform(-0x1p-6, 0x1p-6), 0};  // near 1
+                case 2: return {f, from_bits(next() % 0x0010000000000000ull + 1), 0};  // subnormal
+                default: return {f, uniform(1e-10, 1e10), 0};
+            }
+        default:
+            switch (i % 6) {
+                case 0: return {f, std::fabs(log_uniform(-20, 20)), uniform(-50, 50)};
+                case 1: return {f, log_uniform(-20, 20), std::round(uniform(-2000, 2000))};   // integers, either sign of x
+                case 2: return {f, std::fabs(log_uniform(-30, 30)), std::round(uniform(-400, 400)) / 2};  // halves
+                case 3: return {f, 1.0 + uniform(-1e-6, 1e-6), std::round(log_uniform(13.3, 30))};  // large integer exponents
+                case 4: {  // results near the overflow and underflow bounds
+                    double x = std::fabs(log_uniform(-10, 10));
+                    double target = (next() >> 63) ? 709.7 : -709.7;
+                    return {f, x, target / std::log(x) * uniform(0.99, 1.0)};
+                }
+                default: return {f, any_positive_double(), log_uniform(-60, 10)};
+            }
+    }
+}
+
+std::vector<Case> read_cases(const char* path) {
+    std::vector<Case> cases;
+    std::ifstream file(path);
+    if (!file) {
+        std::fprintf(stderr, "cannot read %s\n", path);
+        std::exit(2);
+    }
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string name, x, y = "0";
+        fields >> name >> x >> y;
+        for (int f = 0; f < kFunctionCount; ++f)
+            if (name == kNames[f]) cases.push_back({Function(f), std::strtod(x.c_str(), nullptr), std::strtod(y.c_str(), nullptr)});
+    }
+    return cases;
+}
+
+// Checks one case; prints it when misrounded.
+bool check(const Case& c) {
+    double got = library(c), want = reference(c);
+    if (bits(got) == bits(want)) return true;
+    std::printf("misrounded: %s(%a, %a) = %a, correctly rounded %a\n", kNames[c.function], c.x, c.y, got, want);
+    return false;
+}
+
+int run_check(uint64_t count, const char* case_file) {
+    int failures = 0;
+    if (case_file) {
+        std::vector<Case> cases = read_cases(case_file);
+        for (const Case& c : cases) failures += !check(c);
+        std::printf("%zu listed cases\n", cases.size());
+    }
+    for (int f = 0; f < kFunctionCount; ++f) {
+        uint64_t checked = 0, misrounded = 0;
+        for (uint64_t i = 0; checked < count; ++i) {
+            Case c = draw(Function(f), i);
+            if (!in_domain(c)) continue;
+            ++checked;
+            misrounded += !check(c);
+        }
+        std::printf("%-4s %" PRIu64 " random arguments, %" PRIu64 " misrounded\n", kNames[f], checked, misrounded);
+        failures += static_cast<int>(misrounded);
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+// The test suite's table: the listed cases and `count` random ones per
+// function, with MPFR's bits.
+int write_table(uint64_t count, const char* case_file) {
+    std::vector<Case> cases = read_cases(case_file);
+    for (int f = 0; f < kFunctionCount; ++f)
+        for (uint64_t i = 0, n = 0; n < count; ++i) {
+            Case c = draw(Function(f), i * 7919);
+            if (in_domain(c)) cases.push_back(c), ++n;
+        }
+    std::printf("// Arguments and correctly rounded results (MPFR); written by\n"
+                "// tools/accuracy/elementary_check --table %" PRIu64 " tests/elementary_cases.txt.\n", count);
+    for (const Case& c : cases)
+        if (in_domain(c))
+            std::printf("{'%c', 0x%016" PRIx64 ", 0x%016" PRIx64 ", 0x%016" PRIx64 "},\n", "elLp"[c.function], bits(c.x),
+                        bits(c.y), bits(reference(c)));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    mpfr_set_emin(-1073);  // the double range, subnormals included
+    mpfr_set_emax(1024);
+    if (argc >= 4 && std::strcmp(argv[1], "--table") == 0) return write_table(std::strtoull(argv[2], nullptr, 10), argv[3]);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: elementary_check COUNT [CASE-FILE] | --table COUNT CASE-FILE\n");
+        return 2;
+    }
+    return run_check(std::strtoull(argv[1], nullptr, 10), argc > 2 ? argv[2] : nullptr);
+}
