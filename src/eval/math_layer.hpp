@@ -97,6 +97,7 @@ inline double logarithm(double x, const char* name, double (*standard)(double)) 
     uint32_t upper = upper_bits(x);
     if (upper >= 0x7ff00000u && upper < 0x7ff10000u)  // +inf, or a NaN with a zero leading nibble
         return fail(kMathOverflow, name, x, 0.0, kLargest);
+    if (x != x) return x + x;  // the other positive NaNs pass through, quieted
     return standard(x);
 }
 

@@ -165,7 +165,7 @@ int run_check(uint64_t count, const char* case_file) {
     int failures = 0;
     if (case_file) {
         std::vector<Case> cases = read_cases(case_file);
-        for (const Case& c : cases) failures += !check(c);
+        for (const Case& c : cases) failures += in_domain(c) ? !check(c) : 0;
         std::printf("%zu listed cases\n", cases.size());
     }
     for (int f = 0; f < kFunctionCount; ++f) {

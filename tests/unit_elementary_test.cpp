@@ -1,0 +1,30 @@
+// The library's exp, ln, lg and pow give the correctly rounded bits of the
+// shared table on every target the suite runs on.
+#include <gtest/gtest.h>
+
+#include "eval/elementary.hpp"
+#include "support/bits.hpp"
+#include "support/elementary_cases.hpp"
+
+namespace el = tallymat::elementary;
+
+namespace {
+
+double compute(const ElementaryCase& c) {
+    double x = from_bits(c.x), y = from_bits(c.y);
+    switch (c.function) {
+        case 'e': return el::exp(x);
+        case 'l': return el::log(x);
+        case 'L': return el::log10(x);
+        default: return el::pow(x, y);
+    }
+}
+
+TEST(Elementary, CorrectlyRoundedBits) {
+    for (const ElementaryCase& c : kElementaryCases) {
+        SCOPED_TRACE(testing::Message() << c.function << std::hex << " x=" << c.x << " y=" << c.y);
+        EXPECT_EQ(bits(compute(c)), c.expected);
+    }
+}
+
+}  // namespace
