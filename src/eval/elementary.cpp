@@ -33,6 +33,7 @@ double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); 
 
 // v 2^e, exactly, where the result is a normal double (|e| <= 1024).
 double scaled(double v, int e) {
+    if (e > -1023 && e < 1024) [[likely]] return v * two_to(e);
     int half = e / 2;
     return v * two_to(half) * two_to(e - half);
 }
@@ -61,15 +62,18 @@ struct ScaledDoubleDouble {
 constexpr double kExpFastError = 0x1p-67;
 
 ScaledDoubleDouble exp_double_double(double xh, double xl) {
-    double kd = nearest_integer(xh * kStepsPerUnit);  // |k| < 2^19: k kExpStepHigh is exact
-    int32_t k = static_cast<int32_t>(kd);
+    // k is read from the shifted sum's low bits (|k| < 2^19, so k kExpStepHigh is exact).
+    double shifted = xh * kStepsPerUnit + kShifter;
+    auto k = static_cast<int32_t>(static_cast<uint32_t>(bits_of(shifted)));
+    double kd = shifted - kShifter;
     DoubleDouble r = two_sum(xh - kd * kExpStepHigh, xl - kd * kExpStepLow);  // the first difference is exact
-    double s = r.hi;
-    double q = s * s * (0.5 + s * (1.0 / 6 + s * (1.0 / 24 + s * (1.0 / 120 + s * (1.0 / 720)))));
+    double s = r.hi, s2 = s * s;
+    // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
+    double q = s2 * ((0.5 + s * (1.0 / 6)) + s2 * ((1.0 / 24 + s * (1.0 / 120)) + s2 * (1.0 / 720)));
     const DoubleDouble& table = kExpTable[k & 255];
     DoubleDouble product = two_product(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
-    double lo = sum.lo + (product.lo + (table.lo + (table.lo * s + table.hi * (r.lo + q))));
+    double lo = (sum.lo + (product.lo + table.lo * (1.0 + s))) + table.hi * (r.lo + q);
     return {{sum.hi, lo}, k >> 8};
 }
 
@@ -100,22 +104,22 @@ LogDoubleDouble log_double_double(double x) {
     DoubleDouble r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
     DoubleDouble square = two_product(r.hi, r.hi);
     double h = r.hi;
-    double series = h * square.hi *
-                        (1.0 / 3 + h * (-0.25 + h * (0.2 + h * (-1.0 / 6 + h * (1.0 / 7 + h * (-0.125 +
-                        h * (1.0 / 9 + h * (-0.1 + h * (1.0 / 11))))))))) +
-                    square.hi * r.lo;  // r^2 r.lo: the cube's share of r.lo
-
+    // r^3 (1/3 - r/4 + ... + r^8/11), by Estrin's scheme, and r^2 r.lo:
+    // the cube's share of r.lo.
+    double h2 = square.hi, h4 = h2 * h2;
+    double low = (1.0 / 3 - h * 0.25) + h2 * (0.2 - h * (1.0 / 6));
+    double high = ((1.0 / 7 - h * 0.125) + h2 * (1.0 / 9 - h * 0.1)) + h4 * (1.0 / 11);
+    double series = h * h2 * (low + h4 * high) + h2 * r.lo;
     double kd = k;
     DoubleDouble a = two_sum(kd * kLn2High, row.minus_log_high);  // k kLn2High is exact
     DoubleDouble b = two_sum(a.hi, h);
     DoubleDouble c = two_sum(b.hi, -0.5 * square.hi);
     double lo = ((a.lo + b.lo) + c.lo) +
                 ((kd * kLn2Low + row.minus_log_low) + ((r.lo - 0.5 * square.lo - h * r.lo) + series));
-    DoubleDouble value = two_sum(c.hi, lo);
     // The series' rounding (under 2^-53 |r|^3), the sum of the small terms
     // (a few roundings of lo), and ln 2's and the table's own error.
-    double error = std::fabs(h * square.hi) * 0x1p-52 + std::fabs(lo) * 0x1p-49 + std::fabs(value.hi) * 0x1p-80;
-    return {value, error};
+    double error = std::fabs(h * h2) * 0x1p-52 + std::fabs(lo) * 0x1p-49 + std::fabs(c.hi) * 0x1p-80;
+    return {{c.hi, lo}, error};  // lo may reach 2^-8 |hi|: normalised where that matters
 }
 
 // ---- the accurate path ------------------------------------------------------
@@ -283,6 +287,7 @@ double log(double x) {
 
 double log10(double x) {
     LogDoubleDouble l = log_double_double(x);
+    l.value = fast_two_sum(l.value.hi, l.value.lo);
     DoubleDouble product = two_product(l.value.hi, kInverseLn10.hi);
     double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
     double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-100;
@@ -296,6 +301,7 @@ double pow(double x, double y) {
     bool negative = std::signbit(x) && is_odd_integer(y);
     if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
     LogDoubleDouble l = log_double_double(magnitude);
+    l.value = fast_two_sum(l.value.hi, l.value.lo);
     DoubleDouble product = two_product(y, l.value.hi);
     DoubleDouble t = fast_two_sum(product.hi, product.lo + y * l.value.lo);
     double t_error = std::fabs(y) * l.error + std::fabs(t.hi) * 0x1p-98;

@@ -1,0 +1,112 @@
+// The library's exp, ln, lg and pow against the C runtime's (glibc on
+// Linux), over random arguments of the ranges formulas use:
+//   tallymat_elementary                      ns per call, each side, median of 7 rounds
+//   tallymat_elementary FUNCTION SIDE COUNT  COUNT calls, for callgrind
+//                                            (bench/count_elementary.sh)
+// FUNCTION is exp, ln, lg or pow; SIDE is tallymat or runtime.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "eval/elementary.hpp"
+
+namespace {
+
+constexpr size_t kArguments = 4096;  // a power of two, cycled through
+
+struct Function {
+    const char* name;
+    double (*library)(double, double);
+    double (*runtime)(double, double);
+    void (*draw)(double& x, double& y, double u, double v);
+};
+
+double lerp(double lo, double hi, double u) { return lo + (hi - lo) * u; }
+
+// The runtime's functions through a pointer, so that no call is folded or
+// vectorised away.
+const Function kFunctions[] = {
+    {"exp", [](double x, double) { return tallymat::elementary::exp(x); },
+     [](double x, double) { return std::exp(x); },
+     [](double& x, double&, double u, double) { x = lerp(-700, 700, u); }},
+    {"ln", [](double x, double) { return tallymat::elementary::log(x); },
+     [](double x, double) { return std::log(x); },
+     [](double& x, double&, double u, double) { x = std::exp2(lerp(-1000, 1000, u)); }},
+    {"lg", [](double x, double) { return tallymat::elementary::log10(x); },
+     [](double x, double) { return std::log10(x); },
+     [](double& x, double&, double u, double) { x = std::exp2(lerp(-1000, 1000, u)); }},
+    {"pow", [](double x, double y) { return tallymat::elementary::pow(x, y); },
+     [](double x, double y) { return std::pow(x, y); },
+     [](double& x, double& y, double u, double v) { x = lerp(0.01, 100, u), y = lerp(-50, 50, v); }},
+};
+
+struct Arguments {
+    std::vector<double> x = std::vector<double>(kArguments), y = std::vector<double>(kArguments);
+};
+
+Arguments make_arguments(const Function& f) {
+    Arguments a;
+    uint64_t state = 20261209;
+    auto uniform = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(state >> 11) * 0x1p-53;
+    };
+    for (size_t i = 0; i < kArguments; ++i) {
+        double u = uniform(), v = uniform();
+        f.draw(a.x[i], a.y[i], u, v);
+    }
+    return a;
+}
+
+// Calls are chained through a data dependence of zero weight, so that each
+// waits for the last, as in a formula.
+[[gnu::noinline]] double run(double (*function)(double, double), const Arguments& a, size_t count) {
+    double sum = 0.0, carry = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        size_t k = i & (kArguments - 1);
+        double r = function(a.x[k] + carry, a.y[k]);
+        carry = r * 0.0;
+        sum += r;
+    }
+    return sum;
+}
+
+double nanoseconds_per_call(double (*function)(double, double), const Arguments& a) {
+    constexpr size_t kCalls = 1 << 20;
+    std::vector<double> rounds;
+    for (int round = 0; round < 7; ++round) {
+        auto start = std::chrono::steady_clock::now();
+        volatile double sink = run(function, a, kCalls);
+        (void)sink;
+        rounds.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / kCalls);
+    }
+    std::sort(rounds.begin(), rounds.end());
+    return rounds[rounds.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4) {
+        for (const Function& f : kFunctions)
+            if (std::strcmp(argv[1], f.name) == 0) {
+                Arguments a = make_arguments(f);
+                bool library = std::strcmp(argv[2], "tallymat") == 0;
+                std::printf("%.17g\n", run(library ? f.library : f.runtime, a, std::strtoull(argv[3], nullptr, 10)));
+                return 0;
+            }
+        return 2;
+    }
+    std::printf("%-4s %12s %12s %7s\n", "", "tallymat ns", "runtime ns", "ratio");
+    for (const Function& f : kFunctions) {
+        Arguments a = make_arguments(f);
+        double ours = nanoseconds_per_call(f.library, a), theirs = nanoseconds_per_call(f.runtime, a);
+        std::printf("%-4s %12.2f %12.2f %7.2f\n", f.name, ours, theirs, ours / theirs);
+    }
+    return 0;
+}
