@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <iostream>
 
@@ -313,11 +314,20 @@ std::string label(double value) {
 
 constexpr int kLabelWidth = 10;  // "-1.234e+05" and the axis
 
+// The power of ten of v's leading digit (v > 0, finite), read from its
+// decimal form: exact, where a C runtime's log10 and pow would decide it.
+double leading_power_of_ten(double v) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.16e", v);  // enough digits that none rounds up
+    std::string power = std::string("1e") + (std::strchr(buffer, 'e') + 1);
+    return std::strtod(power.c_str(), nullptr);
+}
+
 // A round step (1, 2 or 5 times a power of ten) that divides `span` into at
 // least `wanted` parts.
 double round_step(double span, int wanted) {
     double raw = span / wanted;
-    double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double power = leading_power_of_ten(raw);
     for (double factor : {1.0, 2.0, 5.0, 10.0})
         if (factor * power >= raw) return factor * power;
     return 10.0 * power;
@@ -325,7 +335,7 @@ double round_step(double span, int wanted) {
 
 // The next round step below `step`: 5 -> 2 -> 1 -> 0.5 ...
 double smaller_round_step(double step) {
-    double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    double power = leading_power_of_ten(step);
     double mantissa = step / power;
     return mantissa >= 4.5 ? 2 * power : mantissa >= 1.5 ? power : 0.5 * power;
 }
