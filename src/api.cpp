@@ -69,7 +69,7 @@ TALLYMAT_API double TALLYMAT_CALL vgetvalue(int handle) {
         return 0.0;
     }
     core::set_last_error(core::kOk);
-    return *var_table.cells[handle];
+    return core::returnable_to_host(*var_table.cells[handle]);
 }
 
 TALLYMAT_API int TALLYMAT_CALL vsetvalue(int handle, double value) {

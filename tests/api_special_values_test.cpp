@@ -127,4 +127,51 @@ TEST_F(SpecialValues, ElementaryFunctionsCorrectlyRoundedInEveryHostState) {
     }
 }
 
+#if defined(__i386__)
+// A host with the x87 invalid exception unmasked (Delphi's control word)
+// receives a signalling NaN quiet, without a trap in the fldl that returns it.
+TEST_F(SpecialValues, SignallingNaNComesBackQuietToAHostTrappingInvalid) {
+    define_special_variables();
+    const int handle = exprpost("s");
+    const fp_state initial = read_state();
+    fp_state trapping = initial;
+    trapping.x87_control = 0x1332;
+    write_state(trapping);
+    const double read = vgetvalue(vlookup("s")), evaluated = calcpost(handle);
+    write_state(initial);
+    EXPECT_EQ(bits(read), 0x7ff8000000000001u);
+    EXPECT_EQ(bits(evaluated), 0x7ff8000000000001u);
+}
+#endif
+
+#if defined(_WIN64) && defined(__GNUC__)
+// 64-bit Windows hosts may leave the x87 unit at 53-bit precision (the
+// convention's default) or change it: exp, ln, lg and ^ never use it, so
+// neither their bits nor the host's x87 control and status words change.
+TEST_F(SpecialValues, ElementaryFunctionsIgnoreTheX87UnitOn64BitWindows) {
+    vinsert("x", 0.0);
+    vinsert("y", 0.0);
+    const int x = vlookup("x"), y = vlookup("y");
+    const int formula[] = {exprpost("exp(x)"), exprpost("ln(x)"), exprpost("lg(x)"), exprpost("x^y")};
+    unsigned short initial_control;
+    __asm__ volatile("fnstcw %0" : "=m"(initial_control));
+    for (unsigned short control : {0x007F, 0x027F, 0x037F, 0x0B7F, 0x0C7F, 0x0F7F}) {
+        SCOPED_TRACE(control);
+        __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(control));
+        for (const ElementaryCase& c : kElementaryCases) {
+            if (!evaluator_takes(c)) continue;
+            vsetvalue(x, from_bits(c.x));
+            vsetvalue(y, from_bits(c.y));
+            double value = calcpost(formula[std::string("elLp").find(c.function)]);
+            unsigned short control_after, status_after;
+            __asm__ volatile("fnstcw %0\n\tfnstsw %1" : "=m"(control_after), "=m"(status_after));
+            EXPECT_EQ(bits(value), c.expected) << c.function << std::hex << " x=" << c.x << " y=" << c.y;
+            EXPECT_EQ(control_after, control);
+            EXPECT_EQ(status_after & 0x3F, 0);
+        }
+    }
+    __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(initial_control));
+}
+#endif
+
 }  // namespace

@@ -9,6 +9,7 @@
 // exits all follow it.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "core/visibility.hpp"
@@ -191,6 +192,22 @@ inline void enter_library_fp_environment(HostFpEnvironment& host) {
 inline void leave_library_fp_environment(const HostFpEnvironment& host) { std::fesetenv(&host.env); }
 
 #endif
+
+// On 32-bit x86 a double reaches the caller in an x87 register, loaded by
+// an fldl that the host's control word governs: with the invalid exception
+// unmasked (Delphi's default) a signalling NaN would trap there.  It is
+// handed back quiet, as a host with the exception masked receives it.
+// Elsewhere doubles return in vector registers, untouched.
+inline double returnable_to_host(double value) {
+#if defined(__i386__) || defined(_M_IX86)
+    uint64_t bits = std::bit_cast<uint64_t>(value);
+    constexpr uint64_t kExponent = 0x7ff0000000000000, kQuiet = 0x0008000000000000;
+    if ((bits & kExponent) == kExponent && (bits & ~(kExponent | (uint64_t{1} << 63))) != 0) bits |= kQuiet;
+    return std::bit_cast<double>(bits);
+#else
+    return value;
+#endif
+}
 
 // Keeps a result's computation on the library's side of the switch back:
 // the compiler may not move arithmetic past this point.

@@ -155,7 +155,7 @@ template <bool kForHost>
 [[gnu::always_inline]] inline RunResult<kForHost> finish(double value, int32_t code,
                                                          const core::HostFpEnvironment& host) {
     if constexpr (kForHost) {
-        value = core::pinned(value);
+        value = core::pinned(core::returnable_to_host(value));
         core::leave_library_fp_environment(host);
         if (code != core::kOk) core::set_last_error(code);  // calcpost has set it to 0
         return value;
