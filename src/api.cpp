@@ -5,6 +5,7 @@
 
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
+#include "eval/elementary.hpp"
 #include "eval/entries.hpp"
 #include "eval/jit.hpp"
 #include "tallymat.h"
@@ -36,6 +37,7 @@ __attribute__((constructor)) void on_library_load() {
     release_all_formulas();
     core::error_registers = {};
     core::choose_fp_switch();
+    elementary::choose_elementary_products();
     eval::configure_jit(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
 }
 

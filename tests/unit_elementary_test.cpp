@@ -20,11 +20,18 @@ double compute(const ElementaryCase& c) {
     }
 }
 
+// With Dekker's products and, where the CPU has FMA, with fused ones.
 TEST(Elementary, CorrectlyRoundedBits) {
-    for (const ElementaryCase& c : kElementaryCases) {
-        SCOPED_TRACE(testing::Message() << c.function << std::hex << " x=" << c.x << " y=" << c.y);
-        EXPECT_EQ(bits(compute(c)), c.expected);
+    const bool chosen = el::elementary_dispatch.fused_products;
+    for (bool fused : {false, true}) {
+        if (!el::set_fused_products(fused)) continue;
+        SCOPED_TRACE(fused ? "fused products" : "Dekker's products");
+        for (const ElementaryCase& c : kElementaryCases) {
+            SCOPED_TRACE(testing::Message() << c.function << std::hex << " x=" << c.x << " y=" << c.y);
+            EXPECT_EQ(bits(compute(c)), c.expected);
+        }
     }
+    el::set_fused_products(chosen);
 }
 
 }  // namespace

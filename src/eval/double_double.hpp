@@ -3,6 +3,9 @@
 // transformations (Knuth's two-sum, Dekker's product), in plain double
 // arithmetic, so that every target computes the same bits: no fma and no
 // wider registers (the build forbids contraction and uses SSE2 on x86).
+// Where the CPU has a fused multiply-add, a product's error is one
+// instruction instead of Dekker's seventeen: the same exact value, so the
+// same bits (exact_product<true>, inside functions built for that CPU).
 #pragma once
 
 namespace tallymat::elementary {
@@ -13,20 +16,20 @@ struct DoubleDouble {
 };
 
 // a + b exactly, for |a| >= |b| (or a = 0).
-inline DoubleDouble fast_two_sum(double a, double b) {
+[[gnu::always_inline]] inline DoubleDouble fast_two_sum(double a, double b) {
     double sum = a + b;
     return {sum, b - (sum - a)};
 }
 
 // a + b exactly, whatever their magnitudes.
-inline DoubleDouble two_sum(double a, double b) {
+[[gnu::always_inline]] inline DoubleDouble two_sum(double a, double b) {
     double sum = a + b;
     double b_part = sum - a;
     return {sum, (a - (sum - b_part)) + (b - b_part)};
 }
 
 // a split into two halves of 26 bits each, a = hi + lo; |a| < 2^995.
-inline DoubleDouble split(double a) {
+[[gnu::always_inline]] inline DoubleDouble split(double a) {
     constexpr double kSplitter = 0x1p27 + 1.0;
     double scaled = kSplitter * a;
     double hi = scaled - (scaled - a);
@@ -35,11 +38,38 @@ inline DoubleDouble split(double a) {
 
 // a * b exactly, as the rounded product and its error; |a|, |b| < 2^995 and
 // the product far from the subnormal range.
-inline DoubleDouble two_product(double a, double b) {
+[[gnu::always_inline]] inline DoubleDouble two_product(double a, double b) {
     double product = a * b;
     DoubleDouble x = split(a), y = split(b);
     double error = ((x.hi * y.hi - product) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
     return {product, error};
+}
+
+// a * a exactly, one split fewer.
+[[gnu::always_inline]] inline DoubleDouble two_square(double a) {
+    double product = a * a;
+    DoubleDouble x = split(a);
+    double error = ((x.hi * x.hi - product) + 2.0 * x.hi * x.lo) + x.lo * x.lo;
+    return {product, error};
+}
+
+// x86 CPUs with FMA3 take the fused products, in functions compiled for them.
+#define TALLYMAT_FOR_FUSED_PRODUCTS __attribute__((target("fma")))
+
+template <bool kFused>
+[[gnu::always_inline]] inline DoubleDouble exact_product(double a, double b) {
+    if constexpr (kFused) {
+        double product = a * b;
+        return {product, __builtin_fma(a, b, -product)};
+    } else {
+        return two_product(a, b);
+    }
+}
+
+template <bool kFused>
+[[gnu::always_inline]] inline DoubleDouble exact_square(double a) {
+    if constexpr (kFused) return exact_product<true>(a, a);
+    else return two_square(a);
 }
 
 }  // namespace tallymat::elementary

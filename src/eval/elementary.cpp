@@ -9,6 +9,9 @@
 #include <cstdint>
 
 #include "eval/double_double.hpp"
+#if TALLYMAT_FUSED_PRODUCTS_BUILT
+#include <cpuid.h>
+#endif
 #include "eval/wide_fixed.hpp"
 
 namespace tallymat::elementary {
@@ -24,15 +27,15 @@ struct LogTableRow {
 constexpr double kShifter = 0x1.8p52;  // adding and subtracting it rounds to an integer
 constexpr double kInverseLn2 = 0x1.71547652b82fep0;
 
-uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
-double from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
-double nearest_integer(double x) { return (x + kShifter) - kShifter; }  // |x| < 2^51
+[[gnu::always_inline]] inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
+[[gnu::always_inline]] inline double from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
+[[gnu::always_inline]] inline double nearest_integer(double x) { return (x + kShifter) - kShifter; }  // |x| < 2^51
 
 // 2^n for a normal power, -1022 <= n <= 1023.
-double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); }
+[[gnu::always_inline]] inline double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); }
 
 // v 2^e, exactly, where the result is a normal double (|e| <= 1024).
-double scaled(double v, int e) {
+[[gnu::always_inline]] inline double scaled(double v, int e) {
     if (e > -1023 && e < 1024) [[likely]] return v * two_to(e);
     int half = e / 2;
     return v * two_to(half) * two_to(e - half);
@@ -42,7 +45,7 @@ double scaled(double v, int e) {
 // both ends of that interval round to the same double, it is the correctly
 // rounded result (rounding is monotonic; the bounds carry a margin for the
 // rounding of lo +- error itself).
-bool rounds_alike(double hi, double lo, double error, double& result) {
+[[gnu::always_inline]] inline bool rounds_alike(double hi, double lo, double error, double& result) {
     double up = hi + (lo + error);
     double down = hi + (lo - error);
     result = up;
@@ -61,7 +64,8 @@ struct ScaledDoubleDouble {
 };
 constexpr double kExpFastError = 0x1p-67;
 
-ScaledDoubleDouble exp_double_double(double xh, double xl) {
+template <bool kFused>
+[[gnu::always_inline]] inline ScaledDoubleDouble exp_double_double(double xh, double xl) {
     // k is read from the shifted sum's low bits (|k| < 2^19, so k kExpStepHigh is exact).
     double shifted = xh * kStepsPerUnit + kShifter;
     auto k = static_cast<int32_t>(static_cast<uint32_t>(bits_of(shifted)));
@@ -71,7 +75,7 @@ ScaledDoubleDouble exp_double_double(double xh, double xl) {
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
     double q = s2 * ((0.5 + s * (1.0 / 6)) + s2 * ((1.0 / 24 + s * (1.0 / 120)) + s2 * (1.0 / 720)));
     const DoubleDouble& table = kExpTable[k & 255];
-    DoubleDouble product = two_product(table.hi, s);
+    DoubleDouble product = exact_product<kFused>(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
     double lo = (sum.lo + (product.lo + table.lo * (1.0 + s))) + table.hi * (r.lo + q);
     return {{sum.hi, lo}, k >> 8};
@@ -85,7 +89,8 @@ struct LogDoubleDouble {
     double error;
 };
 
-LogDoubleDouble log_double_double(double x) {
+template <bool kFused>
+[[gnu::always_inline]] inline LogDoubleDouble log_double_double(double x) {
     uint64_t ix = bits_of(x);
     int k = 0;
     if (ix < (uint64_t{1} << 52)) {  // subnormal: made normal first
@@ -102,7 +107,7 @@ LogDoubleDouble log_double_double(double x) {
     // less 1, still exact), and m's lower 32 bits times c (52 bits).
     double m_high = from_bits(bits_of(m) & ~uint64_t{0xffffffff});
     DoubleDouble r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
-    DoubleDouble square = two_product(r.hi, r.hi);
+    DoubleDouble square = exact_square<kFused>(r.hi);
     double h = r.hi;
     // r^3 (1/3 - r/4 + ... + r^8/11), by Estrin's scheme, and r^2 r.lo:
     // the cube's share of r.lo.
@@ -111,9 +116,11 @@ LogDoubleDouble log_double_double(double x) {
     double high = ((1.0 / 7 - h * 0.125) + h2 * (1.0 / 9 - h * 0.1)) + h4 * (1.0 / 11);
     double series = h * h2 * (low + h4 * high) + h2 * r.lo;
     double kd = k;
-    DoubleDouble a = two_sum(kd * kLn2High, row.minus_log_high);  // k kLn2High is exact
-    DoubleDouble b = two_sum(a.hi, h);
-    DoubleDouble c = two_sum(b.hi, -0.5 * square.hi);
+    // Each sum's first term is the larger (or zero): -ln c is at most 0.38
+    // against k ln 2, and where c is not 1 it exceeds 2^-7.4 against |r| <= 2^-8.
+    DoubleDouble a = fast_two_sum(kd * kLn2High, row.minus_log_high);  // k kLn2High is exact
+    DoubleDouble b = fast_two_sum(a.hi, h);
+    DoubleDouble c = fast_two_sum(b.hi, -0.5 * square.hi);
     double lo = ((a.lo + b.lo) + c.lo) +
                 ((kd * kLn2Low + row.minus_log_low) + ((r.lo - 0.5 * square.lo - h * r.lo) + series));
     // The series' rounding (under 2^-53 |r|^3), the sum of the small terms
@@ -266,10 +273,9 @@ double pow_accurate(double x, double y) {
     return round_accurate(v, k, kExpWideError + 2 + (y_exponent > 0 ? y_exponent : 0));
 }
 
-}  // namespace
-
-double exp(double x) {
-    ScaledDoubleDouble e = exp_double_double(x, 0.0);
+template <bool kFused>
+[[gnu::always_inline]] inline double exp_fast(double x) {
+    ScaledDoubleDouble e = exp_double_double<kFused>(x, 0.0);
     double result;
     if (rounds_alike(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
         return scaled(result, e.exponent);
@@ -278,17 +284,19 @@ double exp(double x) {
     return round_accurate(v, k, kExpWideError);
 }
 
-double log(double x) {
-    LogDoubleDouble l = log_double_double(x);
+template <bool kFused>
+[[gnu::always_inline]] inline double log_fast(double x) {
+    LogDoubleDouble l = log_double_double<kFused>(x);
     double result;
     if (rounds_alike(l.value.hi, l.value.lo, l.error, result)) [[likely]] return result;
     return round_accurate(log_wide(x), 0, kLogWideError);
 }
 
-double log10(double x) {
-    LogDoubleDouble l = log_double_double(x);
+template <bool kFused>
+[[gnu::always_inline]] inline double log10_fast(double x) {
+    LogDoubleDouble l = log_double_double<kFused>(x);
     l.value = fast_two_sum(l.value.hi, l.value.lo);
-    DoubleDouble product = two_product(l.value.hi, kInverseLn10.hi);
+    DoubleDouble product = exact_product<kFused>(l.value.hi, kInverseLn10.hi);
     double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
     double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-100;
     double result;
@@ -296,16 +304,17 @@ double log10(double x) {
     return round_accurate(log_wide(x) * kWideInverseLn10, 0, kLogWideError + 1);
 }
 
-double pow(double x, double y) {
+template <bool kFused>
+[[gnu::always_inline]] inline double pow_fast(double x, double y) {
     double magnitude = std::fabs(x);
     bool negative = std::signbit(x) && is_odd_integer(y);
     if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
-    LogDoubleDouble l = log_double_double(magnitude);
+    LogDoubleDouble l = log_double_double<kFused>(magnitude);
     l.value = fast_two_sum(l.value.hi, l.value.lo);
-    DoubleDouble product = two_product(y, l.value.hi);
+    DoubleDouble product = exact_product<kFused>(y, l.value.hi);
     DoubleDouble t = fast_two_sum(product.hi, product.lo + y * l.value.lo);
     double t_error = std::fabs(y) * l.error + std::fabs(t.hi) * 0x1p-98;
-    ScaledDoubleDouble e = exp_double_double(t.hi, t.lo);
+    ScaledDoubleDouble e = exp_double_double<kFused>(t.hi, t.lo);
     double result;
     // Results that may be subnormal round on the accurate path.
     if (e.exponent > -1022 &&
@@ -315,5 +324,53 @@ double pow(double x, double y) {
         result = pow_accurate(magnitude, y);
     return negative ? -result : result;
 }
+
+double exp_plain(double x) { return exp_fast<false>(x); }
+double log_plain(double x) { return log_fast<false>(x); }
+double log10_plain(double x) { return log10_fast<false>(x); }
+double pow_plain(double x, double y) { return pow_fast<false>(x, y); }
+#if TALLYMAT_FUSED_PRODUCTS_BUILT
+TALLYMAT_FOR_FUSED_PRODUCTS double exp_fused(double x) { return exp_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double log_fused(double x) { return log_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double log10_fused(double x) { return log10_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double pow_fused(double x, double y) { return pow_fast<true>(x, y); }
+#else
+double exp_fused(double x) { return exp_plain(x); }
+double log_fused(double x) { return log_plain(x); }
+double log10_fused(double x) { return log10_plain(x); }
+double pow_fused(double x, double y) { return pow_plain(x, y); }
+#endif
+
+// FMA3 needs the CPU's flag and the operating system's saving of the AVX
+// state it shares (OSXSAVE, and XCR0's SSE and AVX bits).
+bool cpu_has_fused_multiply_add() {
+#if TALLYMAT_FUSED_PRODUCTS_BUILT
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    constexpr unsigned kFma = 1u << 12, kOsxsave = 1u << 27, kAvx = 1u << 28;
+    if ((ecx & (kFma | kOsxsave | kAvx)) != (kFma | kOsxsave | kAvx)) return false;
+    unsigned xcr0_low, xcr0_high;
+    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    return (xcr0_low & 6u) == 6u;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+constinit ElementaryDispatch elementary_dispatch{};
+
+void choose_elementary_products() { elementary_dispatch.fused_products = cpu_has_fused_multiply_add(); }
+bool set_fused_products(bool fused) {
+    if (fused && !cpu_has_fused_multiply_add()) return false;
+    elementary_dispatch.fused_products = fused;
+    return true;
+}
+
+double exp(double x) { return elementary_dispatch.fused_products ? exp_fused(x) : exp_plain(x); }
+double log(double x) { return elementary_dispatch.fused_products ? log_fused(x) : log_plain(x); }
+double log10(double x) { return elementary_dispatch.fused_products ? log10_fused(x) : log10_plain(x); }
+double pow(double x, double y) { return elementary_dispatch.fused_products ? pow_fused(x, y) : pow_plain(x, y); }
 
 }  // namespace tallymat::elementary

@@ -13,6 +13,15 @@
 // before these are called: each states the arguments it takes.
 #pragma once
 
+#include "core/visibility.hpp"
+
+// Fused products need GNU C++ on x86 (a function built for FMA beside the plain one).
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define TALLYMAT_FUSED_PRODUCTS_BUILT 1
+#else
+#define TALLYMAT_FUSED_PRODUCTS_BUILT 0
+#endif
+
 namespace tallymat::elementary {
 
 // e^x for -708.396 < x < 709.78 (results above 2^-1022 and finite).
@@ -26,5 +35,15 @@ double log10(double x);
 // negative only with an integer y (the result then takes the sign of x^y).
 // Results below 2^-1022 round as subnormals.
 double pow(double x, double y);
+
+// The fast paths' exact products: the CPU's fused multiply-add where it
+// has one, Dekker's splitting elsewhere; the bits are the same either way.
+// Chosen once at load; the tests force each (false if the CPU lacks FMA).
+struct ElementaryDispatch {
+    bool fused_products = false;
+};
+extern TALLYMAT_HIDDEN ElementaryDispatch elementary_dispatch;
+void choose_elementary_products();
+bool set_fused_products(bool fused);
 
 }  // namespace tallymat::elementary

@@ -4,7 +4,10 @@
 // function's whole domain and over the ranges that are hard for it, and
 // the hard-to-round and exact cases listed in a case file.
 //
-//   elementary_check COUNT [CASE-FILE]        COUNT random arguments per function
+//   elementary_check [--plain] COUNT [CASE-FILE]
+//                                             COUNT random arguments per function
+//                                             (--plain: Dekker's products even
+//                                             where the CPU has FMA)
 //   elementary_check --table COUNT CASE-FILE  writes the table of arguments and
 //                                             correct bits the test suite checks
 //
@@ -205,6 +208,11 @@ int write_table(uint64_t count, const char* case_file) {
 int main(int argc, char** argv) {
     mpfr_set_emin(-1073);  // the double range, subnormals included
     mpfr_set_emax(1024);
+    if (argc >= 2 && std::strcmp(argv[1], "--plain") == 0) {
+        tallymat::elementary::set_fused_products(false);
+        ++argv, --argc;
+    }
+    std::printf("products: %s\n", tallymat::elementary::elementary_dispatch.fused_products ? "fused" : "Dekker's");
     if (argc >= 4 && std::strcmp(argv[1], "--table") == 0) return write_table(std::strtoull(argv[2], nullptr, 10), argv[3]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: elementary_check COUNT [CASE-FILE] | --table COUNT CASE-FILE\n");
