@@ -74,11 +74,15 @@ if(WIN32 AND BUILD_SHARED_LIBS)
   set(def ${PROJECT_BINARY_DIR}/tallymat.def)
   set(lib ${PROJECT_BINARY_DIR}/tallymat.lib)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # MSVC's 32-bit linker refuses, under its default /SAFESEH, members not
+    # marked safe for structured exception handling: llvm-dlltool marks
+    # them (tallymat.lib), GNU dlltool does not (libtallymat.dll.a, for mingw).
+    find_program(TALLYMAT_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
     add_custom_command(TARGET tallymat POST_BUILD
       COMMAND ${CMAKE_COMMAND} -DLINKED=${PROJECT_BINARY_DIR}/tallymat-linked.def -DMAP=${PROJECT_SOURCE_DIR}/src/tallymat.map
               -DOUT=${def} -P ${PROJECT_SOURCE_DIR}/cmake/DecoratedDef.cmake
-      COMMAND ${TALLYMAT_DLLTOOL} -m i386 -k -d ${def} -D tallymat.dll -l ${lib}
-      COMMAND ${CMAKE_COMMAND} -E copy ${lib} $<TARGET_LINKER_FILE:tallymat>
+      COMMAND ${TALLYMAT_DLLTOOL} -m i386 -k -d ${def} -D tallymat.dll -l $<TARGET_LINKER_FILE:tallymat>
+      COMMAND ${TALLYMAT_LLVM_DLLTOOL} -m i386 -k -d ${def} -D tallymat.dll -l ${lib}
       COMMENT "Import libraries for the stdcall names")
   else()
     list(JOIN exported_functions "\n  " exported)

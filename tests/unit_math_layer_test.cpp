@@ -64,8 +64,10 @@ void run(const Case& c) {
     }
 }
 
-double std_log(double x) { return std::log(x); }
-double std_log10(double x) { return std::log10(x); }
+// Results on the paths no rule stops are the library's own functions'
+// (correctly rounded: the elementary tests prove them).
+double library_log(double x) { return tallymat::elementary::log(x); }
+double library_log10(double x) { return tallymat::elementary::log10(x); }
 
 double f_sin(double x, double) { return ml::sin(x); }
 double f_cos(double x, double) { return ml::cos(x); }
@@ -110,16 +112,16 @@ TEST(MathLayer, ExpBoundsOnTheUpperBits) {
     const Case cases[] = {
         {"exp", f_exp, 709.7822265625, 0, kOver, kLargest},
         {"exp", f_exp, 709.7825, 0, kOver, kLargest},  // e^x is finite there, still reported
-        {"exp", f_exp, 709.78222656249, 0, 0, std::exp(opaque(709.78222656249))},
+        {"exp", f_exp, 709.78222656249, 0, 0, tallymat::elementary::exp(opaque(709.78222656249))},
         {"exp", f_exp, kInf, 0, kOver, kLargest},
         {"exp", f_exp, kPositiveNaN, 0, kOver, kLargest},
         {"exp", f_exp, -708.39599609375, 0, kUnder, 0.0},
         {"exp", f_exp, -708.396, 0, kUnder, 0.0},
-        {"exp", f_exp, -708.39, 0, 0, std::exp(opaque(-708.39))},
+        {"exp", f_exp, -708.39, 0, 0, tallymat::elementary::exp(opaque(-708.39))},
         {"exp", f_exp, -1000, 0, kUnder, 0.0},
         {"exp", f_exp, -kInf, 0, kUnder, 0.0},
         {"exp", f_exp, kNegativeNaN, 0, kUnder, 0.0},
-        {"exp", f_exp, 1.0, 0, 0, std::exp(opaque(1.0))},
+        {"exp", f_exp, 1.0, 0, 0, tallymat::elementary::exp(opaque(1.0))},
         {"exp", f_exp, -0.0, 0, 0, 1.0},
     };
     for (const Case& c : cases) run(c);
@@ -128,7 +130,7 @@ TEST(MathLayer, ExpBoundsOnTheUpperBits) {
 
 TEST(MathLayer, LogarithmsSingularDomainAndOverflow) {
     for (auto fn : {f_log, f_log10}) {
-        double (*standard)(double) = fn == f_log ? std_log : std_log10;
+        double (*standard)(double) = fn == f_log ? library_log : library_log10;
         const Case cases[] = {
             {"log", fn, 0.0, 0, kSing, -kLargest},
             {"log", fn, -0.0, 0, kSing, -kLargest},
@@ -207,7 +209,7 @@ TEST(MathLayer, PowEveryStep) {
         // 5: exponent not an integer
         {"pow", f_pow, -8.0, 1.0 / 3.0, kDomain, 0, Result::kNegativeNaNResult},
         {"pow", f_pow, -2.0, 0.5, kDomain, 0, Result::kNegativeNaNResult},
-        {"pow", f_pow, 8.0, 1.0 / 3.0, 0, std::pow(opaque(8.0), 1.0 / 3.0)},
+        {"pow", f_pow, 8.0, 1.0 / 3.0, 0, tallymat::elementary::pow(opaque(8.0), 1.0 / 3.0)},
         {"pow", f_pow, 2.0, 1024.5, kOver, kLargest},
         // 6: integers of 2^63 and beyond
         {"pow", f_pow, -2.0, 1e19, kDomain, 0, Result::kNegativeNaNResult},
@@ -225,13 +227,13 @@ TEST(MathLayer, PowEveryStep) {
         {"pow", f_pow, 0x1.fffffffffffffp15, 64.0, kOver, kLargest},
         {"pow", f_pow, -0x1p-16, 64.0, kUnder, 0.0},
         {"pow", f_pow, 2.0, 1024.0, kOver, kLargest},
-        {"pow", f_pow, 10.0, 308.0, 0, std::pow(opaque(10.0), 308.0)},
+        {"pow", f_pow, 10.0, 308.0, 0, tallymat::elementary::pow(opaque(10.0), 308.0)},
         {"pow", f_pow, 10.0, 309.0, kOver, kLargest},
         {"pow", f_pow, 2.0, -1023.0, 0, 1.1125369292536007e-308},
         {"pow", f_pow, 2.0, -1024.0, kUnder, 0.0},
         {"pow", f_pow, 2.0, -1074.0, kUnder, 0.0},
         {"pow", f_pow, 1.2, 4000.0, kOver, kLargest},
-        {"pow", f_pow, 3.0, 0.5, 0, std::pow(opaque(3.0), 0.5)},
+        {"pow", f_pow, 3.0, 0.5, 0, tallymat::elementary::pow(opaque(3.0), 0.5)},
     };
     for (const Case& c : cases) run(c);
     ml::pow(0.0, 0.0);

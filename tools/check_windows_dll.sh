@@ -28,6 +28,17 @@ for arch in x86_64 i686; do
   done
   echo "$arch: tallymat.dll, tallymat.def and tallymat.lib carry exactly the thirteen functions"
 
+  # MSVC's linker, with /SAFESEH where it applies (32-bit): lld-link, a
+  # clang-compiled host and no C runtime.
+  if command -v lld-link >/dev/null 2>&1 && command -v clang >/dev/null 2>&1; then
+    case $arch in x86_64) msvc=x86_64-pc-windows-msvc safeseh= ;; i686) msvc=i686-pc-windows-msvc safeseh=/safeseh ;; esac
+    clang --target=$msvc -c -I"$install/include" tests/msvc_link_host.c -o "$build/msvc_link_host.obj"
+    lld-link $safeseh /nodefaultlib /entry:start /subsystem:console "$build/msvc_link_host.obj" \
+      "$install/lib/tallymat.lib" /out:"$build/msvc_link_host.exe" ||
+      { echo "$arch: MSVC's linker refuses tallymat.lib"; exit 1; }
+    echo "$arch: MSVC's linker (lld-link${safeseh:+ $safeseh}) links a host through tallymat.lib"
+  fi
+
   if command -v wine >/dev/null 2>&1; then
     $tool-gcc -std=c11 -Wall -Wextra -Werror -I"$install/include" tests/c_host.c "$install/lib/tallymat.lib" \
       -o "$build/c_host_installed.exe"

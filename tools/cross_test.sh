@@ -16,7 +16,7 @@ case "$triplet" in
   i686-linux-gnu) packages="crossbuild-essential-i386" ;;
   s390x-linux-gnu) packages="crossbuild-essential-s390x qemu-user" ;;
   x86_64-w64-mingw32) packages="g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64" ;;
-  i686-w64-mingw32) packages="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386" ;;
+  i686-w64-mingw32) packages="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 llvm" ;;
   *) echo "unknown target $triplet" >&2; exit 2 ;;
 esac
 case "$triplet" in
