@@ -22,7 +22,7 @@ double compute(const ElementaryCase& c) {
 
 // With Dekker's products and, where the CPU has FMA, with fused ones.
 TEST(Elementary, CorrectlyRoundedBits) {
-    const bool chosen = el::elementary_dispatch.fused_products;
+    const bool chosen = el::elementary_functions.fused_products;
     for (bool fused : {false, true}) {
         if (!el::set_fused_products(fused)) continue;
         SCOPED_TRACE(fused ? "fused products" : "Dekker's products");

@@ -294,8 +294,7 @@ template <bool kFused>
 
 template <bool kFused>
 [[gnu::always_inline]] inline double log10_fast(double x) {
-    LogDoubleDouble l = log_double_double<kFused>(x);
-    l.value = fast_two_sum(l.value.hi, l.value.lo);
+    LogDoubleDouble l = log_double_double<kFused>(x);  // lo's products round within l.error
     DoubleDouble product = exact_product<kFused>(l.value.hi, kInverseLn10.hi);
     double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
     double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-100;
@@ -359,18 +358,15 @@ bool cpu_has_fused_multiply_add() {
 
 }  // namespace
 
-constinit ElementaryDispatch elementary_dispatch{};
+constinit ElementaryFunctions elementary_functions{exp_plain, log_plain, log10_plain, pow_plain, false};
 
-void choose_elementary_products() { elementary_dispatch.fused_products = cpu_has_fused_multiply_add(); }
+void choose_elementary_products() { set_fused_products(cpu_has_fused_multiply_add()); }
+
 bool set_fused_products(bool fused) {
     if (fused && !cpu_has_fused_multiply_add()) return false;
-    elementary_dispatch.fused_products = fused;
+    elementary_functions = fused ? ElementaryFunctions{exp_fused, log_fused, log10_fused, pow_fused, true}
+                                 : ElementaryFunctions{exp_plain, log_plain, log10_plain, pow_plain, false};
     return true;
 }
-
-double exp(double x) { return elementary_dispatch.fused_products ? exp_fused(x) : exp_plain(x); }
-double log(double x) { return elementary_dispatch.fused_products ? log_fused(x) : log_plain(x); }
-double log10(double x) { return elementary_dispatch.fused_products ? log10_fused(x) : log10_plain(x); }
-double pow(double x, double y) { return elementary_dispatch.fused_products ? pow_fused(x, y) : pow_plain(x, y); }
 
 }  // namespace tallymat::elementary

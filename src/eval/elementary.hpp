@@ -24,26 +24,31 @@
 
 namespace tallymat::elementary {
 
+// The fast paths' exact products: the CPU's fused multiply-add where it
+// has one, Dekker's splitting elsewhere; the bits are the same either way.
+// The functions of either kind are chosen once at load; the tests force
+// each (set_fused_products is false when the CPU lacks FMA).
+struct ElementaryFunctions {
+    double (*exp)(double);
+    double (*log)(double);
+    double (*log10)(double);
+    double (*pow)(double, double);
+    bool fused_products;
+};
+extern TALLYMAT_HIDDEN ElementaryFunctions elementary_functions;
+void choose_elementary_products();
+bool set_fused_products(bool fused);
+
 // e^x for -708.396 < x < 709.78 (results above 2^-1022 and finite).
-double exp(double x);
+inline double exp(double x) { return elementary_functions.exp(x); }
 
 // ln x and log10 x for every positive finite x, subnormals included.
-double log(double x);
-double log10(double x);
+inline double log(double x) { return elementary_functions.log(x); }
+inline double log10(double x) { return elementary_functions.log10(x); }
 
 // x^y for finite nonzero x and finite y with |y ln|x|| below 709.79: x
 // negative only with an integer y (the result then takes the sign of x^y).
 // Results below 2^-1022 round as subnormals.
-double pow(double x, double y);
-
-// The fast paths' exact products: the CPU's fused multiply-add where it
-// has one, Dekker's splitting elsewhere; the bits are the same either way.
-// Chosen once at load; the tests force each (false if the CPU lacks FMA).
-struct ElementaryDispatch {
-    bool fused_products = false;
-};
-extern TALLYMAT_HIDDEN ElementaryDispatch elementary_dispatch;
-void choose_elementary_products();
-bool set_fused_products(bool fused);
+inline double pow(double x, double y) { return elementary_functions.pow(x, y); }
 
 }  // namespace tallymat::elementary

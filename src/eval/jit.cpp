@@ -164,9 +164,9 @@ StandardFunction standard_function(char code) {
         case op::kSin: return exact ? static_cast<StandardFunction>(::sin) : mathlayer::sin_reduced_exactly;
         case op::kCos: return exact ? static_cast<StandardFunction>(::cos) : mathlayer::cos_reduced_exactly;
         case op::kTan: return static_cast<StandardFunction>(::tan);
-        case op::kExp: return elementary::exp;
-        case op::kLn: return elementary::log;
-        case op::kLg: return elementary::log10;
+        case op::kExp: return elementary::elementary_functions.exp;
+        case op::kLn: return elementary::elementary_functions.log;
+        case op::kLg: return elementary::elementary_functions.log10;
         case op::kArcsin: return static_cast<StandardFunction>(::asin);
         case op::kArccos: return static_cast<StandardFunction>(::acos);
         case op::kArctg: return exact ? static_cast<StandardFunction>(::atan) : atan_quieting_nans;
@@ -735,7 +735,7 @@ private:
         }
         bool sign = mathlayer::is_integer(k) ? kEitherSign : kPositiveOnly;
         leave_unless_exponent_in(1023 - band, 1023 + band, sign, slow_path(op::kPow, k));
-        call_standard(reinterpret_cast<const void*>(elementary::pow), &k);
+        call_standard(reinterpret_cast<const void*>(elementary::elementary_functions.pow), &k);
         rejoin();
     }
 

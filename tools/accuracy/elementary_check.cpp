@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
         tallymat::elementary::set_fused_products(false);
         ++argv, --argc;
     }
-    std::printf("products: %s\n", tallymat::elementary::elementary_dispatch.fused_products ? "fused" : "Dekker's");
+    std::printf("products: %s\n", tallymat::elementary::elementary_functions.fused_products ? "fused" : "Dekker's");
     if (argc >= 4 && std::strcmp(argv[1], "--table") == 0) return write_table(std::strtoull(argv[2], nullptr, 10), argv[3]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: elementary_check COUNT [CASE-FILE] | --table COUNT CASE-FILE\n");
