@@ -263,7 +263,20 @@ bool is_odd_integer(double y) {
     return std::fabs(y) < 0x1p53 && y == std::floor(y) && (static_cast<int64_t>(y) & 1) != 0;
 }
 
-double pow_accurate(double x, double y) {
+// The accurate paths, out of the fast paths' way (no frame for them there).
+[[gnu::noinline, gnu::cold]] double exp_accurate(double x) {
+    int k;
+    Wide v = exp_wide(Wide::from_double(x), k);
+    return round_accurate(v, k, kExpWideError);
+}
+
+[[gnu::noinline, gnu::cold]] double log_accurate(double x) { return round_accurate(log_wide(x), 0, kLogWideError); }
+
+[[gnu::noinline, gnu::cold]] double log10_accurate(double x) {
+    return round_accurate(log_wide(x) * kWideInverseLn10, 0, kLogWideError + 1);
+}
+
+[[gnu::noinline, gnu::cold]] double pow_accurate(double x, double y) {
     double result;
     if (exact_power(x, y, result)) return result;
     int k;
@@ -279,9 +292,7 @@ template <bool kFused>
     double result;
     if (rounds_alike(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
         return scaled(result, e.exponent);
-    int k;
-    Wide v = exp_wide(Wide::from_double(x), k);
-    return round_accurate(v, k, kExpWideError);
+    return exp_accurate(x);
 }
 
 template <bool kFused>
@@ -289,7 +300,7 @@ template <bool kFused>
     LogDoubleDouble l = log_double_double<kFused>(x);
     double result;
     if (rounds_alike(l.value.hi, l.value.lo, l.error, result)) [[likely]] return result;
-    return round_accurate(log_wide(x), 0, kLogWideError);
+    return log_accurate(x);
 }
 
 template <bool kFused>
@@ -300,7 +311,7 @@ template <bool kFused>
     double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-100;
     double result;
     if (rounds_alike(product.hi, lo, error, result)) [[likely]] return result;
-    return round_accurate(log_wide(x) * kWideInverseLn10, 0, kLogWideError + 1);
+    return log10_accurate(x);
 }
 
 template <bool kFused>
