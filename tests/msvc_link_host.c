@@ -5,6 +5,10 @@
  * the test (tools/check_windows_dll.sh). */
 #include "tallymat.h"
 
+/* The marker of floating-point use that MSVC-target objects reference and
+ * the C runtime defines. */
+int _fltused = 0;
+
 int start(void) {
     int handle;
     vinsert("x", 2.0);
