@@ -109,12 +109,12 @@ template <bool kFused>
     DoubleDouble r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
     DoubleDouble square = exact_square<kFused>(r.hi);
     double h = r.hi;
-    // r^3 (1/3 - r/4 + ... + r^8/11), by Estrin's scheme, and r^2 r.lo:
-    // the cube's share of r.lo.
-    double h2 = square.hi, h4 = h2 * h2;
+    // r^3 (1/3 - r/4 + ... - r^7/10), by Estrin's scheme (the rest of the
+    // series is below 2^-57 |r|^3), and r^2 r.lo: the cube's share of r.lo.
+    double h2 = square.hi, h4 = h2 * h2, h3 = h * h2;
     double low = (1.0 / 3 - h * 0.25) + h2 * (0.2 - h * (1.0 / 6));
-    double high = ((1.0 / 7 - h * 0.125) + h2 * (1.0 / 9 - h * 0.1)) + h4 * (1.0 / 11);
-    double series = h * h2 * (low + h4 * high) + h2 * r.lo;
+    double high = (1.0 / 7 - h * 0.125) + h2 * (1.0 / 9 - h * 0.1);
+    double series = h3 * (low + h4 * high) + h2 * r.lo;
     double kd = k;
     // Each sum's first term is the larger (or zero): -ln c is at most 0.38
     // against k ln 2, and where c is not 1 it exceeds 2^-7.4 against |r| <= 2^-8.
@@ -123,9 +123,12 @@ template <bool kFused>
     DoubleDouble c = fast_two_sum(b.hi, -0.5 * square.hi);
     double lo = ((a.lo + b.lo) + c.lo) +
                 ((kd * kLn2Low + row.minus_log_low) + ((r.lo - 0.5 * square.lo - h * r.lo) + series));
-    // The series' rounding (under 2^-53 |r|^3), the sum of the small terms
-    // (a few roundings of lo), and ln 2's and the table's own error.
-    double error = std::fabs(h * h2) * 0x1p-52 + std::fabs(lo) * 0x1p-49 + std::fabs(c.hi) * 0x1p-80;
+    // The error, from parts known before lo, so that the test need not wait
+    // for it: the series' rounding and truncation (under 2^-52 |r|^3); the
+    // eight roundings of lo's sum, whose terms add up to at most
+    // 0.37 |r|^3 + 2^-29 |hi| (k ln2's low part, where |hi| > 0.34); and
+    // ln 2's and the table's own error (2^-80 |hi|).
+    double error = std::fabs(h3) * 0x1p-50 + std::fabs(c.hi) * 0x1p-78;
     return {{c.hi, lo}, error};  // lo may reach 2^-8 |hi|: normalised where that matters
 }
 
@@ -308,7 +311,9 @@ template <bool kFused>
     LogDoubleDouble l = log_double_double<kFused>(x);  // lo's products round within l.error
     DoubleDouble product = exact_product<kFused>(l.value.hi, kInverseLn10.hi);
     double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
-    double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-100;
+    // ln's error times 1/ln 10 < 0.5, and the roundings of lo's three terms
+    // (lo being at most 0.37 |r|^3 + 2^-29 |ln x|), with room to spare.
+    double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-75;
     double result;
     if (rounds_alike(product.hi, lo, error, result)) [[likely]] return result;
     return log10_accurate(x);
