@@ -77,7 +77,9 @@ template <bool kFused>
     const DoubleDouble& table = kExpTable[k & 255];
     DoubleDouble product = exact_product<kFused>(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
-    double lo = (sum.lo + (product.lo + table.lo * (1.0 + s))) + table.hi * (r.lo + q);
+    // The series last, as it is the last to be ready (fused where it can be).
+    double rest = (sum.lo + (product.lo + table.lo * (1.0 + s))) + table.hi * r.lo;
+    double lo = kFused ? __builtin_fma(table.hi, q, rest) : table.hi * q + rest;
     return {{sum.hi, lo}, k >> 8};
 }
 
