@@ -54,19 +54,20 @@ for j in range(256):
     out.append("    {%s}," % hexes(*pair(mpf(2) ** (mpf(j) / 256))))
 out.append("};")
 
-# The logarithm's reduction: m in [0.6875, 1.375) falls in interval i, and
-# c, a 20-bit approximation to the reciprocal of the interval's middle, brings
-# m c within 2^-8 of 1.  The two intervals beside 1 take c = 1 exactly, so
-# that ln x near 1 is the series alone, with no cancellation.
+# The logarithm's reduction: m in [0.6875, 1.375) falls in interval i (of
+# width 2^-9 below 1, 2^-8 above), and c, a 20-bit approximation to the
+# reciprocal of the interval's middle, brings m c within 2^-9.4 of 1.  The two
+# intervals beside 1 take c = 1 exactly, so that ln x near 1 is the series
+# alone, with no cancellation (|r| < 2^-8 there).
 out.append("")
 out.append("// Interval i of m: c (20 bits), -ln c as a pair.")
-out.append("constexpr LogTableRow kLogTable[128] = {")
-for i in range(128):
-    if i < 80:
-        low, width = mpf(0.6875) + i * mpf(2) ** -8, mpf(2) ** -8
+out.append("constexpr LogTableRow kLogTable[256] = {")
+for i in range(256):
+    if i < 160:
+        low, width = mpf(0.6875) + i * mpf(2) ** -9, mpf(2) ** -9
     else:
-        low, width = 1 + (i - 80) * mpf(2) ** -7, mpf(2) ** -7
-    c = mpf(1) if i in (79, 80) else rounded_to_bits(1 / (low + width / 2), 20)
+        low, width = 1 + (i - 160) * mpf(2) ** -8, mpf(2) ** -8
+    c = mpf(1) if i in (159, 160) else rounded_to_bits(1 / (low + width / 2), 20)
     hi, lo = pair(-log(c))
     out.append("    {%s, %s, %s}," % (nearest(c).hex(), hi.hex(), lo.hex()))
 out.append("};")

@@ -18,7 +18,7 @@ namespace tallymat::elementary {
 namespace {
 
 struct LogTableRow {
-    double reciprocal;  // c, 20 bits: m c lies within 2^-8 of 1 (2^-7 just above 1, where c = 1)
+    double reciprocal;  // c, 20 bits: m c lies within 2^-9.4 of 1 (2^-8 just above 1, where c = 1)
     double minus_log_high;
     double minus_log_low;
 };
@@ -84,8 +84,7 @@ template <bool kFused>
 }
 
 // ln x = k ln2 - ln c + ln(1 + r), with x = 2^k m, m in [0.6875, 1.375),
-// r = m c - 1 exact as a pair (|r| <= 2^-7), and ln(1 + r) a series to r^11
-// (truncated below 2^-84).  `error` bounds the absolute error.
+// r = m c - 1 exact as a pair (|r| <= 2^-8), and ln(1 + r) a series to r^10.  `error` bounds the absolute error.
 struct LogDoubleDouble {
     DoubleDouble value;
     double error;
@@ -102,7 +101,7 @@ template <bool kFused>
     constexpr uint64_t kOffset = 0x3fe6000000000000;  // 0.6875: m's range starts here
     uint64_t from_offset = ix - kOffset;
     k += static_cast<int>(static_cast<int64_t>(from_offset) >> 52);
-    const LogTableRow& row = kLogTable[(from_offset >> 45) & 127];
+    const LogTableRow& row = kLogTable[(from_offset >> 44) & 255];
     double m = from_bits(ix - (from_offset & (uint64_t{0xfff} << 52)));
 
     // m c - 1 in two exact pieces: m's upper 21 bits times c (41 bits, then
@@ -112,14 +111,14 @@ template <bool kFused>
     DoubleDouble square = exact_square<kFused>(r.hi);
     double h = r.hi;
     // r^3 (1/3 - r/4 + ... - r^7/10), by Estrin's scheme (the rest of the
-    // series is below 2^-57 |r|^3), and r^2 r.lo: the cube's share of r.lo.
+    // series is below 2^-67 |r|^3), and r^2 r.lo: the cube's share of r.lo.
     double h2 = square.hi, h4 = h2 * h2, h3 = h * h2;
     double low = (1.0 / 3 - h * 0.25) + h2 * (0.2 - h * (1.0 / 6));
     double high = (1.0 / 7 - h * 0.125) + h2 * (1.0 / 9 - h * 0.1);
     double series = h3 * (low + h4 * high) + h2 * r.lo;
     double kd = k;
     // Each sum's first term is the larger (or zero): -ln c is at most 0.38
-    // against k ln 2, and where c is not 1 it exceeds 2^-7.4 against |r| <= 2^-8.
+    // against k ln 2, and where c is not 1 it exceeds 2^-8.4 against |r| < 2^-9.4.
     DoubleDouble a = fast_two_sum(kd * kLn2High, row.minus_log_high);  // k kLn2High is exact
     DoubleDouble b = fast_two_sum(a.hi, h);
     DoubleDouble c = fast_two_sum(b.hi, -0.5 * square.hi);

@@ -119,11 +119,13 @@ public:
         return negative() ? -result : result;
     }
 
-    // Divided by 2^count, cut toward zero.
+    // Divided by 2^count (0 <= count < 32), cut toward zero.
     constexpr Wide shifted_down(int count) const {
         Wide m = magnitude(), result;
-        for (int i = 0; i < kBits - count; ++i)
-            if (m.bit(i + count)) result.set_bits(1, i);
+        for (int i = 0; i < kLimbs; ++i) {
+            uint64_t pair = (i + 1 < kLimbs ? uint64_t{m.limb_[i + 1]} << 32 : 0) | m.limb_[i];
+            result.limb_[i] = static_cast<uint32_t>(pair >> count);
+        }
         return negative() ? -result : result;
     }
 
@@ -163,8 +165,10 @@ public:
     // The value with bits below `position` kept and the rest cleared.
     constexpr Wide bits_below(int position) const {
         Wide result;
-        for (int i = 0; i < position && i < kBits; ++i)
-            if (bit(i)) result.set_bits(1, i);
+        for (int i = 0; i < kLimbs; ++i) {
+            int below = position - 32 * i;  // bits of this limb to keep
+            result.limb_[i] = below >= 32 ? limb_[i] : below <= 0 ? 0 : limb_[i] & ((uint32_t{1} << below) - 1);
+        }
         return result;
     }
 
