@@ -1,4 +1,5 @@
-/* Prints the bits of every elementary function the library calls, over
+/* Prints the bits of every C-runtime function the library still calls (the
+ * trigonometric ones: exp, ln, lg and powers are its own), over
  * special values and 10^5 random arguments per range, one line each:
  * "name argument-bits [second-argument-bits] result-bits".  Built for Linux
  * and for Windows, the two outputs are compared by tools/crt_accuracy.sh.
@@ -30,8 +31,6 @@ int main(void) {
   run1("sin", sin, -1e6, 1e6); run1("cos", cos, -1e6, 1e6); run1("tan", tan, -1e6, 1e6);
   run1("sin_small", sin, -10, 10); run1("cos_small", cos, -10, 10); run1("tan_small", tan, -1.5, 1.5);
   run1("sin_huge", sin, 1e9, 9e15); run1("cos_huge", cos, 1e9, 9e15);
-  run1("exp", exp, -708, 100); run1("log", log, 1e-10, 1e10); run1("log10", log10, 1e-10, 1e10);
   run1("asin", asin, -1, 1); run1("acos", acos, -1, 1); run1("atan", atan, -1e3, 1e3);
-  for (int i = 0; i < 100000; i++) { double x = uniform(0.01, 100), y = uniform(-50, 50); printf("pow %016llx %016llx %016llx\n", (unsigned long long)b(x), (unsigned long long)b(y), (unsigned long long)b(pow(x, y))); }
   return 0;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# How far the Windows C runtimes' elementary functions (as each DLL links
+# How far the Windows C runtimes' trigonometric functions (as each DLL links
 # them: msvcrt and mingw-w64's libmingwex) lie from glibc's, in units in the
 # last place, per function and range; and the library's own sin and cos
 # (lib_sin, lib_cos), which reduce the argument themselves on Windows.
