@@ -7,7 +7,7 @@ PREFIX ?= /usr/local
 INSTALL_BUILD ?= build-install
 export BUILD CMAKE_FLAGS JOBS
 
-.PHONY: demo test dll deb dist install bench bench-instructions clean
+.PHONY: demo test dll deb dist install bench bench-instructions bench-elementary clean
 
 demo test dll deb dist:
 	./run $@
@@ -28,6 +28,13 @@ bench-instructions:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYMAT_BUILD_BENCH=ON -DTALLYMAT_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS) --target tallymat_instructions
 	bench/count_instructions.sh build-bench/bench/tallymat_instructions
+
+# exp, ln, lg and pow against the C runtime's: wall clock, then instructions.
+bench-elementary:
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYMAT_BUILD_BENCH=ON -DTALLYMAT_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS) --target tallymat_elementary
+	build-bench/bench/tallymat_elementary
+	bench/count_elementary.sh build-bench/bench/tallymat_elementary
 
 clean:
 	rm -rf $(BUILD)
