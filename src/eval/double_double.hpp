@@ -66,6 +66,13 @@ template <bool kFused>
     }
 }
 
+// a * b + c: one rounding where fused, two otherwise (error bounds count two).
+template <bool kFused>
+[[gnu::always_inline]] inline double mul_add(double a, double b, double c) {
+    if constexpr (kFused) return __builtin_fma(a, b, c);
+    else return a * b + c;
+}
+
 template <bool kFused>
 [[gnu::always_inline]] inline DoubleDouble exact_square(double a) {
     if constexpr (kFused) return exact_product<true>(a, a);

@@ -73,13 +73,14 @@ template <bool kFused>
     DoubleDouble r = two_sum(xh - kd * kExpStepHigh, xl - kd * kExpStepLow);  // the first difference is exact
     double s = r.hi, s2 = s * s;
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
-    double q = s2 * ((0.5 + s * (1.0 / 6)) + s2 * ((1.0 / 24 + s * (1.0 / 120)) + s2 * (1.0 / 720)));
+    auto madd = mul_add<kFused>;
+    double q = s2 * madd(s2, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), madd(s, 1.0 / 6, 0.5));
     const DoubleDouble& table = kExpTable[k & 255];
     DoubleDouble product = exact_product<kFused>(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
     // The series last, as it is the last to be ready (fused where it can be).
-    double rest = (sum.lo + (product.lo + table.lo * (1.0 + s))) + table.hi * r.lo;
-    double lo = kFused ? __builtin_fma(table.hi, q, rest) : table.hi * q + rest;
+    double rest = madd(table.hi, r.lo, sum.lo + (product.lo + madd(table.lo, s, table.lo)));
+    double lo = madd(table.hi, q, rest);
     return {{sum.hi, lo}, k >> 8};
 }
 
@@ -104,18 +105,26 @@ template <bool kFused>
     const LogTableRow& row = kLogTable[(from_offset >> 44) & 255];
     double m = from_bits(ix - (from_offset & (uint64_t{0xfff} << 52)));
 
-    // m c - 1 in two exact pieces: m's upper 21 bits times c (41 bits, then
-    // less 1, still exact), and m's lower 32 bits times c (52 bits).
-    double m_high = from_bits(bits_of(m) & ~uint64_t{0xffffffff});
-    DoubleDouble r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
+    DoubleDouble r;
+    if constexpr (kFused) {
+        // m c exactly as a pair; its rounded part less 1 is exact (within 2^-8 of 1).
+        DoubleDouble product = exact_product<true>(m, row.reciprocal);
+        r = fast_two_sum(product.hi - 1.0, product.lo);
+    } else {
+        // m c - 1 in two exact pieces: m's upper 21 bits times c (41 bits,
+        // then less 1, still exact), and m's lower 32 bits times c (52 bits).
+        double m_high = from_bits(bits_of(m) & ~uint64_t{0xffffffff});
+        r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
+    }
     DoubleDouble square = exact_square<kFused>(r.hi);
     double h = r.hi;
     // r^3 (1/3 - r/4 + ... - r^7/10), by Estrin's scheme (the rest of the
     // series is below 2^-67 |r|^3), and r^2 r.lo: the cube's share of r.lo.
+    auto madd = mul_add<kFused>;
     double h2 = square.hi, h4 = h2 * h2, h3 = h * h2;
-    double low = (1.0 / 3 - h * 0.25) + h2 * (0.2 - h * (1.0 / 6));
-    double high = (1.0 / 7 - h * 0.125) + h2 * (1.0 / 9 - h * 0.1);
-    double series = h3 * (low + h4 * high) + h2 * r.lo;
+    double low = madd(h2, madd(h, -1.0 / 6, 0.2), madd(h, -0.25, 1.0 / 3));
+    double high = madd(h2, madd(h, -0.1, 1.0 / 9), madd(h, -0.125, 1.0 / 7));
+    double series = madd(h3, madd(h4, high, low), h2 * r.lo);
     double kd = k;
     // Each sum's first term is the larger (or zero): -ln c is at most 0.38
     // against k ln 2, and where c is not 1 it exceeds 2^-8.4 against |r| < 2^-9.4.
@@ -123,7 +132,7 @@ template <bool kFused>
     DoubleDouble b = fast_two_sum(a.hi, h);
     DoubleDouble c = fast_two_sum(b.hi, -0.5 * square.hi);
     double lo = ((a.lo + b.lo) + c.lo) +
-                ((kd * kLn2Low + row.minus_log_low) + ((r.lo - 0.5 * square.lo - h * r.lo) + series));
+                (madd(kd, kLn2Low, row.minus_log_low) + (madd(-h, r.lo, madd(-0.5, square.lo, r.lo)) + series));
     // The error, from parts known before lo, so that the test need not wait
     // for it: the series' rounding and truncation (under 2^-52 |r|^3); the
     // eight roundings of lo's sum, whose terms add up to at most
