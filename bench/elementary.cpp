@@ -3,6 +3,7 @@
 //   tallymat_elementary                      ns per call, each side, median of 7 rounds
 //   tallymat_elementary FUNCTION SIDE COUNT  COUNT calls, for callgrind
 //                                            (bench/count_elementary.sh)
+// --plain first: Dekker's products even where the CPU has FMA.
 // FUNCTION is exp, ln, lg or pow; SIDE is tallymat or runtime.
 #include <algorithm>
 #include <chrono>
@@ -93,6 +94,10 @@ double nanoseconds_per_call(double (*function)(double, double), const Arguments&
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--plain") == 0) {
+        tallymat::elementary::set_fused_products(false);
+        ++argv, --argc;
+    }
     if (argc == 4) {
         for (const Function& f : kFunctions)
             if (std::strcmp(argv[1], f.name) == 0) {
