@@ -28,6 +28,17 @@ for arch in x86_64 i686; do
   done
   echo "$arch: tallymat.dll, tallymat.def and tallymat.lib carry exactly the thirteen functions"
 
+  # exp, log, log10 and pow are the library's own: neither imported from
+  # msvcrt.dll nor linked in from mingw-w64's x87 code (fyl2x, f2xm1).
+  imports=$($tool-objdump -p "$install/bin/tallymat.dll" | awk '/DLL Name/ {dll=$3} /^\t[0-9a-f]+\t +[0-9]+ / {print dll, $3}' |
+    grep -E ' (exp|log|log10|pow)$' || true)
+  x87=$($tool-objdump -d "$install/bin/tallymat.dll" | grep -cE '\s(fyl2x|fyl2xp1|f2xm1)\b' || true)
+  if [ -n "$imports" ] || [ "$x87" != 0 ]; then
+    echo "$arch: tallymat.dll takes exp, log or pow from the C runtime: ${imports:-$x87 x87 instructions}"
+    exit 1
+  fi
+  echo "$arch: no exp, log, log10 or pow of the C runtime in tallymat.dll"
+
   # MSVC's linker, with /SAFESEH where it applies (32-bit): lld-link, a
   # clang-compiled host and no C runtime.
   if command -v lld-link >/dev/null 2>&1 && command -v clang >/dev/null 2>&1; then
