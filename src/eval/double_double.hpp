@@ -54,7 +54,11 @@ struct DoubleDouble {
 }
 
 // x86 CPUs with FMA3 take the fused products, in functions compiled for them.
+#if defined(__x86_64__) || defined(__i386__)
 #define TALLYMAT_FOR_FUSED_PRODUCTS __attribute__((target("fma")))
+#else
+#define TALLYMAT_FOR_FUSED_PRODUCTS
+#endif
 
 template <bool kFused>
 [[gnu::always_inline]] inline DoubleDouble exact_product(double a, double b) {

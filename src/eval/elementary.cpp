@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "eval/double_double.hpp"
-#if TALLYMAT_FUSED_PRODUCTS_BUILT
+#if TALLYMAT_FUSED_PRODUCTS_CHOSEN_AT_LOAD
 #include <cpuid.h>
 #endif
 #include "eval/wide_fixed.hpp"
@@ -366,10 +366,11 @@ double log10_fused(double x) { return log10_plain(x); }
 double pow_fused(double x, double y) { return pow_plain(x, y); }
 #endif
 
-// FMA3 needs the CPU's flag and the operating system's saving of the AVX
-// state it shares (OSXSAVE, and XCR0's SSE and AVX bits).
+// On x86, FMA3 needs the CPU's flag and the operating system's saving of
+// the AVX state it shares (OSXSAVE, and XCR0's SSE and AVX bits); 64-bit Arm
+// and s390x always have a fused multiply-add.
 bool cpu_has_fused_multiply_add() {
-#if TALLYMAT_FUSED_PRODUCTS_BUILT
+#if TALLYMAT_FUSED_PRODUCTS_CHOSEN_AT_LOAD
     unsigned eax, ebx, ecx, edx;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
     constexpr unsigned kFma = 1u << 12, kOsxsave = 1u << 27, kAvx = 1u << 28;
@@ -378,7 +379,7 @@ bool cpu_has_fused_multiply_add() {
     __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
     return (xcr0_low & 6u) == 6u;
 #else
-    return false;
+    return TALLYMAT_FUSED_PRODUCTS_BUILT;
 #endif
 }
 
