@@ -91,8 +91,14 @@ struct LogDoubleDouble {
     double error;
 };
 
-template <bool kFused>
-[[gnu::always_inline]] inline LogDoubleDouble log_double_double(double x) {
+// x = 2^k m with m in [0.6875, 1.375), and m's interval in the table.
+struct LogReduction {
+    int k;
+    double m;
+    unsigned interval;
+};
+
+[[gnu::always_inline]] inline LogReduction log_reduction(double x) {
     uint64_t ix = bits_of(x);
     int k = 0;
     if (ix < (uint64_t{1} << 52)) {  // subnormal: made normal first
@@ -102,8 +108,13 @@ template <bool kFused>
     constexpr uint64_t kOffset = 0x3fe6000000000000;  // 0.6875: m's range starts here
     uint64_t from_offset = ix - kOffset;
     k += static_cast<int>(static_cast<int64_t>(from_offset) >> 52);
-    const LogTableRow& row = kLogTable[(from_offset >> 44) & 255];
-    double m = from_bits(ix - (from_offset & (uint64_t{0xfff} << 52)));
+    return {k, from_bits(ix - (from_offset & (uint64_t{0xfff} << 52))), static_cast<unsigned>(from_offset >> 44) & 255};
+}
+
+template <bool kFused>
+[[gnu::always_inline]] inline LogDoubleDouble log_double_double(double x) {
+    auto [k, m, interval] = log_reduction(x);
+    const LogTableRow& row = kLogTable[interval];
 
     DoubleDouble r;
     if constexpr (kFused) {
@@ -153,14 +164,8 @@ Wide times_ln2(int k) {
 
 // ln x to within 2^-232 absolute: 2 atanh((m - 1)/(m + 1)) plus k ln 2.
 Wide log_wide(double x) {
-    int k = 0;
-    if (bits_of(x) < (uint64_t{1} << 52)) {
-        x *= 0x1p52;
-        k = -52;
-    }
-    uint64_t from_offset = bits_of(x) - 0x3fe6000000000000;
-    k += static_cast<int>(static_cast<int64_t>(from_offset) >> 52);
-    Wide m = Wide::from_double(from_bits(bits_of(x) - (from_offset & (uint64_t{0xfff} << 52))));
+    LogReduction reduced = log_reduction(x);
+    Wide m = Wide::from_double(reduced.m);
     Wide s = (m - Wide(1)) * (m + Wide(1)).reciprocal();  // |s| < 0.19
     Wide s_squared = s * s, power = s, sum = s;
     for (uint32_t odd = 3; ; odd += 2) {
@@ -168,7 +173,7 @@ Wide log_wide(double x) {
         if (power.is_zero()) break;
         sum = sum + power.divided_by(odd);
     }
-    return sum + sum + times_ln2(k);
+    return sum + sum + times_ln2(reduced.k);
 }
 constexpr int kLogWideError = 24;  // in units of 2^-256
 
