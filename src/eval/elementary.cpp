@@ -162,7 +162,7 @@ Wide times_ln2(int k) {
     return k < 0 ? -magnitude : magnitude;
 }
 
-// ln x to within 2^-232 absolute: 2 atanh((m - 1)/(m + 1)) plus k ln 2.
+// ln x to within 2^-232 absolute (so within 2^-178 of it, |ln x| > 2^-54): 2 atanh((m - 1)/(m + 1)) plus k ln 2.
 Wide log_wide(double x) {
     LogReduction reduced = log_reduction(x);
     Wide m = Wide::from_double(reduced.m);
@@ -175,7 +175,6 @@ Wide log_wide(double x) {
     }
     return sum + sum + times_ln2(reduced.k);
 }
-constexpr int kLogWideError = 24;  // in units of 2^-256
 
 // e^t = 2^k v, v in [0.7, 1.42], to within 2^(24-256) of v: t = k ln2 + r,
 // e^(r/2^12) by its Taylor series, squared twelve times.
@@ -191,7 +190,6 @@ Wide exp_wide(const Wide& t, int& k) {
     for (int i = 0; i < 12; ++i) sum = sum * sum;
     return sum;
 }
-constexpr int kExpWideError = 24;
 
 // Builds mantissa 2^lsb_exponent, where mantissa < 2^54 and the result is
 // a double: normal (mantissa of 53 bits, or 54 after rounding up) or
@@ -205,9 +203,11 @@ double assemble(uint64_t mantissa, int lsb_exponent) {
     return from_bits((static_cast<uint64_t>(lsb_exponent + 52 + 1023) << 52) + (mantissa - (uint64_t{1} << 52)));
 }
 
-// The double nearest to v 2^scale (v != 0), where v is known to within
-// 2^(error - 256).  Sets `decided` false when a tie lies within the error.
-double round_wide(const Wide& v, int scale, int error, bool& decided) {
+// The double nearest to v 2^scale (v != 0).  The accurate paths know v to
+// within 2^-160 of itself; a result that close to a tie is believed not to
+// exist for these functions (the only ties are exact powers, found before
+// the accurate path is taken), so the nearer side is kept.
+double round_wide(const Wide& v, int scale) {
     Wide magnitude = v.magnitude();
     int top = magnitude.top_bit();
     int exponent = top - Wide::kFractionBits + scale;
@@ -215,18 +215,9 @@ double round_wide(const Wide& v, int scale, int error, bool& decided) {
     uint64_t mantissa = magnitude.bits_from(lsb);
     Wide rest = magnitude.bits_below(lsb);
     Wide half = Wide::power_of_two(lsb - 1 - Wide::kFractionBits);
-    decided = Wide::power_of_two(error - Wide::kFractionBits) < (rest - half).magnitude();
     if (half < rest) ++mantissa;
     double result = assemble(mantissa, lsb - Wide::kFractionBits + scale);
     return v.negative() ? -result : result;
-}
-
-// A result that even the accurate path cannot place is believed not to
-// exist for these functions (ties are only exact powers, found before);
-// the nearer side is kept.
-double round_accurate(const Wide& v, int scale, int error) {
-    bool decided;
-    return round_wide(v, scale, error, decided);
 }
 
 // ---- exact powers -----------------------------------------------------------
@@ -285,23 +276,22 @@ bool is_odd_integer(double y) {
 [[gnu::noinline, gnu::cold]] double exp_accurate(double x) {
     int k;
     Wide v = exp_wide(Wide::from_double(x), k);
-    return round_accurate(v, k, kExpWideError);
+    return round_wide(v, k);
 }
 
-[[gnu::noinline, gnu::cold]] double log_accurate(double x) { return round_accurate(log_wide(x), 0, kLogWideError); }
+[[gnu::noinline, gnu::cold]] double log_accurate(double x) { return round_wide(log_wide(x), 0); }
 
 [[gnu::noinline, gnu::cold]] double log10_accurate(double x) {
-    return round_accurate(log_wide(x) * kWideInverseLn10, 0, kLogWideError + 1);
+    return round_wide(log_wide(x) * kWideInverseLn10, 0);
 }
 
 [[gnu::noinline, gnu::cold]] double pow_accurate(double x, double y) {
     double result;
     if (exact_power(x, y, result)) return result;
     int k;
+    // ln's error times |y| < 2^63 stays below 2^-160 of the result.
     Wide v = exp_wide(log_wide(x) * Wide::from_double(y), k);
-    // The logarithm's error, multiplied by |y| < 2^63, adds to the exponential's.
-    int y_exponent = static_cast<int>((bits_of(y) >> 52) & 0x7ff) - 1023;
-    return round_accurate(v, k, kExpWideError + 2 + (y_exponent > 0 ? y_exponent : 0));
+    return round_wide(v, k);
 }
 
 template <bool kFused>
