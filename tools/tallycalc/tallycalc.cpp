@@ -320,7 +320,11 @@ int out_of_memory() {
 }
 
 int run_main(int argc, char** argv) {
+    // The user's locale picks the messages' language and the terminal's
+    // charset; numbers are read and written as formulas write them (0.5,
+    // never 0,5), whatever LC_NUMERIC says.
     std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
     Options options;
     if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
     Calculator calc(std::cout, std::cerr);
