@@ -68,6 +68,14 @@ int written_decimals(const std::string& number) {
 
 }  // namespace
 
+std::string unscalable_span(double low, double high) {
+    double magnitude = std::max(std::fabs(low), std::fabs(high));
+    if (magnitude > kLargestScalable) return "reaches beyond ±1e300, where an axis cannot be scaled";
+    if (high - low < magnitude * kNarrowestRelativeSpan || high - low < kSmallestScalable)
+        return "is too narrow to divide into ticks";
+    return {};
+}
+
 std::optional<Range> parse_range(const std::string& text, bool step_required, std::string& why) {
     const char* shape = step_required ? "VAR=FROM:TO:STEP" : "VAR=FROM:TO";
     size_t equals = text.find('=');
@@ -117,6 +125,9 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
         range.decimals = std::max(written_decimals(parts[0]), written_decimals(parts[2]));
     } else if (!(range.to > range.from)) {
         why = "in \"" + text + "\" TO is not above FROM";
+        return std::nullopt;
+    } else if (std::string narrow = unscalable_span(range.from, range.to); !narrow.empty()) {
+        why = "the range \"" + text + "\" " + narrow;
         return std::nullopt;
     }
     return range;
@@ -312,7 +323,8 @@ std::string label(double value) {
     return text == "-0" ? "0" : text;
 }
 
-constexpr int kLabelWidth = 10;  // "-1.234e+05" and the axis
+constexpr int kLabelWidth = 10;
+constexpr int kMaxStepRefinements = 16;  // each at least halves the step  // "-1.234e+05" and the axis
 
 // The power of ten of v's leading digit (v > 0, finite), read from its
 // decimal form: exact, where a C runtime's log10 and pow would decide it.
@@ -384,21 +396,35 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
         if (translated.all_ok) std::cerr << "tallycalc: nothing to plot: every point failed\n";
         return false;
     }
-    if (low == high) {
-        low -= 1;
-        high += 1;
+    if (std::max(std::fabs(low), std::fabs(high)) > kLargestScalable) {
+        std::cerr << "tallycalc: cannot plot: the values reach " << label(std::fabs(low) > std::fabs(high) ? low : high)
+                  << ", beyond the ±1e300 an axis can be scaled to\n";
+        return false;
+    }
+    if (!unscalable_span(low, high).empty()) {
+        // A constant, or values a few units in the last place apart: a flat
+        // line in the middle of a tenth of its size either way.
+        double middle = low / 2 + high / 2;
+        double half = std::max(std::fabs(middle) / 10, 1.0);
+        low = middle - half;
+        high = middle + half;
     }
     // The value axis runs from tick to round tick, with a label at each.
-    // (More than two labels on each axis, however small the plot.)
+    // (More than two labels on each axis, however small the plot.)  The
+    // span is scalable, so the steps stay normal numbers and the loop short.
     double y_step = round_step(high - low, std::clamp(rows / 2, 2, 10));
     auto expanded_low = [&] { return std::floor(low / y_step + 1e-9) * y_step; };
     auto expanded_high = [&] { return std::ceil(high / y_step - 1e-9) * y_step; };
-    while (std::lround((expanded_high() - expanded_low()) / y_step) < 2) y_step = smaller_round_step(y_step);
+    for (int i = 0; i < kMaxStepRefinements && std::lround((expanded_high() - expanded_low()) / y_step) < 2; ++i)
+        y_step = smaller_round_step(y_step);
     low = expanded_low();
     high = expanded_high();
 
+    // Clamped before the conversion: a point far off a fixed axis stays off it.
     auto dot_row = [&](double y) {
-        return static_cast<int>(std::lround((high - y) / (high - low) * (canvas.dot_height() - 1)));
+        double row = std::clamp((high - y) / (high - low) * (canvas.dot_height() - 1), -1.0,
+                                static_cast<double>(canvas.dot_height()));
+        return static_cast<int>(std::lround(row));
     };
     for (size_t f = 0; f < formulas.size(); ++f) {
         Stroke stroke = stroke_of(f);
@@ -432,7 +458,8 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
     // The variable's axis: a mark and a label at each round value, labels
     // never overlapping.
     double x_step = round_step(range.to - range.from, std::clamp(columns / 8, 2, 12));
-    while (ticks_within(range.from, range.to, x_step).size() < 3) x_step = smaller_round_step(x_step);
+    for (int i = 0; i < kMaxStepRefinements && ticks_within(range.from, range.to, x_step).size() < 3; ++i)
+        x_step = smaller_round_step(x_step);
     std::string axis(static_cast<size_t>(columns), '-'), labels(static_cast<size_t>(columns + kLabelWidth), ' ');
     int free_from = 0;
     for (double tick : ticks_within(range.from, range.to, x_step)) {

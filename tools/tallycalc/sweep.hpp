@@ -18,6 +18,14 @@ struct Range {
     int decimals = 0;                   // fraction digits of FROM and STEP as written
 };
 
+// Axes are scaled between ±1e300 (so that round ticks never overflow) and
+// over spans of at least 1e-12 of their magnitude and 1e-290 (so that the
+// ticks stay distinct normal numbers).
+inline constexpr double kLargestScalable = 1e300, kNarrowestRelativeSpan = 1e-12, kSmallestScalable = 1e-290;
+
+// Why an axis from low to high cannot be scaled; empty when it can.
+std::string unscalable_span(double low, double high);
+
 // The range, or nothing with the reason in `why`.
 std::optional<Range> parse_range(const std::string& text, bool step_required, std::string& why);
 
