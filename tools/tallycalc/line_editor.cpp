@@ -1,7 +1,7 @@
 #include "line_editor.hpp"
 
 #include <signal.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -34,25 +34,15 @@ bool take_interrupt() {
 
 #if TALLYCALC_HAVE_LIBEDIT
 
-// $XDG_STATE_HOME/tallycalc/history, or ~/.tallycalc_history.
-std::string history_path() {
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
-        std::string folder = std::string(state) + "/tallycalc";
-        mkdir(folder.c_str(), 0700);  // may exist already
-        return folder + "/history";
-    }
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.tallycalc_history";
-    return {};
-}
-
 std::string lower(const char* text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
-// Function names, then the variables defined so far (shown in lower case:
-// names are case-insensitive), that start with the word being completed.
+// Function names with their "(", then the variables defined so far (shown
+// in lower case: names are case-insensitive), that start with the word
+// being completed.
 char* next_completion(const char* word, int state) {
     static std::vector<std::string> candidates;
     static size_t next;
@@ -63,7 +53,7 @@ char* next_completion(const char* word, int state) {
         auto offer = [&](std::string name) {
             if (name.compare(0, prefix.size(), prefix) == 0) candidates.push_back(std::move(name));
         };
-        for (const char* const* f = kFunctionNames; *f; ++f) offer(*f);
+        for (const char* const* f = kFunctionNames; *f; ++f) offer(std::string(*f) + "(");
         for (int handle = 0; !tallymat::variables::name(handle).empty(); ++handle)
             offer(lower(tallymat::variables::name(handle).c_str()));
     }
@@ -80,44 +70,48 @@ char** complete(const char* word, int, int) {
 
 }  // namespace
 
-LineEditor::LineEditor(bool editing) : editing_(editing && TALLYCALC_HAVE_LIBEDIT) {
+LineEditor::LineEditor(FILE* prompts)
+    : prompts_(prompts),
+      editing_(TALLYCALC_HAVE_LIBEDIT && isatty(STDIN_FILENO) && isatty(fileno(prompts))) {
     struct sigaction action = {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous_interrupt_action);
 #if TALLYCALC_HAVE_LIBEDIT
     if (!editing_) return;
-    history_path_ = history_path();
     rl_readline_name = "tallycalc";
+    rl_outstream = prompts_;  // before libedit starts: it writes there from then on
     rl_attempted_completion_function = complete;
-    rl_completion_append_character = '\0';  // "sq" Tab gives "sqrt", ready for its "("
+    rl_completion_append_character = '\0';  // "sq" Tab gives "sqrt(", ready for its argument
     using_history();
-    if (!history_path_.empty()) read_history(history_path_.c_str());
+    rl_parse_and_bind("bind ^L ed-clear-screen");
+    history_ = std::make_unique<HistoryFile>(HistoryFile::default_path(), HistoryFile::default_cap());
+    for (const std::string& line : history_->load()) add_history(line.c_str());
 #endif
 }
 
 LineEditor::~LineEditor() { sigaction(SIGINT, &previous_interrupt_action, nullptr); }
 
-// Into the session's history and at once into the file, so that nothing
-// typed is lost however the session ends.  (The whole file is written:
-// libedit's append_history appends one entry too many.)
+// Into the session's history and at once onto the file's end, so that
+// nothing typed is lost however the session ends.
 void LineEditor::remember(const std::string& line) {
 #if TALLYCALC_HAVE_LIBEDIT
     if (trim(line).empty()) return;
     add_history(line.c_str());
-    if (!history_path_.empty()) write_history(history_path_.c_str());
+    history_->append(line);
 #else
     (void)line;
 #endif
 }
 
 std::optional<std::string> LineEditor::read(const char* prompt) {
+    std::cout.flush();  // the last result before the next prompt
 #if TALLYCALC_HAVE_LIBEDIT
     if (editing_) {
         char* line = readline(prompt);
         if (!line) {
             if (!take_interrupt()) return std::nullopt;
-            std::cout << "^C\n" << std::flush;
+            std::fputs("^C\n", prompts_);
             return std::string();
         }
         std::string text = line;
@@ -126,12 +120,13 @@ std::optional<std::string> LineEditor::read(const char* prompt) {
         return text;
     }
 #endif
-    std::cout << prompt << std::flush;
+    std::fputs(prompt, prompts_);
+    std::fflush(prompts_);
     std::string text;
     if (!std::getline(std::cin, text)) {
         if (!take_interrupt()) return std::nullopt;
         std::cin.clear();
-        std::cout << "^C\n" << std::flush;
+        std::fputs("^C\n", prompts_);
         return std::string();
     }
     return text;

@@ -5,17 +5,23 @@
 // typed and prompts again.
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "history_file.hpp"
 
 namespace tallycalc {
 
 class LineEditor {
 public:
-    // Without editing (standard output is not a terminal) lines are read
-    // plainly and no escape sequence is written.
-    explicit LineEditor(bool editing);  // loads the history when editing; catches Ctrl-C
-    ~LineEditor();                      // gives Ctrl-C back
+    // Prompts go to `prompts`: standard output on a terminal, otherwise the
+    // terminal's standard error, so that redirected results stay clean.
+    // Lines are edited when both it and standard input are terminals;
+    // otherwise read plainly, with no escape sequence written.
+    explicit LineEditor(FILE* prompts);  // loads the history when editing; catches Ctrl-C
+    ~LineEditor();                       // gives Ctrl-C back
     LineEditor(const LineEditor&) = delete;
     LineEditor& operator=(const LineEditor&) = delete;
 
@@ -26,8 +32,9 @@ public:
 private:
     void remember(const std::string& line);
 
+    FILE* prompts_;
     bool editing_;
-    std::string history_path_;
+    std::unique_ptr<HistoryFile> history_;
 };
 
 }  // namespace tallycalc

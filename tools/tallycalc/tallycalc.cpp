@@ -160,17 +160,19 @@ bool run_standard_input(Calculator& calc) {
     return run_script(calc, std::cin, "-");
 }
 
-// A failed line does not change the exit status at the prompt.
+// A failed line does not change the exit status at the prompt.  The
+// banner and the prompts go where the user looks: standard output on a
+// terminal, otherwise standard error (tallycalc > results.txt).
 void run_interactive(Calculator& calc) {
-    std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << " on tallymat: type help for help, quit to leave."
-              << std::endl;
-    tallycalc::LineEditor editor(isatty(STDOUT_FILENO));
+    FILE* prompts = isatty(STDOUT_FILENO) || !isatty(STDERR_FILENO) ? stdout : stderr;
+    std::fprintf(prompts, "tallycalc %s on tallymat: type help for help, quit to leave.\n", TALLYMAT_VERSION_STRING);
+    tallycalc::LineEditor editor(prompts);
     while (std::optional<std::string> line = editor.read("tallycalc> ")) {
         calc.run_line(*line);
         std::cout.flush();
         if (calc.finished()) return;
     }
-    std::cout << "\n";
+    std::fputs("\n", prompts);
 }
 
 // A script file, "-" for standard input; a folder or unreadable file is an error naming it.
