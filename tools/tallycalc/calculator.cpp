@@ -251,9 +251,27 @@ void Calculator::list_variables() {
 
 void Calculator::print_help() {
     out_ << "A line is a formula, \"name = formula\", \"vars\" or \"help\"; \"#\" starts a comment.\n"
-            "Operators: + - * / mod div ^ ** and signs; functions:";
-    for (const char* const* f = kFunctionNames; *f; ++f) out_ << " " << *f;
-    out_ << ".\nNames are case-insensitive.  Ctrl-C cancels a line; quit, exit or Ctrl-D leaves.\n";
+            "Ctrl-C cancels a line; Ctrl-L clears the screen; quit, exit or Ctrl-D leaves.\n\n";
+    print_formula_rules(out_);
+}
+
+void print_formula_rules(std::ostream& out) {
+    out << "Formulas: numbers, variables, brackets, the operators below and the functions\n ";
+    for (const char* const* f = kFunctionNames; *f; ++f) out << " " << *f;
+    out << "\n"
+           "Operators, lowest precedence first; each level groups from the left:\n"
+           "  + -\n"
+           "  * / mod div    mod is floored: (-7) mod 3 is 2; div is the floor of the quotient\n"
+           "  ^ **           2^3^2 is (2^3)^2 = 64; ** truncates its exponent (2**2.9 is 4)\n"
+           "                 and 0**0 is the largest double, 1.79769313486232e+308\n"
+           "A sign stands at the start, after ( and after * / mod div ^ **, and covers the\n"
+           "whole product or power after it: -7 mod 3 is -(7 mod 3) = -1, -2^2 is -4,\n"
+           "2^-1*3 is 2^(-1*3) = 0.125.  Write a*(-b), not a+-b.\n"
+           "Numbers have at most 10 digits before the point and 10 after it, and an\n"
+           "exponent up to 300: 12345678901 is written 1.2345678901e10.\n"
+           "There is no implicit multiplication (3*x, not 3x) and there are no constants\n"
+           "(pi = 4*arctg(1)).  exp takes arguments up to 100; ln and lg above 1e-10.\n"
+           "ans is the last result; names are case-insensitive.\n";
 }
 
 std::string Calculator::message(int code) const {
@@ -264,15 +282,14 @@ std::string Calculator::message(int code) const {
 }
 
 std::string Calculator::format(double value) const {
-    if (digits_ == 0 || !std::isfinite(value)) return format_value(value);
+    if (digits_ >= kRoundTripDigits || !std::isfinite(value)) return format_value(value);
     char buffer[64];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits_).ptr;
     return std::string(buffer, end);
 }
 
 std::string Calculator::location() const {
-    if (location_file_.empty()) return {};
-    return location_file_ + ":" + std::to_string(location_line_) + ": ";
+    return location_.empty() ? std::string() : location_ + ": ";
 }
 
 void Calculator::report_problem(const std::string& what) { err_ << location() << "error: " << what << "\n"; }

@@ -31,6 +31,14 @@ private:
 // notation from 1e-5 to below 1e16 (500000, not 5e+05).
 std::string format_value(double value);
 
+// Results show 15 significant digits unless asked otherwise: a literal such
+// as 0.3 converts one unit in the last place off, and 15 digits show it as
+// written.  17 asks for the shortest text that reads back as the same double.
+inline constexpr int kDefaultDigits = 15, kRoundTripDigits = 17;
+
+// The formula language in a screenful: precedence, signs, literal limits.
+void print_formula_rules(std::ostream& out);
+
 std::string_view trim(std::string_view text);
 
 // The text with every control character but the tab written as \xHH, so
@@ -58,18 +66,16 @@ public:
     bool run_line(std::string_view line, bool quiet = false);
     bool finished() const { return finished_; }
 
-    // Where the lines come from, for error reports ("FILE:LINE: "); an empty
-    // file name: nowhere to name (-e, the prompt).
-    void set_location(std::string file, long line) {
-        location_file_ = std::move(file);
-        location_line_ = line;
-    }
+    // Where the lines come from, for error reports: "FILE:LINE", "-e 2",
+    // "-D x"; empty: nowhere to name (the prompt).
+    void set_location(std::string where) { location_ = std::move(where); }
     // An error of tallycalc's own at the current location.
     void report_problem(const std::string& what);
 
-    // Results with this many significant digits (1 to 17); 0: the shortest
-    // text that reads back as the same double.
+    // Results with this many significant digits (1 to 16), trailing zeros
+    // dropped; kRoundTripDigits: the shortest text that reads back as the same double.
     void set_digits(int digits) { digits_ = digits; }
+    int digits() const { return digits_; }
     std::string format(double value) const;
 
     // Translates and evaluates once, reporting any error; the slot is released.
@@ -96,9 +102,8 @@ private:
     MessageConverter messages_;
     bool finished_ = false;
     bool russian_ = false;
-    int digits_ = 0;
-    std::string location_file_;
-    long location_line_ = 0;
+    int digits_ = kDefaultDigits;
+    std::string location_;
 };
 
 }  // namespace tallycalc

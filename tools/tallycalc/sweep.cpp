@@ -1,5 +1,7 @@
 #include "sweep.hpp"
 
+#include <langinfo.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -146,12 +148,28 @@ std::string format_point(const Range& range, double point) {
     return text;
 }
 
-std::vector<double> points_of(const Range& range) {
+namespace {
+
+// The widest a result can print with `digits` significant digits:
+// "-1.23456789012345e-308"; "-0.000012345678901234567" for the round trip.
+size_t value_width(int digits) { return digits >= kRoundTripDigits ? 24 : static_cast<size_t>(digits) + 7; }
+
+// The widest point of the range: the end farthest from zero, with every
+// decimal written and a sign where points are negative.
+size_t point_width(const Range& range, const Points& points) {
+    double farthest = std::max(std::fabs(range.from), std::fabs(points.last()));
+    if (range.decimals >= 17 || farthest >= 1e15) return value_width(kRoundTripDigits);
+    char buffer[64];
+    int length = std::snprintf(buffer, sizeof buffer, "%.*f", range.decimals, farthest);
+    bool negative = range.from < 0 || points.last() < 0;
+    return static_cast<size_t>(length) + (negative ? 1 : 0);
+}
+
+}  // namespace
+
+Points::Points(const Range& range) : range_(range) {
     // Counted, not accumulated: 0:1:0.1 has eleven points, the last exactly 1.
-    auto count = static_cast<size_t>(std::floor((range.to - range.from) / range.step + 1e-9)) + 1;
-    std::vector<double> points(count);
-    for (size_t i = 0; i < count; ++i) points[i] = range.from + static_cast<double>(i) * range.step;
-    return points;
+    count_ = static_cast<size_t>(std::floor((range.to - range.from) / range.step + 1e-9)) + 1;
 }
 
 bool print_table(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, bool csv,
@@ -159,7 +177,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     int x = variable_handle(calc, range.variable, range.from);
     if (x < 0) return false;
     Translated translated(calc, formulas);
-    std::vector<double> points = points_of(range);
+    const Points points(range);
 
     std::vector<std::string> header{range.variable};
     for (const std::string& formula : formulas) header.push_back(formula);
@@ -178,7 +196,8 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     if (csv) {
         for (size_t c = 0; c < columns; ++c) out << (c ? "," : "") << csv_field(header[c]);
         out << "\n";
-        for (double point : points) {
+        for (size_t i = 0; i < points.size(); ++i) {
+            double point = points[i];
             tallymat::variables::set(x, point);
             std::string x_text = format_point(range, point);
             out << csv_field(x_text);
@@ -201,26 +220,21 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
         return all_ok;
     }
 
-    // Every cell first, so that the columns can be as wide as their widest cell.
-    std::vector<std::string> cells;
-    cells.reserve(points.size() * columns);
-    for (double point : points) {
-        tallymat::variables::set(x, point);
-        cells.push_back(format_point(range, point));
-        for (const tallymat::Formula& formula : translated.formulas) cells.push_back(cell(formula));
-    }
-    std::vector<size_t> widths(columns);
-    for (size_t c = 0; c < columns; ++c) widths[c] = header[c].size();
-    for (size_t i = 0; i < cells.size(); ++i) widths[i % columns] = std::max(widths[i % columns], cells[i].size());
-    auto row = [&](auto cell_of) {
-        for (size_t c = 0; c < columns; ++c) {
-            const std::string& cell = cell_of(c);
-            out << (c ? "  " : "") << std::string(widths[c] - cell.size(), ' ') << cell;
-        }
-        out << "\n";
+    // Streamed too: the widths follow from the formatting rules, not from the cells.
+    std::vector<size_t> widths{std::max(header[0].size(), point_width(range, points))};
+    for (size_t c = 1; c < columns; ++c) widths.push_back(std::max(header[c].size(), value_width(calc.digits())));
+    auto print_cell = [&](size_t c, const std::string& text) {
+        out << (c ? "  " : "") << std::string(widths[c] - std::min(widths[c], text.size()), ' ') << text;
     };
-    row([&](size_t c) -> const std::string& { return header[c]; });
-    for (size_t r = 0; r < points.size(); ++r) row([&](size_t c) -> const std::string& { return cells[r * columns + c]; });
+    for (size_t c = 0; c < columns; ++c) print_cell(c, header[c]);
+    out << "\n";
+    for (size_t i = 0; i < points.size(); ++i) {
+        double point = points[i];
+        tallymat::variables::set(x, point);
+        print_cell(0, format_point(range, point));
+        for (size_t f = 0; f < translated.formulas.size(); ++f) print_cell(f + 1, cell(translated.formulas[f]));
+        out << "\n";
+    }
     return all_ok;
 }
 
@@ -234,6 +248,20 @@ namespace {
 enum class Stroke { kSolid, kDotted, kDashed, kLettered };
 Stroke stroke_of(size_t curve) { return curve < 3 ? static_cast<Stroke>(curve) : Stroke::kLettered; }
 char letter_of(size_t curve) { return static_cast<char>('a' + (curve - 3) % 26); }
+// Without braille each character shows its curve's mark.
+char ascii_mark(size_t curve) { return curve < 3 ? "*o+"[curve] : letter_of(curve); }
+
+// The frame's characters: box drawing in UTF-8, ASCII otherwise.
+struct Frame {
+    const char *vertical, *left_tick, *corner, *horizontal, *bottom_tick;
+};
+constexpr Frame kBoxFrame{"\u2502", "\u2524", "\u2514", "\u2500", "\u252c"};
+constexpr Frame kAsciiFrame{"|", "+", "+", "-", "+"};
+
+bool charset_is_utf8() {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+}
 constexpr int kLetterEvery = 12;  // dot columns
 
 // Whether the stroke draws at this dot column, and whether it joins the
@@ -274,8 +302,9 @@ public:
         curve_[cell] = curve;
     }
 
-    // One row of cells as UTF-8, coloured by curve when asked.
-    std::string row(int r, bool colour) const {
+    // One row of cells as UTF-8 braille, or as ASCII marks; coloured by
+    // curve when asked.
+    std::string row(int r, bool colour, bool braille_cells) const {
         std::string text;
         int current = -1;
         for (int c = 0; c < columns_; ++c) {
@@ -284,7 +313,9 @@ public:
                 current = curve_[cell];
                 text += colour_code(current);
             }
-            text += letter_[cell] ? std::string(1, letter_[cell]) : braille(dots_[cell]);
+            if (letter_[cell]) text += letter_[cell];
+            else if (braille_cells) text += braille(dots_[cell]);
+            else text += dots_[cell] ? ascii_mark(static_cast<size_t>(curve_[cell])) : ' ';
         }
         if (colour && current >= 0) text += "\x1b[0m";
         return text;
@@ -306,7 +337,8 @@ private:
 };
 
 // The legend's sample of a stroke: three cells of a horizontal line.
-std::string stroke_sample(size_t curve) {
+std::string stroke_sample(size_t curve, bool braille_cells) {
+    if (!braille_cells) return std::string(3, ascii_mark(curve));
     const std::string solid = BrailleCanvas::braille(0x12), left = BrailleCanvas::braille(0x02);
     switch (stroke_of(curve)) {
         case Stroke::kSolid: return solid + solid + solid;
@@ -323,8 +355,8 @@ std::string label(double value) {
     return text == "-0" ? "0" : text;
 }
 
-constexpr int kLabelWidth = 10;
-constexpr int kMaxStepRefinements = 16;  // each at least halves the step  // "-1.234e+05" and the axis
+constexpr int kLabelWidth = 10;          // "-1.234e+05" and the axis
+constexpr int kMaxStepRefinements = 16;  // each at least halves the step
 
 // The power of ten of v's leading digit (v > 0, finite), read from its
 // decimal form: exact, where a C runtime's log10 and pow would decide it.
@@ -362,43 +394,45 @@ std::vector<double> ticks_within(double low, double high, double step) {
 
 }  // namespace
 
-bool print_plot(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, PlotSize size,
-                bool colour, std::ostream& out) {
-    const int columns = std::max(size.width - kLabelWidth - 1, 4);
-    const int rows = std::max(size.height - 3, 2);  // the axis, the x labels and the legend below
-    BrailleCanvas canvas(columns, rows);
+namespace {
 
-    int x = variable_handle(calc, range.variable, range.from);
-    if (x < 0) return false;
-    Translated translated(calc, formulas);
-
-    // One sample per dot column; NaN marks a point that failed.
-    const int samples = canvas.dot_width();
-    std::vector<std::vector<double>> ys(formulas.size(), std::vector<double>(static_cast<size_t>(samples)));
+// One sample per dot column of every formula; NaN marks a point that
+// failed.  The first failure is kept for the message when nothing can be drawn.
+struct Samples {
+    std::vector<std::vector<double>> ys;
     double low = INFINITY, high = -INFINITY;
-    for (int i = 0; i < samples; ++i) {
-        tallymat::variables::set(x, range.from + (range.to - range.from) * i / (samples - 1));
-        for (size_t f = 0; f < formulas.size(); ++f) {
-            double y = NAN;
-            if (translated.formulas[f]) {
+    tallymat::Error first_failure;
+    double first_failure_at = 0;
+
+    Samples(const Range& range, int x, const Translated& translated, int count) {
+        ys.assign(translated.formulas.size(), std::vector<double>(static_cast<size_t>(count), NAN));
+        for (int i = 0; i < count; ++i) {
+            double point = range.from + (range.to - range.from) * i / (count - 1);
+            tallymat::variables::set(x, point);
+            for (size_t f = 0; f < translated.formulas.size(); ++f) {
+                if (!translated.formulas[f]) continue;
                 tallymat::Result result = translated.formulas[f].evaluate();
-                if (result && std::isfinite(result.value)) y = result.value;
-            }
-            ys[f][static_cast<size_t>(i)] = y;
-            if (!std::isnan(y)) {
-                low = std::min(low, y);
-                high = std::max(high, y);
+                if (!result || !std::isfinite(result.value)) {
+                    if (!first_failure && !result) {
+                        first_failure = result.error;
+                        first_failure_at = point;
+                    }
+                    continue;
+                }
+                ys[f][static_cast<size_t>(i)] = result.value;
+                low = std::min(low, result.value);
+                high = std::max(high, result.value);
             }
         }
     }
-    if (low > high) {
-        // (A formula that did not translate has been reported already.)
-        if (translated.all_ok) std::cerr << "tallycalc: nothing to plot: every point failed\n";
-        return false;
-    }
+};
+
+// The value axis from the values' own span, widened to round ticks; false
+// (with the reason told) when the values cannot be scaled.
+bool fit_value_axis(double& low, double& high, double& step, int rows) {
     if (std::max(std::fabs(low), std::fabs(high)) > kLargestScalable) {
         std::cerr << "tallycalc: cannot plot: the values reach " << label(std::fabs(low) > std::fabs(high) ? low : high)
-                  << ", beyond the ±1e300 an axis can be scaled to\n";
+                  << ", beyond the ±1e300 an axis can be scaled to (--range fixes the axis)\n";
         return false;
     }
     if (!unscalable_span(low, high).empty()) {
@@ -409,16 +443,52 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
         low = middle - half;
         high = middle + half;
     }
-    // The value axis runs from tick to round tick, with a label at each.
-    // (More than two labels on each axis, however small the plot.)  The
-    // span is scalable, so the steps stay normal numbers and the loop short.
-    double y_step = round_step(high - low, std::clamp(rows / 2, 2, 10));
-    auto expanded_low = [&] { return std::floor(low / y_step + 1e-9) * y_step; };
-    auto expanded_high = [&] { return std::ceil(high / y_step - 1e-9) * y_step; };
-    for (int i = 0; i < kMaxStepRefinements && std::lround((expanded_high() - expanded_low()) / y_step) < 2; ++i)
-        y_step = smaller_round_step(y_step);
+    // From tick to round tick, more than two labels however small the plot.
+    // The span is scalable, so the steps stay normal numbers and the loop short.
+    step = round_step(high - low, std::clamp(rows / 2, 2, 10));
+    auto expanded_low = [&] { return std::floor(low / step + 1e-9) * step; };
+    auto expanded_high = [&] { return std::ceil(high / step - 1e-9) * step; };
+    for (int i = 0; i < kMaxStepRefinements && std::lround((expanded_high() - expanded_low()) / step) < 2; ++i)
+        step = smaller_round_step(step);
     low = expanded_low();
     high = expanded_high();
+    return true;
+}
+
+}  // namespace
+
+bool print_plot(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, PlotSize size,
+                std::optional<ValueAxis> axis, bool colour, std::ostream& out) {
+    const int columns = std::max(size.width - kLabelWidth - 1, 4);
+    const int rows = std::max(size.height - 3, 2);  // the axis, the x labels and the legend below
+    BrailleCanvas canvas(columns, rows);
+    const bool braille_cells = charset_is_utf8();
+    const Frame& frame = braille_cells ? kBoxFrame : kAsciiFrame;
+
+    int x = variable_handle(calc, range.variable, range.from);
+    if (x < 0) return false;
+    Translated translated(calc, formulas);
+    const int samples = canvas.dot_width();
+    Samples sampled(range, x, translated, samples);
+    const std::vector<std::vector<double>>& ys = sampled.ys;
+    double low = sampled.low, high = sampled.high, y_step = 0;
+    if (low > high) {
+        // (A formula that did not translate has been reported already.)
+        if (sampled.first_failure)
+            std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
+                      << format_point(range, sampled.first_failure_at) << ": error " << sampled.first_failure.code
+                      << ": " << calc.message(sampled.first_failure.code) << "\n";
+        else if (translated.all_ok)
+            std::cerr << "tallycalc: nothing to plot: no value is finite\n";
+        return false;
+    }
+    if (axis) {
+        low = axis->low;
+        high = axis->high;
+        y_step = round_step(high - low, std::clamp(rows / 2, 2, 10));
+    } else if (!fit_value_axis(low, high, y_step, rows)) {
+        return false;
+    }
 
     // Clamped before the conversion: a point far off a fixed axis stays off it.
     auto dot_row = [&](double y) {
@@ -452,7 +522,7 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
     for (int r = 0; r < rows; ++r) {
         const std::string& left = left_labels[static_cast<size_t>(r)];
         out << std::string(static_cast<size_t>(std::max(kLabelWidth - static_cast<int>(left.size()), 0)), ' ') << left
-            << (left.empty() ? "\u2502" : "\u2524") << canvas.row(r, colour) << "\n";
+            << (left.empty() ? frame.vertical : frame.left_tick) << canvas.row(r, colour, braille_cells) << "\n";
     }
 
     // The variable's axis: a mark and a label at each round value, labels
@@ -460,25 +530,28 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
     double x_step = round_step(range.to - range.from, std::clamp(columns / 8, 2, 12));
     for (int i = 0; i < kMaxStepRefinements && ticks_within(range.from, range.to, x_step).size() < 3; ++i)
         x_step = smaller_round_step(x_step);
-    std::string axis(static_cast<size_t>(columns), '-'), labels(static_cast<size_t>(columns + kLabelWidth), ' ');
+    std::string axis_marks(static_cast<size_t>(columns), '-'), labels(static_cast<size_t>(columns + kLabelWidth), ' ');
     int free_from = 0;
     for (double tick : ticks_within(range.from, range.to, x_step)) {
         int column = static_cast<int>(std::lround((tick - range.from) / (range.to - range.from) * (columns - 1)));
-        axis[static_cast<size_t>(column)] = '+';
+        axis_marks[static_cast<size_t>(column)] = '+';
         std::string text = label(tick);
         int start = std::max(column - static_cast<int>(text.size()) / 2, 0);
         if (start < free_from || start + static_cast<int>(text.size()) > columns + kLabelWidth) continue;
         labels.replace(static_cast<size_t>(start), text.size(), text);
         free_from = start + static_cast<int>(text.size()) + 1;
     }
-    out << std::string(kLabelWidth, ' ') << "\u2514";
-    for (char c : axis) out << (c == '+' ? "\u252c" : "\u2500");
+    out << std::string(kLabelWidth, ' ') << frame.corner;
+    for (char c : axis_marks) out << (c == '+' ? frame.bottom_tick : frame.horizontal);
     labels.erase(labels.find_last_not_of(' ') + 1);
     out << "\n" << std::string(kLabelWidth + 1, ' ') << labels << "\n";
     out << std::string(kLabelWidth + 1, ' ');
+    const char* separator = "";
     for (size_t f = 0; f < formulas.size(); ++f) {
-        out << (f ? "  " : "") << (colour ? BrailleCanvas::colour_code(static_cast<int>(f)) : "") << stroke_sample(f)
-            << (colour ? "\x1b[0m" : "") << " " << formulas[f];
+        if (!translated.formulas[f]) continue;  // reported, not drawn
+        out << separator << (colour ? BrailleCanvas::colour_code(static_cast<int>(f)) : "")
+            << stroke_sample(f, braille_cells) << (colour ? "\x1b[0m" : "") << " " << formulas[f];
+        separator = "  ";
     }
     out << "  (" << range.variable << ")\n";
     return translated.all_ok;

@@ -34,8 +34,19 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
 std::string format_point(const Range& range, double point);
 
 // The points of a range with a step: from, from + step, ... up to to
-// (a rounding error's worth past it still counts).
-std::vector<double> points_of(const Range& range);
+// (a rounding error's worth past it still counts), computed as they are
+// read: 10^8 of them take no memory.
+class Points {
+public:
+    explicit Points(const Range& range);
+    size_t size() const { return count_; }
+    double operator[](size_t i) const { return range_.from + static_cast<double>(i) * range_.step; }
+    double last() const { return (*this)[count_ - 1]; }
+
+private:
+    const Range& range_;
+    size_t count_;
+};
 
 // Every formula over the range as an aligned table, or CSV; a cell that
 // fails shows its code (in CSV it is empty, the reason on standard error).
@@ -48,9 +59,16 @@ struct PlotSize {
 };
 inline constexpr int kPlotSizeMin = 8, kPlotSizeMax = 10000;
 
+// A value axis fixed by the user (--range LO:HI); points beyond it are cut off.
+struct ValueAxis {
+    double low, high;
+};
+
 // The formulas' curves in Unicode braille cells (2 x 4 dots per
-// character), with the ranges labelled; points that fail are left out.
+// character; '*', 'o', '+' or the curve's letter per character where the
+// terminal's charset is not UTF-8), with the ranges labelled; points that
+// fail are left out, and so are formulas that do not translate.
 bool print_plot(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, PlotSize size,
-                bool colour, std::ostream& out);
+                std::optional<ValueAxis> axis, bool colour, std::ostream& out);
 
 }  // namespace tallycalc

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -35,9 +36,9 @@ using tallycalc::Calculator;
 constexpr int kUsageError = 2;
 
 void print_usage(std::ostream& out) {
-    out << "usage: tallycalc [-D NAME=FORMULA]... [--digits N] [-e FORMULA]... [FILE...]\n"
+    out << "usage: tallycalc [-D NAME=FORMULA]... [--digits N] [-e FORMULA]... [-i] [FILE...]\n"
            "       tallycalc [-D NAME=FORMULA]... --table VAR=FROM:TO:STEP [--csv] FORMULA...\n"
-           "       tallycalc [-D NAME=FORMULA]... --plot VAR=FROM:TO [--width N] [--height N] FORMULA...\n"
+           "       tallycalc [-D NAME=FORMULA]... --plot VAR=FROM:TO [--range LO:HI] [--width N] [--height N] FORMULA...\n"
            "       tallycalc --demo | --help | --version\n";
 }
 
@@ -47,31 +48,38 @@ void print_help() {
                  "Evaluates formulas with the tallymat library.  Without FILE or -e it gives a\n"
                  "prompt on a terminal (line editing, history, Tab completion; \"help\", \"vars\";\n"
                  "Ctrl-C cancels a line; quit, exit or Ctrl-D leaves) and otherwise runs standard\n"
-                 "input as a script.\n"
+                 "input as a script.  Options may come anywhere; a formula that begins with - is\n"
+                 "taken as one when a digit, a point or a bracket follows the -, and otherwise goes\n"
+                 "after -- or after -e.\n"
                  "\n"
                  "  -e FORMULA            evaluates a line (repeatable; \"name = formula\" assigns)\n"
-                 "  -D NAME=FORMULA       sets a variable first (repeatable)\n"
+                 "  -D NAME=FORMULA       sets a variable first (repeatable); a failure stops the run\n"
+                 "  -i                    the prompt after the files and -e lines (\"-\" on a\n"
+                 "                        terminal means the same)\n"
                  "  --table VAR=FROM:TO:STEP\n"
                  "                        a table of every FORMULA, VAR stepping from FROM to TO\n"
+                 "                        (at most 100000000 points)\n"
                  "  --csv                 the table as CSV\n"
                  "  --plot VAR=FROM:TO    the FORMULAs' curves in the terminal (braille cells)\n"
+                 "  --range LO:HI         the plot's value axis, instead of the values' own span\n"
                  "  --width N, --height N the plot's size, 8 to 10000 characters (default: the\n"
                  "                        terminal's, or 80x24)\n"
-                 "  --digits N            results with N significant digits (1 to 17; default: the\n"
-                 "                        shortest that reads back as the same number)\n"
+                 "  --digits N            results with N significant digits (1 to 17; default 15;\n"
+                 "                        17: the shortest text that reads back as the same number)\n"
                  "  --demo                the built-in demonstration\n"
                  "  --help, --version\n"
                  "\n"
                  "A script line is a formula, \"name = formula\", \"vars\" or \"help\"; \"#\" starts a\n"
                  "comment.  Results go to standard output, errors to standard error.  Exit status:\n"
-                 "0 when every line succeeded, 1 when a line of a script, of -e, of a table or of a\n"
-                 "plot failed or the output could not be written, 2 for a usage error.  At the\n"
-                 "prompt a failed line does not change the exit status.\n";
+                 "0 when every line succeeded, 1 when a line of a script, of -e or -D, of a table\n"
+                 "or of a plot failed or the output could not be written, 2 for a usage error.  At\n"
+                 "the prompt a failed line does not change the exit status.\n"
+                 "\n";
+    tallycalc::print_formula_rules(std::cout);
 }
 
 int usage_error(const std::string& why) {
-    if (!why.empty()) std::cerr << "tallycalc: " << why << "\n";
-    print_usage(std::cerr);
+    std::cerr << "tallycalc: " << why << " (tallycalc --help tells more)\n";
     return kUsageError;
 }
 
@@ -137,7 +145,7 @@ bool run_script(Calculator& calc, std::istream& in, const std::string& name) {
     std::string line;
     bool nul = false;
     for (long number = 1; !calc.finished() && read_line(in, line, nul); ++number) {
-        calc.set_location(name, number);
+        calc.set_location(name + ":" + std::to_string(number));
         if (nul) {
             calc.report_problem("a NUL byte: this is no text; the rest is not read");
             all_ok = false;
@@ -145,7 +153,7 @@ bool run_script(Calculator& calc, std::istream& in, const std::string& name) {
         }
         if (!calc.run_line(line)) all_ok = false;
     }
-    calc.set_location("", 0);
+    calc.set_location("");
     return all_ok;
 }
 
@@ -177,6 +185,10 @@ void run_interactive(Calculator& calc) {
 
 // A script file, "-" for standard input; a folder or unreadable file is an error naming it.
 bool run_file(Calculator& calc, const std::string& path) {
+    if (path == "-" && isatty(STDIN_FILENO)) {
+        run_interactive(calc);
+        return true;
+    }
     if (path == "-") return run_standard_input(calc);
     struct stat info;
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -219,30 +231,103 @@ bool wants_colour() {
 
 struct Options {
     std::vector<std::string> definitions, lines, operands;
-    std::optional<std::string> table, plot;
-    bool csv = false, demo = false;
+    std::optional<std::string> table, plot, value_range;
+    bool csv = false, demo = false, interactive = false;
     std::optional<int> width, height;
-    int digits = 0;
+    std::optional<int> digits;  // CSV: round trip unless chosen
 };
+
+enum LongOption { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDigits, kRange, kDemo, kHelp, kVersion };
+const option kLongOptions[] = {
+    {"table", required_argument, nullptr, kTable},   {"plot", required_argument, nullptr, kPlot},
+    {"csv", no_argument, nullptr, kCsv},             {"width", required_argument, nullptr, kWidth},
+    {"height", required_argument, nullptr, kHeight}, {"range", required_argument, nullptr, kRange},
+    {"demo", no_argument, nullptr, kDemo},           {"digits", required_argument, nullptr, kDigits},
+    {"help", no_argument, nullptr, kHelp},           {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+constexpr char kShortOptions[] = ":e:D:hi";  // ':' first: a missing argument is told apart
+
+// Whether the argument `text` makes the next one its value: "-e", "-iD",
+// "--table", "--tab" (an abbreviation), but not "--table=x=0:1:1".
+bool takes_next_argument(const std::string& text) {
+    if (text.size() < 2 || text[0] != '-') return false;
+    if (text[1] == '-') {
+        if (text.find('=') != std::string::npos) return false;
+        std::string name = text.substr(2);
+        for (const option* o = kLongOptions; o->name; ++o)
+            if (!name.empty() && std::string(o->name).compare(0, name.size(), name) == 0)
+                return o->has_arg == required_argument;
+        return false;
+    }
+    for (size_t i = 1; i < text.size(); ++i)
+        if (text[i] == 'e' || text[i] == 'D') return i + 1 == text.size();
+    return false;
+}
+
+// A "-" followed by a digit, a point or a bracket starts a formula (-2^2,
+// -.5*x, -(x+1)): no option looks so.
+bool is_negative_formula(const std::string& text) {
+    return text.size() >= 2 && text[0] == '-' && (std::isdigit(static_cast<unsigned char>(text[1])) ||
+                                                   text[1] == '.' || text[1] == '(');
+}
+
+// The arguments as getopt should see them: negative formulas hidden behind
+// a leading space (still the same formula) so that they stay operands in place.
+struct Arguments {
+    std::vector<std::string> texts;
+    std::vector<char*> pointers;
+    std::vector<bool> hidden;
+
+    Arguments(int argc, char** argv) {
+        bool options_end = false;
+        for (int i = 0; i < argc; ++i) {
+            std::string text = argv[i];
+            bool hide = i > 0 && !options_end && is_negative_formula(text) && !takes_next_argument(argv[i - 1]);
+            if (text == "--") options_end = true;
+            texts.push_back(hide ? " " + text : text);
+            hidden.push_back(hide);
+        }
+        for (std::string& text : texts) pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+    }
+    // (getopt reorders `pointers`, never `texts`.)
+    std::string original(const char* pointer) const {
+        for (size_t i = 0; i < texts.size(); ++i)
+            if (texts[i].data() == pointer) return hidden[i] ? texts[i].substr(1) : texts[i];
+        return pointer;
+    }
+};
+
+std::string size_range_text() {
+    return std::to_string(tallycalc::kPlotSizeMin) + " to " + std::to_string(tallycalc::kPlotSizeMax) + " characters";
+}
+
+// Why the options as a whole do not fit together; empty when they do.
+std::string option_conflict(const Options& options) {
+    if (options.table && options.plot) return "--table and --plot exclude each other";
+    if ((options.table || options.plot) && options.operands.empty()) return "no formula given";
+    if (options.csv && !options.table) return "--csv goes with --table";
+    if ((options.width || options.height || options.value_range) && !options.plot)
+        return "--width, --height and --range go with --plot";
+    if (options.interactive && (options.table || options.plot || options.demo))
+        return "-i goes with files and -e, not with --table, --plot or --demo";
+    return {};
+}
 
 // Parses the arguments; a status to exit with when they end the run.
 std::optional<int> parse_options(int argc, char** argv, Options& options) {
-    enum { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDigits, kDemo, kHelp, kVersion };
-    static const option kLong[] = {
-        {"table", required_argument, nullptr, kTable}, {"plot", required_argument, nullptr, kPlot},
-        {"csv", no_argument, nullptr, kCsv},           {"width", required_argument, nullptr, kWidth},
-        {"height", required_argument, nullptr, kHeight}, {"demo", no_argument, nullptr, kDemo},
-        {"digits", required_argument, nullptr, kDigits},
-        {"help", no_argument, nullptr, kHelp},         {"version", no_argument, nullptr, kVersion},
-        {nullptr, 0, nullptr, 0},
-    };
-    opterr = 1;  // getopt names the faulty option on standard error
-    for (int c; (c = getopt_long(argc, argv, "+e:D:h", kLong, nullptr)) != -1;) {
+    Arguments arguments(argc, argv);
+    char** args = arguments.pointers.data();
+    opterr = 0;  // the messages below name the program, not its path
+    for (int c; (c = getopt_long(argc, args, kShortOptions, kLongOptions, nullptr)) != -1;) {
         switch (c) {
             case 'e': options.lines.emplace_back(optarg); break;
             case 'D': options.definitions.emplace_back(optarg); break;
+            case 'i': options.interactive = true; break;
             case kTable: options.table = optarg; break;
             case kPlot: options.plot = optarg; break;
+            case kRange: options.value_range = optarg; break;
             case kCsv: options.csv = true; break;
             case kDemo: options.demo = true; break;
             case kDigits: {
@@ -258,60 +343,95 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 int value = 0;
                 if (!parse_size(optarg, value))
                     return usage_error(std::string(c == kWidth ? "--width " : "--height ") + optarg + ": a size is " +
-                                       std::to_string(tallycalc::kPlotSizeMin) + " to " +
-                                       std::to_string(tallycalc::kPlotSizeMax) + " characters");
+                                       size_range_text());
                 (c == kWidth ? options.width : options.height) = value;
                 break;
             }
             case 'h':
             case kHelp: print_help(); return 0;
             case kVersion: std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << "\n"; return 0;
-            default: return usage_error("");
+            case ':': return usage_error(std::string(args[optind - 1]) + " needs a value");
+            default:
+                if (optopt > 0 && optopt < 256)
+                    return usage_error(std::string("unknown option -") + static_cast<char>(optopt) +
+                                       "; a formula that begins with - goes after -- or -e");
+                return usage_error("unknown option " + std::string(args[optind - 1]));
         }
     }
-    for (int i = optind; i < argc; ++i) options.operands.emplace_back(argv[i]);
-    if (options.table && options.plot) return usage_error("--table and --plot exclude each other");
-    if ((options.table || options.plot) && options.operands.empty()) return usage_error("no formula given");
-    if (options.csv && !options.table) return usage_error("--csv goes with --table");
+    for (int i = optind; i < argc; ++i) options.operands.push_back(arguments.original(args[i]));
+    if (std::string conflict = option_conflict(options); !conflict.empty()) return usage_error(conflict);
     return std::nullopt;
+}
+
+// The -D definitions in order, each labelled "-D NAME" in its errors;
+// false at the first that fails.
+std::optional<bool> run_definitions(const Options& options, Calculator& calc) {
+    for (const std::string& definition : options.definitions) {
+        size_t equals = definition.find('=');
+        if (equals == std::string::npos) {
+            usage_error("-D " + definition + ": -D takes NAME=FORMULA");
+            return std::nullopt;
+        }
+        calc.set_location("-D " + std::string(tallycalc::trim(std::string_view(definition).substr(0, equals))));
+        bool ok = calc.run_line(definition, true);  // -D prints nothing
+        calc.set_location("");
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// The fixed value axis of --range LO:HI, or nothing with the reason.
+std::optional<tallycalc::ValueAxis> parse_value_axis(const std::string& text, std::string& why) {
+    auto range = tallycalc::parse_range("y=" + text, false, why);
+    if (!range) {
+        why = "--range " + text + ": " + why;
+        return std::nullopt;
+    }
+    return tallycalc::ValueAxis{range->from, range->to};
+}
+
+std::optional<bool> run_sweep(const Options& options, Calculator& calc) {
+    std::string why;
+    auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value(), why);
+    if (!range) {
+        usage_error(why);
+        return std::nullopt;
+    }
+    if (options.csv && !options.digits) calc.set_digits(tallycalc::kRoundTripDigits);  // machines read it
+    if (options.table) return tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout);
+    tallycalc::PlotSize size = terminal_size();
+    if (options.width) size.width = *options.width;
+    if (options.height) size.height = *options.height;
+    std::optional<tallycalc::ValueAxis> axis;
+    if (options.value_range && !(axis = parse_value_axis(*options.value_range, why))) {
+        usage_error(why);
+        return std::nullopt;
+    }
+    return tallycalc::print_plot(calc, *range, options.operands, size, axis, wants_colour(), std::cout);
 }
 
 // The run itself; true when every line succeeded.
 std::optional<bool> run(const Options& options, Calculator& calc) {
+    std::optional<bool> defined = run_definitions(options, calc);
+    if (!defined || !*defined) return defined;
+    if (options.demo) return run_demonstration(calc);
+    if (options.table || options.plot) return run_sweep(options, calc);
     bool all_ok = true;
-    for (const std::string& definition : options.definitions) {
-        if (definition.find('=') == std::string::npos) {
-            usage_error("-D " + definition + ": -D takes NAME=FORMULA");
-            return std::nullopt;
-        }
-        if (!calc.run_line(definition, true)) all_ok = false;  // -D prints nothing
+    for (size_t i = 0; i < options.lines.size() && !calc.finished(); ++i) {
+        calc.set_location("-e " + std::to_string(i + 1));
+        if (!calc.run_line(options.lines[i])) all_ok = false;
+        calc.set_location("");
     }
-    if (options.demo) return run_demonstration(calc) && all_ok;
-    if (options.table || options.plot) {
-        std::string why;
-        auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value(), why);
-        if (!range) {
-            usage_error(why);
-            return std::nullopt;
-        }
-        if (options.table) return tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout) && all_ok;
-        tallycalc::PlotSize size = terminal_size();
-        if (options.width) size.width = *options.width;
-        if (options.height) size.height = *options.height;
-        return tallycalc::print_plot(calc, *range, options.operands, size, wants_colour(), std::cout) && all_ok;
-    }
-    for (const std::string& line : options.lines)
-        if (!calc.finished() && !calc.run_line(line)) all_ok = false;
     for (const std::string& path : options.operands)
         if (!calc.finished() && !run_file(calc, path)) all_ok = false;
-    if (!options.lines.empty() || !options.operands.empty()) return all_ok;
+    bool given_work = !options.lines.empty() || !options.operands.empty();
+    if (calc.finished() || (given_work && !options.interactive)) return all_ok;
     if (isatty(STDIN_FILENO)) {
         run_interactive(calc);
         return all_ok;
     }
     return run_standard_input(calc) && all_ok;
 }
-
 
 // Out of memory anywhere: a message written without allocating, status 1.
 int out_of_memory() {
@@ -330,7 +450,7 @@ int run_main(int argc, char** argv) {
     Options options;
     if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
     Calculator calc(std::cout, std::cerr);
-    calc.set_digits(options.digits);
+    calc.set_digits(options.digits.value_or(tallycalc::kDefaultDigits));
     std::optional<bool> all_ok = run(options, calc);
     if (!all_ok) return kUsageError;
     std::cout.flush();
