@@ -20,22 +20,24 @@ MessageConverter::MessageConverter() {
     const char* codeset = nl_langinfo(CODESET);
     if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) codeset = "UTF-8";
     std::string target = std::string(codeset) + "//TRANSLIT";
-    cd_ = iconv_open(target.c_str(), "CP1251");
+    from_cp1251_ = iconv_open(target.c_str(), "CP1251");
+    if (std::strcmp(codeset, "UTF-8") != 0) from_utf8_ = iconv_open(target.c_str(), "UTF-8");
 }
 
 MessageConverter::~MessageConverter() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    for (iconv_t cd : {from_cp1251_, from_utf8_})
+        if (cd != kNoConversion) iconv_close(cd);
 }
 
-std::string MessageConverter::convert(const char* text) const {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) return text;
+std::string MessageConverter::convert(iconv_t cd, const char* text) {
+    if (cd == kNoConversion) return text;
     std::string in = text;
     std::string out(in.size() * 4 + 4, '\0');
     char* src = in.data();
     char* dst = out.data();
     size_t src_left = in.size(), dst_left = out.size();
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return text;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return text;
     out.resize(out.size() - dst_left);
     return out;
 }
@@ -55,23 +57,6 @@ std::string format_value(double value) {
     return std::string(buffer, fixed.ptr);
 }
 
-std::string escape_controls(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t') || byte == 0x7f) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string_view trim(std::string_view text) {
     size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) return {};
@@ -81,40 +66,12 @@ std::string_view trim(std::string_view text) {
 
 namespace {
 
-bool starts_name(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool continues_name(char c) { return starts_name(c) || (c >= '0' && c <= '9'); }
-
 bool is_identifier(std::string_view name) {
-    auto start = starts_name;
-    if (name.empty() || !start(name[0])) return false;
+    if (name.empty() || !starts_name(name[0])) return false;
     for (char c : name)
-        if (!start(c) && !(c >= '0' && c <= '9')) return false;
+        if (!continues_name(c)) return false;
     return true;
 }
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        if (x != b[i]) return false;
-    }
-    return true;
-}
-
-// Names people bring from other calculators and languages, with what this
-// one has instead.
-struct Alias {
-    const char* name;
-    const char* instead;
-};
-constexpr Alias kAliases[] = {
-    {"tan", "the tangent is tg"},           {"atan", "the arc tangent is arctg"},
-    {"arctan", "the arc tangent is arctg"}, {"asin", "the arc sine is arcsin"},
-    {"acos", "the arc cosine is arccos"},   {"log", "the logarithms are ln (natural) and lg (base 10)"},
-    {"log10", "the base-10 logarithm is lg"}, {"pi", "there are no constants: pi = 3.141592653589793 defines it"},
-    {"e", "there are no constants: exp(1) is e"}, {"pow", "powers are x^y and x**n"},
-    {"fabs", "the absolute value is abs"},  {"sgn", "the sign is sign"},
-};
 
 // The library's messages in English, as tallymat(3) glosses them.
 constexpr const char* kEnglishGlosses[] = {
@@ -144,34 +101,9 @@ constexpr const char* kEnglishGlosses[] = {
 
 }  // namespace
 
-std::string hint_at(std::string_view formula, int offset) {
-    if (offset < 0 || static_cast<size_t>(offset) >= formula.size()) return {};
-    std::string_view rest = formula.substr(static_cast<size_t>(offset));
-    if (starts_name(rest[0])) {
-        size_t length = 1;
-        while (length < rest.size() && continues_name(rest[length])) ++length;
-        std::string_view name = rest.substr(0, length);
-        std::string quoted = "\"" + std::string(name) + "\"";
-        for (const Alias& alias : kAliases)
-            if (equals_ignoring_case(name, alias.name)) return quoted + " is unknown: " + alias.instead;
-        for (const char* const* f = kFunctionNames; *f; ++f)
-            if (equals_ignoring_case(name, *f)) return {};
-        return quoted + " is unknown: no such variable (vars lists them) or function (help lists them)";
-    }
-    switch (rest[0]) {
-        case '%': return "\"%\" is not an operator: the remainder is mod (7 mod 3)";
-        case '+': case '-': case '*': case '/': case '^':
-            return "\"" + std::string(1, rest[0]) + "\" cannot follow an operator: a sign needs brackets, as in a*(-b)";
-        default:
-            if (static_cast<unsigned char>(rest[0]) < 0x80 && !std::strchr("0123456789.() \t", rest[0]))
-                return "\"" + escape_controls(rest.substr(0, 1)) + "\" is not part of the formula language";
-            return {};
-    }
-}
-
 Calculator::Calculator(std::ostream& out, std::ostream& err) : out_(out), err_(err) {
     const char* messages_locale = std::setlocale(LC_MESSAGES, nullptr);
-    russian_ = messages_locale && std::strncmp(messages_locale, "ru", 2) == 0;
+    if (messages_locale && std::strncmp(messages_locale, "ru", 2) == 0) language_ = Language::kRussian;
 }
 
 std::string unassignable_reason(std::string_view name) {
@@ -184,7 +116,11 @@ std::string unassignable_reason(std::string_view name) {
     return {};
 }
 
+// Windows editors start files (and pasted lines) with one.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool Calculator::run_line(std::string_view line, bool quiet) {
+    if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
     size_t comment = line.find('#');
     if (comment != std::string_view::npos) line = line.substr(0, comment);
     line = trim(line);
@@ -215,7 +151,9 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
         report_problem("cannot assign: " + reason);
         return false;
     }
-    if (!evaluate(trim(line.substr(equals + 1)), value)) return false;
+    size_t formula_at = equals + 1;
+    while (formula_at < line.size() && (line[formula_at] == ' ' || line[formula_at] == '\t')) ++formula_at;
+    if (!evaluate(line.substr(formula_at), value, line, formula_at)) return false;
     if (!store(name, value)) return false;
     if (quiet) return true;
     out_ << name << " = " << format(value) << "\n";
@@ -223,22 +161,26 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
     return true;
 }
 
-bool Calculator::evaluate(std::string_view formula_view, double& value) {
+bool Calculator::evaluate(std::string_view formula_view, double& value, std::string_view line, size_t formula_at) {
     std::string text(formula_view);
     tallymat::Formula formula(text);
     if (!formula) {
-        report_translation_error(text, formula.error());
+        report_translation_error(text, formula.error(), line, formula_at);
         return false;
     }
     tallymat::Result result = formula.evaluate();
-    if (!result) return report(result.error);
+    if (!result) return report(result.error, text);
     value = result.value;
     return true;
 }
 
 bool Calculator::store(std::string_view name, double value) {
     tallymat::Error error = tallymat::variables::set(std::string(name).c_str(), value);
-    return !error || report(error);
+    if (!error) return true;
+    report(error);
+    if (error.code == TALLYMAT_E_VARIABLE_TABLE_FULL && tallymat::variables::handle("ans") >= 0)
+        report_hint(capacity_hint(language_));
+    return false;
 }
 
 void Calculator::list_variables() {
@@ -275,8 +217,8 @@ void print_formula_rules(std::ostream& out) {
 }
 
 std::string Calculator::message(int code) const {
-    std::string text = messages_.convert(getstrerror(code));
-    if (!russian_ && code > 0 && code < static_cast<int>(std::size(kEnglishGlosses)))
+    std::string text = messages_.from_library(getstrerror(code));
+    if (language_ == Language::kEnglish && code > 0 && code < static_cast<int>(std::size(kEnglishGlosses)))
         text += std::string(" (") + kEnglishGlosses[code] + ")";
     return text;
 }
@@ -294,27 +236,65 @@ std::string Calculator::location() const {
 
 void Calculator::report_problem(const std::string& what) { err_ << location() << "error: " << what << "\n"; }
 
-bool Calculator::report(const tallymat::Error& error) {
+bool Calculator::report(const tallymat::Error& error, std::string_view formula) {
     err_ << location() << "error " << error.code << ": " << message(error.code) << "\n";
+    report_hint(evaluation_hint(formula, error.code, language_));
     return false;
 }
 
-// The report in one piece (one write, however long the line): the message
-// with what the user probably meant, the line with its control characters
-// escaped, and a caret under the character at the offset.
-void Calculator::report_translation_error(const std::string& formula, const tallymat::Error& error) {
-    std::string report = location() + "error " + std::to_string(error.code) + " at offset " +
-                         std::to_string(error.offset) + ": " + message(error.code);
-    bool unknown = error.code == TALLYMAT_E_UNDEFINED_SYMBOL || error.code == TALLYMAT_E_UNDEFINED_OPERATION;
-    if (std::string hint = unknown ? hint_at(formula, error.offset) : ""; !hint.empty()) report += ": " + hint;
-    report += "\n  " + escape_controls(formula) + "\n  ";
-    for (int i = 0; i < error.offset && i < static_cast<int>(formula.size()); ++i) {
-        auto byte = static_cast<unsigned char>(formula[static_cast<size_t>(i)]);
-        if (byte == '\t') report += '\t';
-        else if (byte < 0x20 || byte == 0x7f) report += "    ";  // as wide as its \xHH
-        else if ((byte & 0xC0) != 0x80) report += ' ';          // one column per UTF-8 character
+void Calculator::report_hint(const std::string& hint) {
+    if (hint.empty()) return;
+    err_ << "hint: " << (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) << "\n";
+}
+
+namespace {
+
+// Echoed lines are cut to about this many characters around the caret.
+constexpr size_t kEchoWidth = 200;
+constexpr std::string_view kCutMark = "...";
+
+bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The line (its control characters escaped), and a caret under byte
+// `caret` (one past the end: under the end), cut around the caret when long.
+std::string echo_with_caret(std::string_view line, size_t caret) {
+    caret = std::min(caret, line.size());
+    size_t start = 0, end = line.size();
+    if (line.size() > kEchoWidth) {
+        start = caret > kEchoWidth / 2 ? caret - kEchoWidth / 2 : 0;
+        end = std::min(line.size(), start + kEchoWidth);
+        while (start > 0 && start < line.size() && is_utf8_continuation(line[start])) ++start;
+        while (end < line.size() && is_utf8_continuation(line[end])) --end;
     }
-    report += "^\n";
+    std::string shown = std::string(start > 0 ? kCutMark : "") + escape_controls(line.substr(start, end - start)) +
+                        std::string(end < line.size() ? kCutMark : "");
+    std::string under(start > 0 ? kCutMark.size() : 0, ' ');
+    for (size_t i = start; i < caret; ++i) {
+        auto byte = static_cast<unsigned char>(line[i]);
+        if (byte == '\t') under += '\t';
+        else if (byte < 0x20 || byte == 0x7f) under += "    ";  // as wide as its \xHH
+        else if (!is_utf8_continuation(line[i])) under += ' ';  // one column per UTF-8 character
+    }
+    return "  " + shown + "\n  " + under + "^\n";
+}
+
+}  // namespace
+
+// The report in one piece (one write, however long the line): the message,
+// the line with a caret under the character at the offset, and what the
+// user probably meant.
+void Calculator::report_translation_error(std::string_view formula, const tallymat::Error& error,
+                                          std::string_view line, size_t formula_at) {
+    if (line.empty()) {
+        line = formula;
+        formula_at = 0;
+    }
+    const size_t offset = formula_at + static_cast<size_t>(std::max(error.offset, 0));  // in the line shown
+    std::string report = location() + "error " + std::to_string(error.code) + " at offset " +
+                         std::to_string(offset) + ": " + message(error.code) + "\n";
+    report += echo_with_caret(line, offset);
+    if (std::string hint = translation_hint(formula, error.code, error.offset, language_); !hint.empty())
+        report += "hint: " + (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) + "\n";
     err_ << report;
 }
 

@@ -8,12 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "hints.hpp"
 #include "tallymat.hpp"
 
 namespace tallycalc {
 
-// Library messages are Windows-1251; the terminal gets its own encoding
-// (UTF-8 when the locale names none but ASCII).
+// Library messages are Windows-1251 and the hints' Russian is UTF-8; the
+// terminal gets its own encoding (UTF-8 when the locale names none but ASCII).
 class MessageConverter {
 public:
     MessageConverter();
@@ -21,10 +22,13 @@ public:
     MessageConverter(const MessageConverter&) = delete;
     MessageConverter& operator=(const MessageConverter&) = delete;
 
-    std::string convert(const char* text) const;
+    std::string from_library(const char* text) const { return convert(from_cp1251_, text); }
+    std::string from_utf8(const std::string& text) const { return convert(from_utf8_, text.c_str()); }
 
 private:
-    iconv_t cd_;
+    static inline const iconv_t kNoConversion = reinterpret_cast<iconv_t>(-1);
+    static std::string convert(iconv_t cd, const char* text);
+    iconv_t from_cp1251_ = kNoConversion, from_utf8_ = kNoConversion;
 };
 
 // The shortest text that reads back to the same double, in plain decimal
@@ -40,15 +44,6 @@ inline constexpr int kDefaultDigits = 15, kRoundTripDigits = 17;
 void print_formula_rules(std::ostream& out);
 
 std::string_view trim(std::string_view text);
-
-// The text with every control character but the tab written as \xHH, so
-// that an echoed line never sends the terminal an escape sequence.
-std::string escape_controls(std::string_view text);
-
-// What the user probably meant where a translation stopped at `offset`:
-// the name or character there, and what exists instead ("tan": the
-// tangent is tg); empty when there is nothing to say.
-std::string hint_at(std::string_view formula, int offset);
 
 // Why a name cannot be assigned (it could never be read back in a formula),
 // or empty when it can.
@@ -78,8 +73,10 @@ public:
     int digits() const { return digits_; }
     std::string format(double value) const;
 
-    // Translates and evaluates once, reporting any error; the slot is released.
-    bool evaluate(std::string_view formula, double& value);
+    // Translates and evaluates once, reporting any error; the slot is
+    // released.  An error echoes `line` (default: the formula), in which the
+    // formula starts at `formula_at`.
+    bool evaluate(std::string_view formula, double& value, std::string_view line = {}, size_t formula_at = 0);
 
     // Stores a value under a name that formulas can read.
     bool store(std::string_view name, double value);
@@ -90,9 +87,12 @@ public:
     // The error text of a code, in the terminal's encoding, with its English
     // gloss where the locale's language is not Russian.
     std::string message(int code) const;
-    // Reports a failed call; false, for returning at once.
-    bool report(const tallymat::Error& error);
-    void report_translation_error(const std::string& formula, const tallymat::Error& error);
+    // Reports a failed call (with a hint about `formula` where one helps);
+    // false, for returning at once.
+    bool report(const tallymat::Error& error, std::string_view formula = {});
+    void report_translation_error(std::string_view formula, const tallymat::Error& error, std::string_view line = {},
+                                  size_t formula_at = 0);
+    void report_hint(const std::string& hint);
 
 private:
     std::ostream& out_;
@@ -101,7 +101,7 @@ private:
 
     MessageConverter messages_;
     bool finished_ = false;
-    bool russian_ = false;
+    Language language_ = Language::kEnglish;
     int digits_ = kDefaultDigits;
     std::string location_;
 };

@@ -1,0 +1,32 @@
+// What the user probably meant when a line fails: a line of its own under
+// the error, in English or Russian as the messages are.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tallycalc {
+
+enum class Language { kEnglish, kRussian };
+
+// Where translating `formula` stopped with `code` at `offset`: an unknown
+// name with what exists instead ("tan": the tangent is tg), a number past
+// the literal limits written as it can be, implicit multiplication, a space
+// inside a number; empty when there is nothing to say.
+std::string translation_hint(std::string_view formula, int code, int offset, Language language);
+
+// A formula that translated but failed with `code`: the bound it passed.
+std::string evaluation_hint(std::string_view formula, int code, Language language);
+
+// The variable table is full: ans counts among its places.
+std::string capacity_hint(Language language);
+
+// The text with every control character but the tab written as \xHH, so
+// that an echoed line never sends the terminal an escape sequence.
+std::string escape_controls(std::string_view text);
+
+bool starts_name(char c);
+bool continues_name(char c);
+bool equals_ignoring_case(std::string_view a, std::string_view b);
+
+}  // namespace tallycalc
