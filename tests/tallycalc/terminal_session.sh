@@ -4,7 +4,7 @@
 # the screen, Ctrl-C cancels a half-typed line and prompts again, "quit"
 # leaves, and the history file holds the lines entered (appended as each is
 # entered).  Then: prompts stay on the terminal when results are redirected,
-# and two sessions at once both keep every line in one history file.
+# -i prompts after a file, and two sessions at once both keep every line in one history file.
 set -euo pipefail
 tallycalc=$1
 if ! script -qec true /dev/null >/dev/null 2>&1; then
@@ -41,6 +41,10 @@ grep -qx 'x\*2' "$home/.tallycalc_history" || fail "the history file lacks x*2"
 output=$(type_slowly 0.5 $'1+1\n' $'quit\n' | session "$tallycalc >$home/results.txt")
 grep -q 'tallycalc> ' <<<"$output" || fail "no prompt on the terminal with standard output redirected"
 [ "$(cat "$home/results.txt")" = 2 ] || fail "results.txt holds more than the result: $(cat -A "$home/results.txt")"
+
+printf 'y = 5\n' >"$home/defs.tc"
+output=$(type_slowly 0.5 $'y*2\n' $'quit\n' | session "$tallycalc $home/defs.tc -i")
+grep -q '^y = 5$' <<<"$output" && grep -q '^10$' <<<"$output" || fail "-i did not prompt after the file"
 
 keys_of_lines() { keys=(); for i in $(seq "$1" "$2"); do keys+=("$i+0"$'\n'); done; keys+=($'quit\n'); }
 keys_of_lines 1001 1030
