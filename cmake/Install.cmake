@@ -51,9 +51,16 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/tallymatConfigVersion.cma
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/tallymatConfig.cmake ${PROJECT_BINARY_DIR}/tallymatConfigVersion.cmake
   DESTINATION ${TALLYMAT_CMAKE_DIR} COMPONENT dev)
-# The .pc file finds the prefix from where it lies, so the install can move.
+# The .pc file finds the prefix from where it lies, so the install can move;
+# Debian's package names /usr, so that pkg-config drops the system folders
+# and prints just -ltallymat, as Debian's own .pc files do.
 # A static archive needs its consumers to link the C++ runtime and libm.
-file(RELATIVE_PATH TALLYMAT_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+if(TALLYMAT_DEBIAN)
+  set(TALLYMAT_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH TALLYMAT_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  set(TALLYMAT_PC_PREFIX "\${pcfiledir}/${TALLYMAT_PC_TO_PREFIX}")
+endif()
 if(BUILD_SHARED_LIBS)
   set(TALLYMAT_PC_LIBS_PRIVATE "-lm")
   set(TALLYMAT_PC_CFLAGS "")

@@ -16,6 +16,7 @@
 #define TALLYMAT_HPP
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "tallymat.h"
@@ -131,15 +132,21 @@ private:
 // name order and shift when a name sorting before them arrives.
 namespace variables {
 
+// Names as the C interface reads them: up to a NUL byte.  Each function
+// takes a C string or any string_view (std::string, a substring).
+
 inline int handle(const char* name) { return vlookup(name); }
+inline int handle(std::string_view name) { return handle(std::string(name).c_str()); }
 
 inline Error insert(const char* name, double value) { return {vinsert(name, value), 0}; }
+inline Error insert(std::string_view name, double value) { return insert(std::string(name).c_str(), value); }
 
 // Stores a value under a name, creating the variable when it is new.
 inline Error set(const char* name, double value) {
     int h = vlookup(name);
     return {h >= 0 ? vsetvalue(h, value) : vinsert(name, value), 0};
 }
+inline Error set(std::string_view name, double value) { return set(std::string(name).c_str(), value); }
 
 inline Error set(int handle, double value) { return {vsetvalue(handle, value), 0}; }
 
@@ -153,6 +160,7 @@ inline Result get(const char* name) {
     if (h < 0) return {0.0, {TALLYMAT_E_INVALID_VARIABLE, 0}};
     return get(h);
 }
+inline Result get(std::string_view name) { return get(std::string(name).c_str()); }
 
 // The stored upper-case name, or "" for an invalid handle.
 inline std::string name(int handle) {

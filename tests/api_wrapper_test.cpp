@@ -79,6 +79,13 @@ TEST_F(Api, VariablesByNameAndHandle) {
     EXPECT_EQ(tallymat::variables::get("zz").error.code, TALLYMAT_E_INVALID_VARIABLE);
     EXPECT_EQ(tallymat::variables::insert("a", 0.0).code, TALLYMAT_E_DUPLICATE);
     EXPECT_EQ(tallymat::variables::set(9, 0.0).code, TALLYMAT_E_INVALID_VARIABLE);
+    // A string_view that is not NUL-terminated names only its own characters.
+    const std::string_view ab = std::string_view("abz").substr(0, 2);
+    EXPECT_TRUE(tallymat::variables::insert(ab, 3.0).ok());
+    EXPECT_EQ(tallymat::variables::handle(std::string("AB")), 1);
+    EXPECT_EQ(tallymat::variables::get(ab).value, 3.0);
+    EXPECT_TRUE(tallymat::variables::set(ab, 4.0).ok());
+    EXPECT_EQ(tallymat::variables::name(2), "B");
 
     tallymat::Formula sum("a+b");
     EXPECT_EQ(sum.evaluate().value, 6.0);
