@@ -18,17 +18,17 @@ fresh_root_cleanup() {
 }
 
 fresh_root() {
-  # The Debian mirror this machine's apt uses.
+  # The Debian mirror this machine's apt uses (a local one too); without
+  # one, debootstrap's own default.
   local mirror
   mirror=$(grep -hoE '(URIs:|^deb)[[:space:]]+[^[:space:]]+' /etc/apt/sources.list /etc/apt/sources.list.d/* 2>/dev/null |
     awk '{print $2}' | grep -E '/debian/?$' | head -1 || true)
-  mirror=${mirror:-http://deb.debian.org/debian}
   mkdir -p "$work"
   if [ ! -f "$pristine" ]; then
     rm -rf "$root"
-    if ! debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1; then
+    if ! debootstrap --variant=minbase bookworm "$root" ${mirror:+"$mirror"} >"$work/debootstrap.log" 2>&1; then
       tail -5 "$work/debootstrap.log"
-      echo "!!!! debootstrap could not build a bookworm root from $mirror: this stage is SKIPPED !!!!"
+      echo "!!!! debootstrap could not build a bookworm root from ${mirror:-its default mirror}: this stage is SKIPPED !!!!"
       return 1
     fi
     tar -C "$root" -cf "$pristine" .

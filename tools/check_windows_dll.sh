@@ -2,8 +2,9 @@
 # Cross-builds and installs both tallymat.dll (./run dll) and fails unless
 # each export table, .def file and MSVC import library hold exactly the
 # names of src/tallymat.map: plain names, also for the 32-bit DLL's stdcall
-# functions.  Under wine, the C host linked through tallymat.lib runs against
-# each DLL.
+# functions, and that each ships stripped.  Under wine, the C host linked
+# through tallymat.lib runs against each DLL, and so does a host that
+# declares the functions as the README's VBA and Delphi declarations do.
 #   tools/check_windows_dll.sh [FOLDER-PREFIX]   (default build-win: build-win64, build-win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,11 +52,29 @@ for arch in x86_64 i686; do
   fi
 
   if command -v wine >/dev/null 2>&1; then
+    mkdir -p "$build/installed-host"
     $tool-gcc -std=c11 -Wall -Wextra -Werror -I"$install/include" tests/c_host.c "$install/lib/tallymat.lib" \
-      -o "$build/c_host_installed.exe"
-    cp "$install/bin/tallymat.dll" "$build/"
-    (cd "$build" && WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" timeout 300 wine ./c_host_installed.exe >/dev/null) ||
+      -o "$build/installed-host/c_host_installed.exe"
+    # (Beside a copy of the installed DLL: the build's own stays what it built.)
+    cp "$install/bin/tallymat.dll" "$build/installed-host/"
+    (cd "$build/installed-host" && WINEDEBUG=-all WINEPREFIX="$PWD/../wineprefix" timeout 300 wine ./c_host_installed.exe >/dev/null) ||
       { echo "$arch: the C host linked through tallymat.lib failed under wine"; exit 1; }
     echo "$arch: the C host linked through tallymat.lib passes under wine"
+    # The README's VBA and Delphi declarations, in C: found by name, read through code page 1251.
+    $tool-gcc -std=c11 -Wall -Wextra -Werror tests/declared_host.c -o "$build/declared_host.exe"
+    (cd "$build" && WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" timeout 300 wine ./declared_host.exe \
+      "$(WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" winepath -w "$PWD/install/bin/tallymat.dll" 2>/dev/null)") ||
+      { echo "$arch: the host of the README's declarations failed under wine"; exit 1; }
   fi
+
+  # Shipped stripped, its debug information beside it in tallymat.dll.debug.
+  sections=$($tool-objdump -h "$install/bin/tallymat.dll")
+  debug_sections=$($tool-objdump -h "$install/bin/tallymat.dll.debug" 2>/dev/null || true)
+  if grep -q '\.debug_' <<<"$sections"; then
+    echo "$arch: the installed tallymat.dll carries debug sections"; exit 1
+  fi
+  if ! grep -q '\.gnu_debuglink' <<<"$sections" || ! grep -q '\.debug_info' <<<"$debug_sections"; then
+    echo "$arch: tallymat.dll.debug is missing or not linked from tallymat.dll"; exit 1
+  fi
+  echo "$arch: tallymat.dll is stripped ($(stat -c %s "$install/bin/tallymat.dll") bytes), its debug information in tallymat.dll.debug"
 done
