@@ -107,6 +107,7 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!parse_number(parts[i], *values[i])) {
             why = "\"" + parts[i] + "\" in \"" + text + "\" is not a finite number";
+            if (parts[i].find(',') != std::string::npos) why += "; numbers take a point: 0.25";
             return std::nullopt;
         }
     }
@@ -133,6 +134,25 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
         return std::nullopt;
     }
     return range;
+}
+
+std::optional<ValueAxis> parse_value_axis(const std::string& text, std::string& why) {
+    size_t colon = text.find(':');
+    ValueAxis axis{0, 0};
+    if (colon == std::string::npos || !parse_number(std::string(trim(std::string_view(text).substr(0, colon))), axis.low) ||
+        !parse_number(std::string(trim(std::string_view(text).substr(colon + 1))), axis.high)) {
+        why = "--range " + text + ": the value axis is LO:HI, two finite numbers";
+        return std::nullopt;
+    }
+    if (!(axis.high > axis.low)) {
+        why = "--range " + text + ": HI is not above LO";
+        return std::nullopt;
+    }
+    if (std::string narrow = unscalable_span(axis.low, axis.high); !narrow.empty()) {
+        why = "--range " + text + " " + narrow;
+        return std::nullopt;
+    }
+    return axis;
 }
 
 std::string format_point(const Range& range, double point) {

@@ -64,6 +64,9 @@ struct ValueAxis {
     double low, high;
 };
 
+// "LO:HI", or nothing with the reason in `why`.
+std::optional<ValueAxis> parse_value_axis(const std::string& text, std::string& why);
+
 // The formulas' curves in Unicode braille cells (2 x 4 dots per
 // character; '*', 'o', '+' or the curve's letter per character where the
 // terminal's charset is not UTF-8), with the ranges labelled; points that

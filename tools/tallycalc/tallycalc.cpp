@@ -380,16 +380,6 @@ std::optional<bool> run_definitions(const Options& options, Calculator& calc) {
     return true;
 }
 
-// The fixed value axis of --range LO:HI, or nothing with the reason.
-std::optional<tallycalc::ValueAxis> parse_value_axis(const std::string& text, std::string& why) {
-    auto range = tallycalc::parse_range("y=" + text, false, why);
-    if (!range) {
-        why = "--range " + text + ": " + why;
-        return std::nullopt;
-    }
-    return tallycalc::ValueAxis{range->from, range->to};
-}
-
 std::optional<bool> run_sweep(const Options& options, Calculator& calc) {
     std::string why;
     auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value(), why);
@@ -403,7 +393,7 @@ std::optional<bool> run_sweep(const Options& options, Calculator& calc) {
     if (options.width) size.width = *options.width;
     if (options.height) size.height = *options.height;
     std::optional<tallycalc::ValueAxis> axis;
-    if (options.value_range && !(axis = parse_value_axis(*options.value_range, why))) {
+    if (options.value_range && !(axis = tallycalc::parse_value_axis(*options.value_range, why))) {
         usage_error(why);
         return std::nullopt;
     }
