@@ -278,9 +278,18 @@ struct Frame {
 constexpr Frame kBoxFrame{"\u2502", "\u2524", "\u2514", "\u2500", "\u252c"};
 constexpr Frame kAsciiFrame{"|", "+", "+", "-", "+"};
 
+bool names_utf8(const char* text) { return text && (strcasestr(text, "UTF-8") || strcasestr(text, "UTF8")); }
+
+// UTF-8 when the locale's charset is; ASCII is the C locale, chosen
+// (LANG=C) or fallen back to because the locale named is not installed
+// (LANG=en_US.UTF-8 in a bare container), and then the name tells.
 bool charset_is_utf8() {
     const char* codeset = nl_langinfo(CODESET);
-    return codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+    if (names_utf8(codeset)) return true;
+    if (!codeset || std::strcmp(codeset, "ANSI_X3.4-1968") != 0) return false;
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"})
+        if (const char* name = std::getenv(variable); name && *name) return names_utf8(name);
+    return false;
 }
 constexpr int kLetterEvery = 12;  // dot columns
 
