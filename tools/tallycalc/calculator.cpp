@@ -242,9 +242,11 @@ bool Calculator::report(const tallymat::Error& error, std::string_view formula) 
     return false;
 }
 
-void Calculator::report_hint(const std::string& hint) {
-    if (hint.empty()) return;
-    err_ << "hint: " << (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) << "\n";
+void Calculator::report_hint(const std::string& hint) { err_ << hint_line(hint); }
+
+std::string Calculator::hint_line(const std::string& hint) const {
+    if (hint.empty()) return {};
+    return "hint: " + (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) + "\n";
 }
 
 namespace {
@@ -293,8 +295,7 @@ void Calculator::report_translation_error(std::string_view formula, const tallym
     std::string report = location() + "error " + std::to_string(error.code) + " at offset " +
                          std::to_string(offset) + ": " + message(error.code) + "\n";
     report += echo_with_caret(line, offset);
-    if (std::string hint = translation_hint(formula, error.code, error.offset, language_); !hint.empty())
-        report += "hint: " + (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) + "\n";
+    report += hint_line(translation_hint(formula, error.code, error.offset, language_));
     err_ << report;
 }
 

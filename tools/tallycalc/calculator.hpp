@@ -95,6 +95,12 @@ public:
     void report_hint(const std::string& hint);
 
 private:
+    // "hint: ...\n" in the terminal's encoding; empty for no hint.
+    std::string hint_line(const std::string& hint) const;
+
+public:
+
+private:
     std::ostream& out_;
     std::ostream& err_;
     std::string location() const;

@@ -53,10 +53,6 @@ std::string csv_field(const std::string& text) {
     return quoted + "\"";
 }
 
-}  // namespace
-
-namespace {
-
 // Digits after the decimal point as written, the exponent counted: "0.25" 2, "1e-3" 3, "5" 0.
 int written_decimals(const std::string& number) {
     size_t exponent_at = number.find_first_of("eE");
@@ -420,10 +416,6 @@ std::vector<double> ticks_within(double low, double high, double step) {
         ticks.push_back(k * step);
     return ticks;
 }
-
-}  // namespace
-
-namespace {
 
 // One sample per dot column of every formula; NaN marks a point that
 // failed.  The first failure is kept for the message when nothing can be drawn.

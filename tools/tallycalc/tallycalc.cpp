@@ -299,10 +299,6 @@ struct Arguments {
     }
 };
 
-std::string size_range_text() {
-    return std::to_string(tallycalc::kPlotSizeMin) + " to " + std::to_string(tallycalc::kPlotSizeMax) + " characters";
-}
-
 // Why the options as a whole do not fit together; empty when they do.
 std::string option_conflict(const Options& options) {
     if (options.table && options.plot) return "--table and --plot exclude each other";
@@ -343,7 +339,8 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 int value = 0;
                 if (!parse_size(optarg, value))
                     return usage_error(std::string(c == kWidth ? "--width " : "--height ") + optarg + ": a size is " +
-                                       size_range_text());
+                                       std::to_string(tallycalc::kPlotSizeMin) + " to " +
+                                       std::to_string(tallycalc::kPlotSizeMax) + " characters");
                 (c == kWidth ? options.width : options.height) = value;
                 break;
             }
