@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Writes src/eval/elementary_tables.inc: the tables and constants of the
-library's own exp, ln and lg, from 400-bit arithmetic (mpmath).  Every
-entry is the double nearest to its value, and a pair (hi, lo) is the
-nearest double and the nearest double to what remains.
+"""Writes the tables and constants of the library's own elementary functions,
+from 400-bit arithmetic (mpmath): src/eval/elementary_tables.inc (exp, ln
+and lg) and src/eval/trigonometric_tables.inc (sine, cosine, tangent and
+the arc functions).  Every entry is the double nearest to its value, and a
+pair (hi, lo) is the nearest double and the nearest double to what remains;
+the fixed-point entries are the nearest multiples of 2^-256.
 
-    python3 tools/elementary_tables.py > src/eval/elementary_tables.inc
+    python3 tools/elementary_tables.py src/eval
 """
-from mpmath import mp, mpf, log, exp, nint, floor
+import sys
+
+from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan
 
 mp.prec = 400
 
@@ -71,4 +75,58 @@ for i in range(256):
     hi, lo = pair(-log(c))
     out.append("    {%s, %s, %s}," % (nearest(c).hex(), hi.hex(), lo.hex()))
 out.append("};")
-print("\n".join(out))
+folder = sys.argv[1] if len(sys.argv) > 1 else "src/eval"
+with open(folder + "/elementary_tables.inc", "w") as f:
+    f.write("\n".join(out) + "\n")
+
+
+def fraction_limbs(value):
+    """The 256 fraction bits of 0 <= value < 1, rounded, as eight 32-bit limbs, lowest first."""
+    n = int(nint(value * mpf(2) ** 256))
+    assert 0 <= n < 2 ** 256
+    return ", ".join("0x%08x" % ((n >> (32 * i)) & 0xffffffff) for i in range(8))
+
+
+HALF_PI = pi / 2
+out = ["// Tables and constants of sine, cosine, tangent and the arc functions;",
+       "// written by tools/elementary_tables.py."]
+# pi/2 in three parts for the reduction of |x| < 2^20: the first two have
+# 33 bits, so that k times either is exact for k < 2^20.
+c1 = rounded_to_bits(HALF_PI, 33)
+c2 = rounded_to_bits(HALF_PI - c1, 33)
+out.append("constexpr double kHalfPi1 = %s, kHalfPi2 = %s, kHalfPi3 = %s;" % (
+    nearest(c1).hex(), nearest(c2).hex(), nearest(HALF_PI - c1 - c2).hex()))
+out.append("constexpr double kTwoOverPi = %s;" % nearest(2 / pi).hex())
+out.append("constexpr DoubleDouble kHalfPi = {%s}, kPi = {%s};" % (hexes(*pair(HALF_PI)), hexes(*pair(pi))))
+out.append("constexpr uint32_t kWideHalfPiFraction[8] = {%s};  // pi/2 - 1" % fraction_limbs(HALF_PI - 1))
+# 2/pi to 384 bits after the binary point (its integer part is 0): enough
+# for the fraction of x 2/pi to 2^-300, x < 2^53.
+two_over_pi = int(floor(2 / pi * mpf(2) ** 384))
+out.append("// floor(2/pi 2^384), lowest limb first.")
+out.append("constexpr uint32_t kTwoOverPiLimbs[12] = {")
+limbs = ["0x%08x" % ((two_over_pi >> (32 * i)) & 0xffffffff) for i in range(12)]
+out.append("    " + ", ".join(limbs[:6]) + ",")
+out.append("    " + ", ".join(limbs[6:]) + "};")
+
+out.append("")
+out.append("// sin(i/256) and cos(i/256), i = 0 .. 203 (just past pi/4).")
+out.append("constexpr SinCosRow kSinCosTable[204] = {")
+for i in range(204):
+    a = mpf(i) / 256
+    out.append("    {{%s}, {%s}}," % (hexes(*pair(sin(a))), hexes(*pair(cos(a)))))
+out.append("};")
+
+out.append("")
+out.append("// atan(j/256), j = 0 .. 256.")
+out.append("constexpr DoubleDouble kAtanTable[257] = {")
+for j in range(257):
+    out.append("    {%s}," % hexes(*pair(atan(mpf(j) / 256))))
+out.append("};")
+out.append("")
+out.append("// atan(j/256) to 2^-257, j = 0 .. 256: the fraction's limbs, lowest first.")
+out.append("constexpr uint32_t kWideAtanTable[257][8] = {")
+for j in range(257):
+    out.append("    {%s}," % fraction_limbs(atan(mpf(j) / 256)))
+out.append("};")
+with open(folder + "/trigonometric_tables.inc", "w") as f:
+    f.write("\n".join(out) + "\n")

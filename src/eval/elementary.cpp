@@ -12,10 +12,12 @@
 #if TALLYMAT_FUSED_PRODUCTS_CHOSEN_AT_LOAD
 #include <cpuid.h>
 #endif
-#include "eval/wide_fixed.hpp"
+#include "eval/elementary_parts.hpp"
 
 namespace tallymat::elementary {
 namespace {
+
+using namespace parts;
 
 struct LogTableRow {
     double reciprocal;  // c, 20 bits: m c lies within 2^-9.4 of 1 (2^-8 just above 1, where c = 1)
@@ -24,12 +26,7 @@ struct LogTableRow {
 };
 #include "eval/elementary_tables.inc"
 
-constexpr double kShifter = 0x1.8p52;  // adding and subtracting it rounds to an integer
 constexpr double kInverseLn2 = 0x1.71547652b82fep0;
-
-[[gnu::always_inline]] inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
-[[gnu::always_inline]] inline double from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
-[[gnu::always_inline]] inline double nearest_integer(double x) { return (x + kShifter) - kShifter; }  // |x| < 2^51
 
 // 2^n for a normal power, -1022 <= n <= 1023.
 [[gnu::always_inline]] inline double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); }
@@ -39,17 +36,6 @@ constexpr double kInverseLn2 = 0x1.71547652b82fep0;
     if (e > -1023 && e < 1024) [[likely]] return v * two_to(e);
     int half = e / 2;
     return v * two_to(half) * two_to(e - half);
-}
-
-// The rounding test: hi + lo is within `error` of the exact value.  When
-// both ends of that interval round to the same double, it is the correctly
-// rounded result (rounding is monotonic; the bounds carry a margin for the
-// rounding of lo +- error itself).
-[[gnu::always_inline]] inline bool rounds_alike(double hi, double lo, double error, double& result) {
-    double up = hi + (lo + error);
-    double down = hi + (lo - error);
-    result = up;
-    return up == down;
 }
 
 // ---- the fast path ----------------------------------------------------------
@@ -203,22 +189,6 @@ double assemble(uint64_t mantissa, int lsb_exponent) {
     return from_bits((static_cast<uint64_t>(lsb_exponent + 52 + 1023) << 52) + (mantissa - (uint64_t{1} << 52)));
 }
 
-// The double nearest to v 2^scale (v != 0).  The accurate paths know v to
-// within 2^-160 of itself; a result that close to a tie is believed not to
-// exist for these functions (the only ties are exact powers, found before
-// the accurate path is taken), so the nearer side is kept.
-double round_wide(const Wide& v, int scale) {
-    Wide magnitude = v.magnitude();
-    int top = magnitude.top_bit();
-    int exponent = top - Wide::kFractionBits + scale;
-    int lsb = exponent >= -1022 ? top - 52 : -1074 - scale + Wide::kFractionBits;
-    uint64_t mantissa = magnitude.bits_from(lsb);
-    Wide rest = magnitude.bits_below(lsb);
-    Wide half = Wide::power_of_two(lsb - 1 - Wide::kFractionBits);
-    if (half < rest) ++mantissa;
-    double result = assemble(mantissa, lsb - Wide::kFractionBits + scale);
-    return v.negative() ? -result : result;
-}
 
 // ---- exact powers -----------------------------------------------------------
 
@@ -380,14 +350,31 @@ bool cpu_has_fused_multiply_add() {
 
 }  // namespace
 
-constinit ElementaryFunctions elementary_functions{exp_plain, log_plain, log10_plain, pow_plain, false};
+double parts::round_wide(const Wide& v, int scale) {
+    Wide magnitude = v.magnitude();
+    int top = magnitude.top_bit();
+    int exponent = top - Wide::kFractionBits + scale;
+    int lsb = exponent >= -1022 ? top - 52 : -1074 - scale + Wide::kFractionBits;
+    uint64_t mantissa = magnitude.bits_from(lsb);
+    Wide rest = magnitude.bits_below(lsb);
+    Wide half = Wide::power_of_two(lsb - 1 - Wide::kFractionBits);
+    if (half < rest) ++mantissa;
+    double result = assemble(mantissa, lsb - Wide::kFractionBits + scale);
+    return v.negative() ? -result : result;
+}
+
+constinit ElementaryFunctions elementary_functions{exp_plain,  log_plain,  log10_plain, pow_plain, sin_plain,
+                                                   cos_plain,  tan_plain,  asin_plain,  acos_plain, atan_plain,
+                                                   false};
 
 void choose_elementary_products() { set_fused_products(cpu_has_fused_multiply_add()); }
 
 bool set_fused_products(bool fused) {
     if (fused && !cpu_has_fused_multiply_add()) return false;
-    elementary_functions = fused ? ElementaryFunctions{exp_fused, log_fused, log10_fused, pow_fused, true}
-                                 : ElementaryFunctions{exp_plain, log_plain, log10_plain, pow_plain, false};
+    elementary_functions = fused ? ElementaryFunctions{exp_fused, log_fused, log10_fused, pow_fused, sin_fused, cos_fused,
+                                                       tan_fused, asin_fused, acos_fused, atan_fused, true}
+                                 : ElementaryFunctions{exp_plain, log_plain, log10_plain, pow_plain, sin_plain, cos_plain,
+                                                       tan_plain, asin_plain, acos_plain, atan_plain, false};
     return true;
 }
 

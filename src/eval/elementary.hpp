@@ -1,4 +1,5 @@
-// The library's own exp, ln, lg and powers.  Each result is correctly
+// The library's own exp, ln, lg, powers, sine, cosine, tangent and arc
+// functions.  Each result is correctly
 // rounded: the double nearest to the exact value (ties to even), the same
 // bits on every target whatever its C runtime or the host's floating-point
 // settings (the callers run them under the library's own environment).
@@ -41,6 +42,12 @@ struct ElementaryFunctions {
     double (*log)(double);
     double (*log10)(double);
     double (*pow)(double, double);
+    double (*sin)(double);
+    double (*cos)(double);
+    double (*tan)(double);
+    double (*asin)(double);
+    double (*acos)(double);
+    double (*atan)(double);
     bool fused_products;
 };
 extern TALLYMAT_HIDDEN ElementaryFunctions elementary_functions;
@@ -58,5 +65,16 @@ inline double log10(double x) { return elementary_functions.log10(x); }
 // negative only with an integer y (the result then takes the sign of x^y).
 // Results below 2^-1022 round as subnormals.
 inline double pow(double x, double y) { return elementary_functions.pow(x, y); }
+
+// sin x, cos x and tan x for |x| < 2^53 (the math layer reports a total
+// loss beyond): x is reduced exactly, by integer arithmetic on the bits of 2/pi.
+inline double sin(double x) { return elementary_functions.sin(x); }
+inline double cos(double x) { return elementary_functions.cos(x); }
+inline double tan(double x) { return elementary_functions.tan(x); }
+
+// arcsin x and arccos x for |x| <= 1; arctg x for every x but NaN.
+inline double asin(double x) { return elementary_functions.asin(x); }
+inline double acos(double x) { return elementary_functions.acos(x); }
+inline double atan(double x) { return elementary_functions.atan(x); }
 
 }  // namespace tallymat::elementary

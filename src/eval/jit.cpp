@@ -153,23 +153,18 @@ UnaryStep unary_helper(char code) { return kHelpers[translate::operator_row(code
 // the operator's helper.  Null: the operator always takes its helper.
 using StandardFunction = double (*)(double);
 
-// Where the C runtime's sine and cosine reduce inexactly, the math layer's
-// exact reduction stands in for them, and atan hands a signalling NaN back
-// unquieted there: the interpreter's own functions, then.
-double atan_quieting_nans(double x) { return mathlayer::atan(x); }
-
 StandardFunction standard_function(char code) {
-    constexpr bool exact = mathlayer::kRuntimeReducesSinCosExactly;
+    const elementary::ElementaryFunctions& f = elementary::elementary_functions;
     switch (code) {
-        case op::kSin: return exact ? static_cast<StandardFunction>(::sin) : mathlayer::sin_reduced_exactly;
-        case op::kCos: return exact ? static_cast<StandardFunction>(::cos) : mathlayer::cos_reduced_exactly;
-        case op::kTan: return static_cast<StandardFunction>(::tan);
-        case op::kExp: return elementary::elementary_functions.exp;
-        case op::kLn: return elementary::elementary_functions.log;
-        case op::kLg: return elementary::elementary_functions.log10;
-        case op::kArcsin: return static_cast<StandardFunction>(::asin);
-        case op::kArccos: return static_cast<StandardFunction>(::acos);
-        case op::kArctg: return exact ? static_cast<StandardFunction>(::atan) : atan_quieting_nans;
+        case op::kSin: return f.sin;
+        case op::kCos: return f.cos;
+        case op::kTan: return f.tan;
+        case op::kExp: return f.exp;
+        case op::kLn: return f.log;
+        case op::kLg: return f.log10;
+        case op::kArcsin: return f.asin;
+        case op::kArccos: return f.acos;
+        case op::kArctg: return f.atan;
         default: return nullptr;
     }
 }

@@ -1,7 +1,8 @@
-// Math error capture: guarded entries over the standard math functions.
+// Math error capture: guarded entries over the library's own elementary
+// functions.
 //
 // Each guarded entry classifies its arguments by their bits before calling
-// the standard function.  A call the rules class as a failure fills a math
+// the function.  A call the rules class as a failure fills a math
 // error record, hands it to _matherr and returns the proposed result; the
 // standard library's own signalling (errno, exception flags) is never used.
 #pragma once
@@ -13,7 +14,6 @@
 
 #include "core/visibility.hpp"
 #include "eval/elementary.hpp"
-#include "eval/trig_reduction.hpp"
 
 namespace tallymat::mathlayer {
 
@@ -106,16 +106,11 @@ inline double arc(double x, const char* name, double (*standard)(double)) {
     return standard(x);
 }
 
-// The guarded entries: rules first, then the standard function.  Inline, so
-// that the evaluator pays no call for the classification.
-// Where the C runtime's own reduction is inexact, the argument is reduced here.
-inline double sin(double x) {
-    return trig_loss_or(x, "sin", [](double v) { return kRuntimeReducesSinCosExactly ? std::sin(v) : sin_reduced_exactly(v); });
-}
-inline double cos(double x) {
-    return trig_loss_or(x, "cos", [](double v) { return kRuntimeReducesSinCosExactly ? std::cos(v) : cos_reduced_exactly(v); });
-}
-inline double tan(double x) { return trig_loss_or(x, "tan", [](double v) { return std::tan(v); }); }
+// The guarded entries: rules first, then the library's own function.
+// Inline, so that the evaluator pays no call for the classification.
+inline double sin(double x) { return trig_loss_or(x, "sin", elementary::sin); }
+inline double cos(double x) { return trig_loss_or(x, "cos", elementary::cos); }
+inline double tan(double x) { return trig_loss_or(x, "tan", elementary::tan); }
 
 inline double exp(double x) {
     uint32_t magnitude = upper_bits_of_magnitude(x);
@@ -135,8 +130,8 @@ inline double sqrt(double x) {
     return std::sqrt(x);
 }
 
-inline double asin(double x) { return arc(x, "asin", [](double v) { return std::asin(v); }); }
-inline double acos(double x) { return arc(x, "acos", [](double v) { return std::acos(v); }); }
+inline double asin(double x) { return arc(x, "asin", elementary::asin); }
+inline double acos(double x) { return arc(x, "acos", elementary::acos); }
 
 // x^2 is the correctly rounded square x*x, as compiled C computes pow(x, 2):
 // the platform pow misrounds some squares.  For 2^-510 <= |x| < 2^510 (biased
@@ -180,9 +175,8 @@ inline double pow(double x, double y) {
     return y == 2.0 ? x * x : elementary::pow(x, y);
 }
 
-// A NaN passes through quieted, as x86's arithmetic quiets it: Windows'
-// 64-bit C runtime would hand a signalling NaN back unchanged.
-inline double atan(double x) { return x != x ? x + x : std::atan(x); }
+// A NaN passes through quieted, as x86's arithmetic quiets it.
+inline double atan(double x) { return x != x ? x + x : elementary::atan(x); }
 inline double fabs(double x) { return std::fabs(x); }
 inline double floor(double x) { return std::floor(x); }
 

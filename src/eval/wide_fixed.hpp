@@ -1,5 +1,5 @@
 // Fixed-point numbers of 320 bits, 64 of them above the binary point: the
-// accurate path of exp, ln, lg and powers, taken by the rare arguments whose
+// accurate path of the elementary functions, taken by the rare arguments whose
 // double-double result lies too close to a rounding boundary to decide it.
 // Plain 32-bit limbs and 64-bit products, so every target computes the same
 // bits; constexpr, so that the constants (ln 2, ln 10) are computed by the
@@ -37,6 +37,13 @@ public:
         Wide result;
         result.set_bits(mantissa, biased - 1075 + kFractionBits);
         return (bits >> 63) ? -result : result;
+    }
+
+    // A value in [0, 1) from its fraction's limbs, lowest first (the tables).
+    static constexpr Wide from_fraction(const uint32_t (&limbs)[kFractionBits / 32]) {
+        Wide result;
+        for (int i = 0; i < kFractionBits / 32; ++i) result.limb_[i] = limbs[i];
+        return result;
     }
 
     // 2^exponent, for -256 <= exponent < 63.

@@ -1,4 +1,5 @@
-// Checks the library's exp, ln, lg and powers against MPFR: every result
+// Checks the library's exp, ln, lg, powers, sine, cosine, tangent and arc
+// functions against MPFR: every result
 // must be the correctly rounded one (MPFR rounds at 53 bits and the double
 // range, subnormals included).  Arguments: random ones drawn over each
 // function's whole domain and over the ranges that are hard for it, and
@@ -30,8 +31,9 @@
 
 namespace {
 
-enum Function { kExp, kLog, kLog10, kPow, kFunctionCount };
-constexpr const char* kNames[kFunctionCount] = {"exp", "ln", "lg", "pow"};
+enum Function { kExp, kLog, kLog10, kPow, kSin, kCos, kTan, kAsin, kAcos, kAtan, kFunctionCount };
+constexpr const char* kNames[kFunctionCount] = {"exp", "ln", "lg", "pow", "sin", "cos", "tg", "arcsin", "arccos", "arctg"};
+constexpr const char kLetters[] = "elLpsctSCT";  // the test table's names of the functions
 
 struct Case {
     Function function;
@@ -53,6 +55,12 @@ double reference(const Case& c) {
         case kLog: inexact = mpfr_log(r, x, MPFR_RNDN); break;
         case kLog10: inexact = mpfr_log10(r, x, MPFR_RNDN); break;
         case kPow: inexact = mpfr_pow(r, x, y, MPFR_RNDN); break;
+        case kSin: inexact = mpfr_sin(r, x, MPFR_RNDN); break;
+        case kCos: inexact = mpfr_cos(r, x, MPFR_RNDN); break;
+        case kTan: inexact = mpfr_tan(r, x, MPFR_RNDN); break;
+        case kAsin: inexact = mpfr_asin(r, x, MPFR_RNDN); break;
+        case kAcos: inexact = mpfr_acos(r, x, MPFR_RNDN); break;
+        case kAtan: inexact = mpfr_atan(r, x, MPFR_RNDN); break;
         case kFunctionCount: break;
     }
     mpfr_subnormalize(r, inexact, MPFR_RNDN);
@@ -67,6 +75,12 @@ double library(const Case& c) {
         case kLog: return tallymat::elementary::log(c.x);
         case kLog10: return tallymat::elementary::log10(c.x);
         case kPow: return tallymat::elementary::pow(c.x, c.y);
+        case kSin: return tallymat::elementary::sin(c.x);
+        case kCos: return tallymat::elementary::cos(c.x);
+        case kTan: return tallymat::elementary::tan(c.x);
+        case kAsin: return tallymat::elementary::asin(c.x);
+        case kAcos: return tallymat::elementary::acos(c.x);
+        case kAtan: return tallymat::elementary::atan(c.x);
         case kFunctionCount: break;
     }
     return 0.0;
@@ -84,6 +98,9 @@ bool in_domain(const Case& c) {
             double t = c.y * tallymat::elementary::log(std::fabs(c.x));
             return std::fabs(t) < 709.78;
         }
+        case kSin: case kCos: case kTan: return std::fabs(c.x) < 0x1p53;
+        case kAsin: case kAcos: return std::fabs(c.x) <= 1.0;
+        case kAtan: return !std::isnan(c.x);
         case kFunctionCount: break;
     }
     return false;
@@ -120,6 +137,32 @@ Case draw(Function f, uint64_t i) {
                 case 1: return {f, 1.0 + uniform(-0x1p-6, 0x1p-6), 0};  // near 1
                 case 2: return {f, from_bits(next() % 0x0010000000000000ull + 1), 0};  // subnormal
                 default: return {f, uniform(1e-10, 1e10), 0};
+            }
+        case kSin: case kCos: case kTan:
+            switch (i % 6) {
+                case 0: return {f, uniform(-1e3, 1e3), 0};              // the ranges formulas use
+                case 1: return {f, uniform(-4, 4), 0};
+                case 2: return {f, log_uniform(-40, 53), 0};             // every scale up to the loss bound
+                case 3: return {f, log_uniform(-1074, -20), 0};          // near 0
+                case 4: {                                                // near multiples of pi/2
+                    double k = std::round(log_uniform(0, 30));
+                    return {f, k * 1.5707963267948966 * (1.0 + uniform(-0x1p-50, 0x1p-50)), 0};
+                }
+                default: return {f, log_uniform(20, 53), 0};            // reduced exactly
+            }
+        case kAsin: case kAcos:
+            switch (i % 4) {
+                case 0: return {f, uniform(-1, 1), 0};
+                case 1: return {f, log_uniform(-60, 0), 0};              // every scale
+                case 2: return {f, std::copysign(1.0 - std::fabs(log_uniform(-53, -4)), uniform(-1, 1)), 0};  // near +-1
+                default: return {f, log_uniform(-1074, -20), 0};         // near 0
+            }
+        case kAtan:
+            switch (i % 4) {
+                case 0: return {f, uniform(-10, 10), 0};
+                case 1: return {f, log_uniform(-60, 60), 0};             // every scale
+                case 2: return {f, log_uniform(-1074, 1024), 0};         // the whole range
+                default: return {f, uniform(-1e3, 1e3), 0};
             }
         default:
             switch (i % 6) {
@@ -179,7 +222,7 @@ int run_check(uint64_t count, const char* case_file) {
             ++checked;
             misrounded += !check(c);
         }
-        std::printf("%-4s %" PRIu64 " random arguments, %" PRIu64 " misrounded\n", kNames[f], checked, misrounded);
+        std::printf("%-6s %" PRIu64 " random arguments, %" PRIu64 " misrounded\n", kNames[f], checked, misrounded);
         failures += static_cast<int>(misrounded);
     }
     return failures == 0 ? 0 : 1;
@@ -198,7 +241,7 @@ int write_table(uint64_t count, const char* case_file) {
                 "// tools/accuracy/elementary_check --table %" PRIu64 " tests/elementary_cases.txt.\n", count);
     for (const Case& c : cases)
         if (in_domain(c))
-            std::printf("{'%c', 0x%016" PRIx64 ", 0x%016" PRIx64 ", 0x%016" PRIx64 "},\n", "elLp"[c.function], bits(c.x),
+            std::printf("{'%c', 0x%016" PRIx64 ", 0x%016" PRIx64 ", 0x%016" PRIx64 "},\n", kLetters[c.function], bits(c.x),
                         bits(c.y), bits(reference(c)));
     return 0;
 }
