@@ -238,7 +238,7 @@ int write_table(uint64_t count, const char* case_file) {
             if (in_domain(c)) cases.push_back(c), ++n;
         }
     std::printf("// Arguments and correctly rounded results (MPFR); written by\n"
-                "// tools/accuracy/elementary_check --table %" PRIu64 " tests/elementary_cases.txt.\n", count);
+                "// tools/accuracy/elementary_check --table %" PRIu64 " tests/data/elementary_cases.txt.\n", count);
     for (const Case& c : cases)
         if (in_domain(c))
             std::printf("{'%c', 0x%016" PRIx64 ", 0x%016" PRIx64 ", 0x%016" PRIx64 "},\n", kLetters[c.function], bits(c.x),
