@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Instructions per call under callgrind of the library's exp, ln, lg and pow
+# Instructions per call under callgrind of the library's elementary functions
 # against the C runtime's, over bench/elementary.cpp's random arguments:
 # two runs of N1 and N2 calls, their difference divided by N2 - N1.
 #   bench/count_elementary.sh path/to/tallymat_elementary [--plain]
@@ -14,9 +14,9 @@ count() {
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 per_call() { echo $(( ($(count "$1" "$2" $n2) - $(count "$1" "$2" $n1)) / (n2 - n1) )); }
-printf '%-4s %12s %12s %7s\n' "" "tallymat Ir" "runtime Ir" "ratio"
-for function in exp ln lg pow; do
+printf '%-6s %12s %12s %7s\n' "" "tallymat Ir" "runtime Ir" "ratio"
+for function in exp ln lg pow sin cos tg arcsin arccos arctg; do
   ours=$(per_call $function tallymat)
   theirs=$(per_call $function runtime)
-  printf '%-4s %12s %12s %7s\n' $function "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2f", a / b }')"
+  printf '%-6s %12s %12s %7s\n' $function "$ours" "$theirs" "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2f", a / b }')"
 done

@@ -1,10 +1,11 @@
-// The library's exp, ln, lg and pow against the C runtime's (glibc on
+// The library's elementary functions against the C runtime's (glibc on
 // Linux), over random arguments of the ranges formulas use:
 //   tallymat_elementary                      ns per call, each side, median of 7 rounds
 //   tallymat_elementary FUNCTION SIDE COUNT  COUNT calls, for callgrind
 //                                            (bench/count_elementary.sh)
 // --plain first: Dekker's products even where the CPU has FMA.
-// FUNCTION is exp, ln, lg or pow; SIDE is tallymat or runtime.
+// FUNCTION is exp, ln, lg, pow, sin, cos, tg, arcsin, arccos or arctg;
+// SIDE is tallymat or runtime.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -46,6 +47,24 @@ const Function kFunctions[] = {
     {"pow", [](double x, double y) { return tallymat::elementary::pow(x, y); },
      [](double x, double y) { return std::pow(x, y); },
      [](double& x, double& y, double u, double v) { x = lerp(0.01, 100, u), y = lerp(-50, 50, v); }},
+    {"sin", [](double x, double) { return tallymat::elementary::sin(x); },
+     [](double x, double) { return std::sin(x); },
+     [](double& x, double&, double u, double) { x = lerp(-1000, 1000, u); }},
+    {"cos", [](double x, double) { return tallymat::elementary::cos(x); },
+     [](double x, double) { return std::cos(x); },
+     [](double& x, double&, double u, double) { x = lerp(-1000, 1000, u); }},
+    {"tg", [](double x, double) { return tallymat::elementary::tan(x); },
+     [](double x, double) { return std::tan(x); },
+     [](double& x, double&, double u, double) { x = lerp(-1000, 1000, u); }},
+    {"arcsin", [](double x, double) { return tallymat::elementary::asin(x); },
+     [](double x, double) { return std::asin(x); },
+     [](double& x, double&, double u, double) { x = lerp(-1, 1, u); }},
+    {"arccos", [](double x, double) { return tallymat::elementary::acos(x); },
+     [](double x, double) { return std::acos(x); },
+     [](double& x, double&, double u, double) { x = lerp(-1, 1, u); }},
+    {"arctg", [](double x, double) { return tallymat::elementary::atan(x); },
+     [](double x, double) { return std::atan(x); },
+     [](double& x, double&, double u, double) { x = lerp(-100, 100, u); }},
 };
 
 struct Arguments {
@@ -110,11 +129,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     benchset::raise_host_inexact_flag();  // as in any host that has computed anything
-    std::printf("%-4s %12s %12s %7s\n", "", "tallymat ns", "runtime ns", "ratio");
+    std::printf("%-6s %12s %12s %7s\n", "", "tallymat ns", "runtime ns", "ratio");
     for (const Function& f : kFunctions) {
         Arguments a = make_arguments(f);
         double ours = nanoseconds_per_call(f.library, a), theirs = nanoseconds_per_call(f.runtime, a);
-        std::printf("%-4s %12.2f %12.2f %7.2f\n", f.name, ours, theirs, ours / theirs);
+        std::printf("%-6s %12.2f %12.2f %7.2f\n", f.name, ours, theirs, ours / theirs);
     }
     return 0;
 }

@@ -29,16 +29,16 @@ for arch in x86_64 i686; do
   done
   echo "$arch: tallymat.dll, tallymat.def and tallymat.lib carry exactly the thirteen functions"
 
-  # exp, log, log10 and pow are the library's own: neither imported from
-  # msvcrt.dll nor linked in from mingw-w64's x87 code (fyl2x, f2xm1).
+  # The elementary functions are the library's own: none imported from
+  # msvcrt.dll, nor linked in from mingw-w64's x87 code (fsin, fpatan, fyl2x, ...).
   imports=$($tool-objdump -p "$install/bin/tallymat.dll" | awk '/DLL Name/ {dll=$3} /^\t[0-9a-f]+\t +[0-9]+ / {print dll, $3}' |
-    grep -E ' (exp|log|log10|pow)$' || true)
-  x87=$($tool-objdump -d "$install/bin/tallymat.dll" | grep -cE '\s(fyl2x|fyl2xp1|f2xm1)\b' || true)
+    grep -E ' (exp|exp2|expm1|log|log10|log2|log1p|pow|fma|sin|cos|tan|sincos|asin|acos|atan|atan2)[fl]?$' || true)
+  x87=$($tool-objdump -d "$install/bin/tallymat.dll" | grep -cE '\s(fsin|fcos|fsincos|fptan|fpatan|fyl2x|fyl2xp1|f2xm1)\b' || true)
   if [ -n "$imports" ] || [ "$x87" != 0 ]; then
-    echo "$arch: tallymat.dll takes exp, log or pow from the C runtime: ${imports:-$x87 x87 instructions}"
+    echo "$arch: tallymat.dll takes elementary functions from the C runtime: ${imports:-$x87 x87 instructions}"
     exit 1
   fi
-  echo "$arch: no exp, log, log10 or pow of the C runtime in tallymat.dll"
+  echo "$arch: no transcendental function of the C runtime in tallymat.dll"
 
   # MSVC's linker, with /SAFESEH where it applies (32-bit): lld-link, a
   # clang-compiled host and no C runtime.

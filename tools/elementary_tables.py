@@ -10,7 +10,7 @@ the fixed-point entries are the nearest multiples of 2^-256.
 """
 import sys
 
-from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan
+from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan, asin, sqrt
 
 mp.prec = 400
 
@@ -109,11 +109,11 @@ out.append("    " + ", ".join(limbs[:6]) + ",")
 out.append("    " + ", ".join(limbs[6:]) + "};")
 
 out.append("")
-out.append("// sin(i/256) and cos(i/256), i = 0 .. 203 (just past pi/4).")
-out.append("constexpr SinCosRow kSinCosTable[204] = {")
+out.append("// sin(i/256) and cos(i/256) as pairs, i = 0 .. 203 (just past pi/4).")
+out.append("constexpr double kSinCosTable[204][4] = {")
 for i in range(204):
     a = mpf(i) / 256
-    out.append("    {{%s}, {%s}}," % (hexes(*pair(sin(a))), hexes(*pair(cos(a)))))
+    out.append("    {%s, %s}," % (hexes(*pair(sin(a))), hexes(*pair(cos(a)))))
 out.append("};")
 
 out.append("")
@@ -121,6 +121,13 @@ out.append("// atan(j/256), j = 0 .. 256.")
 out.append("constexpr DoubleDouble kAtanTable[257] = {")
 for j in range(257):
     out.append("    {%s}," % hexes(*pair(atan(mpf(j) / 256))))
+out.append("};")
+out.append("")
+out.append("// asin(j/256) and sqrt(1 - (j/256)^2) as pairs, j = 0 .. 192.")
+out.append("constexpr double kAsinTable[193][4] = {")
+for j in range(193):
+    c = mpf(j) / 256
+    out.append("    {%s, %s}," % (hexes(*pair(asin(c))), hexes(*pair(sqrt(1 - c * c)))))
 out.append("};")
 out.append("")
 out.append("// atan(j/256) to 2^-257, j = 0 .. 256: the fraction's limbs, lowest first.")

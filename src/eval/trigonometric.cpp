@@ -24,9 +24,6 @@ namespace {
 
 using namespace parts;
 
-struct SinCosRow {
-    DoubleDouble sin, cos;
-};
 #include "eval/trigonometric_tables.inc"
 
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4: no reduction up to it
@@ -85,7 +82,7 @@ DoubleDouble to_double_double(const Wide& v) {
 
 struct Reduction {
     DoubleDouble r;  // |x| - k pi/2, within 2^-78 of itself; r.hi may be negative
-    unsigned quadrant;
+    unsigned quadrant;  // k mod 4
 };
 
 // False where r lost so much to cancellation that the fast path cannot
@@ -116,10 +113,12 @@ template <bool kFused>
 
 // ---- sine and cosine of r ---------------------------------------------------
 
-// r = i/256 + t for 0 <= r <= pi/4 + 2^-20, with t = th + tl (|th| <= 2^-9)
-// and the series of th: sin t - t and cos t - 1 but for the terms in tl.
+// r = a + t, a = i/256 (i may be negative), |r| <= pi/4 + 2^-20, with
+// t = th + tl (|th| <= 2^-9) and the series of th: sin t - t and cos t - 1
+// but for the terms in tl.
 struct AngleTerms {
-    const SinCosRow* row;  // sin and cos of i/256
+    const double* row;  // sin |a| and cos a, as pairs
+    double sign;        // of a: sin a = sign sin |a|
     double th, tl;
     double sin_series;  // sin th - th, to within 2^-50 of itself
     double cos_series;  // cos th - 1, to within 2^-50 of itself
@@ -134,7 +133,8 @@ template <bool kFused>
     // Truncated past t^7 and t^6: below 2^-86 of the result.
     double sin_series = th * t2 * madd(t2, madd(t2, -1.0 / 5040, 1.0 / 120), -1.0 / 6);
     double cos_series = t2 * madd(t2, madd(t2, -1.0 / 720, 1.0 / 24), -0.5);
-    return {&kSinCosTable[i.integer], th, r.lo, sin_series, cos_series};
+    return {kSinCosTable[i.integer < 0 ? -i.integer : i.integer], std::copysign(1.0, i.value), th, r.lo,
+            sin_series, cos_series};
 }
 
 // The error bounds: the series' and their products' roundings (2^-48 of
@@ -142,31 +142,29 @@ template <bool kFused>
 // and the products with the table's low parts left out among them.
 constexpr double kSeriesError = 0x1p-48, kRestError = 0x1p-71;
 
-// sin(a + t) = sin a + cos a th + [cos a (tl + sin series) + sin a (cos series - th tl)].
+// sign sin(r + quadrant pi/2) = P cos t + Q sin t, with (P, Q) = (sin a,
+// cos a) in even quadrants and (cos a, -sin a) in odd ones, both negated
+// in quadrants 2 and 3 and multiplied by `sign`:
+//   P + Q th + [Q (tl + sin series) + P (cos series - th tl)].
+// The columns and signs are chosen by arithmetic on the quadrant, not by
+// branches, which random arguments would mispredict half the time.
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble sine_of(const AngleTerms& a, double& error) {
+[[gnu::always_inline]] inline DoubleDouble sine_in_quadrant(const AngleTerms& a, unsigned quadrant, double sign,
+                                                            double& error) {
     auto madd = mul_add<kFused>;
-    const SinCosRow& row = *a.row;
-    DoubleDouble product = exact_product<kFused>(row.cos.hi, a.th);
-    DoubleDouble sum = fast_two_sum(row.sin.hi, product.hi);  // sin a > 2^-9 >= |th|, or sin a = 0
+    unsigned odd = quadrant & 1u;
+    double half_turn = 1.0 - 2.0 * static_cast<double>((quadrant >> 1) & 1u);  // -1 in quadrants 2 and 3
+    double p_sign = (a.sign + odd * (1.0 - a.sign)) * half_turn * sign;
+    double q_sign = (1.0 - odd * (1.0 + a.sign)) * half_turn * sign;
+    DoubleDouble p = {a.row[2 * odd] * p_sign, a.row[2 * odd + 1] * p_sign};
+    DoubleDouble q = {a.row[2 - 2 * odd] * q_sign, a.row[3 - 2 * odd] * q_sign};
+    DoubleDouble product = exact_product<kFused>(q.hi, a.th);
+    DoubleDouble sum = fast_two_sum(p.hi, product.hi);  // |p| is cos a > 0.7, or sin |a| > 2^-9 >= |th|, or 0
     double cos_rest = madd(-a.th, a.tl, a.cos_series), sin_rest = a.tl + a.sin_series;
-    double rest = madd(row.cos.hi, sin_rest, madd(row.sin.hi, cos_rest, row.cos.lo * a.th));
-    double lo = sum.lo + (product.lo + (row.sin.lo + rest));
-    error = (std::fabs(row.sin.hi * a.cos_series) + std::fabs(a.sin_series)) * kSeriesError + std::fabs(sum.hi) * kRestError;
-    return {sum.hi, lo};
-}
-
-// cos(a + t) = cos a - sin a th + [cos a (cos series - th tl) - sin a (tl + sin series)].
-template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble cosine_of(const AngleTerms& a, double& error) {
-    auto madd = mul_add<kFused>;
-    const SinCosRow& row = *a.row;
-    DoubleDouble product = exact_product<kFused>(row.sin.hi, a.th);
-    DoubleDouble sum = fast_two_sum(row.cos.hi, -product.hi);  // cos a > 0.7
-    double cos_rest = madd(-a.th, a.tl, a.cos_series), sin_rest = a.tl + a.sin_series;
-    double rest = madd(row.cos.hi, cos_rest, -madd(row.sin.hi, sin_rest, row.sin.lo * a.th));
-    double lo = sum.lo + (row.cos.lo + (rest - product.lo));
-    error = (std::fabs(a.cos_series) + std::fabs(row.sin.hi * a.sin_series)) * kSeriesError + std::fabs(sum.hi) * kRestError;
+    double rest = madd(q.hi, sin_rest, madd(p.hi, cos_rest, q.lo * a.th));
+    double lo = sum.lo + (product.lo + (p.lo + rest));
+    error = (std::fabs(p.hi * a.cos_series) + std::fabs(q.hi * a.sin_series)) * kSeriesError +
+            std::fabs(sum.hi) * kRestError;
     return {sum.hi, lo};
 }
 
@@ -183,8 +181,6 @@ template <bool kFused>
     error = (n_error + std::fabs(hi) * d_error) * std::fabs(inverse) * (1.0 + 0x1p-50) + std::fabs(hi) * 0x1p-100;
     return {hi, lo};
 }
-
-[[gnu::always_inline]] inline DoubleDouble negated(DoubleDouble v) { return {-v.hi, -v.lo}; }
 
 // ---- the arc functions --------------------------------------------------------
 
@@ -223,27 +219,83 @@ template <bool kFused>
     return {sum.hi, sum.lo + (constant.lo - v.lo)};
 }
 
-// atan(n/d) for n, d >= 0, not both 0: of the smaller over the larger.
+// sqrt(v) for a pair v = v.hi + v.lo > 0, within 2^-100 of itself, given
+// 1/v.hi: Newton's correction of the rounded root, with 1/root taken as
+// root / v so that the division starts beside the root, not after it.
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble atan_of_quotient(DoubleDouble n, DoubleDouble d, double& error) {
-    if (n.hi <= d.hi) return atan_of_ratio<kFused>(n, d, n.hi / d.hi, error);
-    return complement(kHalfPi, atan_of_ratio<kFused>(d, n, d.hi / n.hi, error), error);
+[[gnu::always_inline]] inline DoubleDouble square_root(DoubleDouble v, double inverse_v) {
+    double root = std::sqrt(v.hi);
+    DoubleDouble square = exact_square<kFused>(root);
+    double residual = ((v.hi - square.hi) - square.lo) + v.lo;
+    return {root, residual * root * inverse_v * 0.5};
 }
 
-// sqrt(1 - a^2) for 0 <= a < 1, within 2^-100 of itself.  1 - a^2 is exact
-// as a pair (a^2 is, and 1 - a^2's rounding is kept); the root's low part
-// is Newton's correction, with 1/(2 root) as root / (2 (1 - a^2)) so that
-// its division need not wait for the root.
+// asin u for 0 <= u <= 0.75 (a pair within 2^-100 of itself), given w =
+// sqrt(1 - u^2): asin c + asin d, with c = j/256 nearest u, asin c and
+// sqrt(1 - c^2) from the table, and d = u sqrt(1 - c^2) - c w (no division;
+// |d| <= 2^-8.4) by its series.  `error` bounds the result's error.
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble root_of_one_minus_square(double a) {
-    DoubleDouble square = exact_square<kFused>(a);
-    DoubleDouble difference = two_sum(1.0, -square.hi);
-    DoubleDouble v = fast_two_sum(difference.hi, difference.lo - square.lo);
-    double half_inverse = 0.5 / v.hi;
-    double root = std::sqrt(v.hi);
-    DoubleDouble root_square = exact_square<kFused>(root);
-    double residual = ((v.hi - root_square.hi) - root_square.lo) + v.lo;
-    return {root, residual * root * half_inverse};
+[[gnu::always_inline]] inline DoubleDouble asin_of_pair(DoubleDouble u, DoubleDouble w, double& error) {
+    auto madd = mul_add<kFused>;
+    NearestInteger j = nearest_integer_of(u.hi * 256.0);
+    double c = j.value * 0x1p-8;
+    const double* row = kAsinTable[j.integer];  // asin c and sqrt(1 - c^2), as pairs
+    DoubleDouble left = exact_product<kFused>(u.hi, row[2]), right = exact_product<kFused>(c, w.hi);
+    DoubleDouble difference = two_sum(left.hi, -right.hi);
+    double rest = (left.lo - right.lo) + (madd(u.hi, row[3], u.lo * row[2]) - c * w.lo);
+    // d_lo may exceed a unit of d after the cancellation (up to 2^-52): the
+    // series takes it to first order, asin'(d) - 1 = d^2/2 (the second is
+    // below 2^-104 of d).
+    double d = difference.hi, d_lo = difference.lo + rest;
+    double d2 = d * d;
+    // asin d - d, truncated past d^9: below 2^-89 of d.
+    double series =
+        d * d2 * madd(d2, madd(d2, madd(d2, 35.0 / 1152, 5.0 / 112), 3.0 / 40), 1.0 / 6);
+    DoubleDouble sum = fast_two_sum(row[0], d);  // asin c > 2^-8 > |d|, or c = 0
+    // The series' roundings, and 2^-90 of the result for the rest: d's
+    // roundings (absolute, so relative to asin c where they cancel), the
+    // table's and u's and w's own errors.
+    error = std::fabs(series) * kSeriesError + std::fabs(sum.hi) * 0x1p-90;
+    return {sum.hi, sum.lo + (row[1] + (madd(0.5 * d2, d_lo, d_lo) + series))};
+}
+
+// arcsin and arccos of x from v = asin of a = |x| or of sqrt((1 - a)/2)
+// (`halved`, for a > 0.75, where asin a = pi/2 - 2 v): each is
+// offset + factor v with offset 0, pi/2 or pi and factor +-1 or +-2.
+struct ArcTerms {
+    DoubleDouble v;
+    double error;
+    bool halved;
+};
+
+template <bool kFused>
+[[gnu::always_inline]] inline ArcTerms arc_terms(double a) {
+    ArcTerms terms;
+    if (a <= 0.75) {
+        DoubleDouble square = exact_square<kFused>(a);
+        DoubleDouble difference = two_sum(1.0, -square.hi);
+        DoubleDouble one_less = fast_two_sum(difference.hi, difference.lo - square.lo);
+        DoubleDouble w = square_root<kFused>(one_less, 1.0 / one_less.hi);
+        terms.v = asin_of_pair<kFused>({a, 0.0}, w, terms.error);
+        terms.halved = false;
+    } else {
+        // u^2 = (1 - a)/2 is exact; 1 - u^2 = (1 + a)/2 is a pair.
+        double u2 = (1.0 - a) * 0.5;
+        DoubleDouble w2 = two_sum(0.5, a * 0.5);
+        DoubleDouble u = square_root<kFused>({u2, 0.0}, 1.0 / u2);
+        DoubleDouble w = square_root<kFused>(w2, 1.0 / w2.hi);
+        terms.v = asin_of_pair<kFused>(u, w, terms.error);
+        terms.halved = true;
+    }
+    return terms;
+}
+
+// offset + factor v, for 0 <= |factor v| <= offset or offset = 0.
+[[gnu::always_inline]] inline DoubleDouble offset_by(DoubleDouble offset, double factor, const ArcTerms& terms,
+                                                     double& error) {
+    DoubleDouble sum = fast_two_sum(offset.hi, factor * terms.v.hi);
+    error = terms.error * std::fabs(factor) + std::fabs(sum.hi) * 0x1p-100;
+    return {sum.hi, sum.lo + (offset.lo + factor * terms.v.lo)};
 }
 
 // ---- the accurate path --------------------------------------------------------
@@ -366,8 +418,7 @@ constexpr double kSinIsX = 0x1p-26, kTanIsX = 0x1p-27, kCosIsOne = 0x1p-27;
 constexpr double kReductionLimit = 0x1p53;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Sine and cosine of the reduced argument, with the signs that r, the
-// quadrant and x give them.
+// sin x = sin(r + k pi/2) with x's sign; cos x = sin(r + (k + 1) pi/2).
 template <bool kFused>
 [[gnu::always_inline]] inline double sin_fast(double x) {
     double a = std::fabs(x);
@@ -375,13 +426,11 @@ template <bool kFused>
     if (a < kSinIsX) return x;
     Reduction reduction;
     if (!reduce<kFused>(a, reduction)) [[unlikely]] return sin_accurate(x);
-    bool r_negative = reduction.r.hi < 0, odd = reduction.quadrant & 1u;
-    AngleTerms terms = angle_terms<kFused>(r_negative ? negated(reduction.r) : reduction.r);
+    AngleTerms terms = angle_terms<kFused>(reduction.r);
     double error, result;
-    DoubleDouble v = odd ? cosine_of<kFused>(terms, error) : sine_of<kFused>(terms, error);
+    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant, std::copysign(1.0, x), error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return sin_accurate(x);
-    bool negative = ((x < 0) != (reduction.quadrant >= 2)) != (!odd && r_negative);
-    return negative ? -result : result;
+    return result;
 }
 
 template <bool kFused>
@@ -391,16 +440,14 @@ template <bool kFused>
     if (a < kCosIsOne) return 1.0;
     Reduction reduction;
     if (!reduce<kFused>(a, reduction)) [[unlikely]] return cos_accurate(x);
-    bool r_negative = reduction.r.hi < 0, odd = reduction.quadrant & 1u;
-    AngleTerms terms = angle_terms<kFused>(r_negative ? negated(reduction.r) : reduction.r);
+    AngleTerms terms = angle_terms<kFused>(reduction.r);
     double error, result;
-    DoubleDouble v = odd ? sine_of<kFused>(terms, error) : cosine_of<kFused>(terms, error);
+    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, 1.0, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return cos_accurate(x);
-    bool negative = (reduction.quadrant == 1 || reduction.quadrant == 2) != (odd && r_negative);
-    return negative ? -result : result;
+    return result;
 }
 
-// tan = sin r / cos r in even quadrants, -cos r / sin r in odd ones.
+// tan x = sin x / cos x, both from the same terms.
 template <bool kFused>
 [[gnu::always_inline]] inline double tan_fast(double x) {
     double a = std::fabs(x);
@@ -408,18 +455,14 @@ template <bool kFused>
     if (a < kTanIsX) return x;
     Reduction reduction;
     if (!reduce<kFused>(a, reduction)) [[unlikely]] return tan_accurate(x);
-    bool r_negative = reduction.r.hi < 0, odd = reduction.quadrant & 1u;
-    AngleTerms terms = angle_terms<kFused>(r_negative ? negated(reduction.r) : reduction.r);
+    AngleTerms terms = angle_terms<kFused>(reduction.r);
     double sin_error, cos_error, error, result;
+    DoubleDouble s = sine_in_quadrant<kFused>(terms, reduction.quadrant, std::copysign(1.0, x), sin_error);
+    DoubleDouble c = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, 1.0, cos_error);
     // Normalised for the quotient: the series leave up to 2^-18 of each in its low part.
-    DoubleDouble s = sine_of<kFused>(terms, sin_error), c = cosine_of<kFused>(terms, cos_error);
-    s = fast_two_sum(s.hi, s.lo);
-    c = fast_two_sum(c.hi, c.lo);
-    DoubleDouble v = odd ? quotient<kFused>(c, cos_error, s, sin_error, error)
-                         : quotient<kFused>(s, sin_error, c, cos_error, error);
+    DoubleDouble v = quotient<kFused>(fast_two_sum(s.hi, s.lo), sin_error, fast_two_sum(c.hi, c.lo), cos_error, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return tan_accurate(x);
-    bool negative = ((x < 0) != odd) != r_negative;
-    return negative ? -result : result;
+    return result;
 }
 
 template <bool kFused>
@@ -436,28 +479,31 @@ template <bool kFused>
     return x < 0 ? -result : result;
 }
 
-// arcsin x = atan(|x| / sqrt(1 - x^2)), with x's sign.
+// arcsin x, with x's sign: v, or pi/2 - 2 v.
 template <bool kFused>
 [[gnu::always_inline]] inline double asin_fast(double x) {
     double a = std::fabs(x);
     if (!(a <= 1.0)) [[unlikely]] return kNaN;
     if (a < kSinIsX) return x;
     if (a == 1.0) return std::copysign(kHalfPi.hi, x);
+    ArcTerms terms = arc_terms<kFused>(a);
     double error, result;
-    DoubleDouble v = atan_of_quotient<kFused>({a, 0.0}, root_of_one_minus_square<kFused>(a), error);
+    DoubleDouble v = terms.halved ? offset_by(kHalfPi, -2.0, terms, error) : offset_by({0.0, 0.0}, 1.0, terms, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return asin_accurate(x);
-    return x < 0 ? -result : result;
+    return std::copysign(result, x);
 }
 
-// arccos x = atan(sqrt(1 - x^2) / x), or pi less that of |x| for negative x.
+// arccos x = pi/2 - arcsin x: pi/2 -+ v, or 2 v, or pi - 2 v for negative x.
 template <bool kFused>
 [[gnu::always_inline]] inline double acos_fast(double x) {
     double a = std::fabs(x);
     if (!(a <= 1.0)) [[unlikely]] return kNaN;
     if (a == 1.0) return x > 0 ? 0.0 : kPi.hi;
+    ArcTerms terms = arc_terms<kFused>(a);
     double error, result;
-    DoubleDouble v = atan_of_quotient<kFused>(root_of_one_minus_square<kFused>(a), {a, 0.0}, error);
-    if (x < 0) v = complement(kPi, v, error);
+    DoubleDouble v = !terms.halved ? offset_by(kHalfPi, x < 0 ? 1.0 : -1.0, terms, error)
+                     : x < 0       ? offset_by(kPi, -2.0, terms, error)
+                                   : offset_by({0.0, 0.0}, 2.0, terms, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return acos_accurate(x);
     return result;
 }
