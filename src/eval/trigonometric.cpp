@@ -1,16 +1,19 @@
 // Sine, cosine, tangent, arcsine, arccosine and arctangent, correctly
 // rounded.
 //
-// Fast path, sine, cosine and tangent: |x| = k pi/2 + r with |r| <= pi/4,
-// r a double-double; r = i/256 + t, sin and cos of i/256 from a table and
-// short series in t (|t| <= 2^-9).  The arc functions are all atan of a
-// ratio n/d <= 1 (its complement where n > d): atan(j/256) from a table
-// plus the series of atan t, t = (n - c d)/(d + c n) with c = j/256, again
-// |t| <= 2^-9.  Each result must clear the rounding test with its error
-// bound, which is computed beside it from the series' terms.
+// Fast paths, in double-double, each with a table and short series:
+// - sine, cosine, tangent: |x| = k pi/2 + r with |r| <= pi/4; r = i/256 + t,
+//   sin and cos of i/256 from the table, series in t (|t| <= 2^-9);
+// - arctg: atan c + atan((x - c)/(1 + c x)), c = j/256 up to 1 and the
+//   middle of x's interval above, the series' argument again within 2^-9;
+// - arcsine and arccosine: asin c + asin(u sqrt(1 - c^2) - c sqrt(1 - u^2)),
+//   with u = |x| or sqrt((1 - |x|)/2), which needs no division.
+// Each result must clear the rounding test with its error bound, which is
+// computed beside it from the series' terms.
 //
-// Accurate path: the same decompositions in 320-bit fixed point, with x
-// reduced exactly (integer arithmetic on 384 bits of 2/pi).
+// Accurate path, in 320-bit fixed point: x reduced exactly (integer
+// arithmetic on 384 bits of 2/pi), sin and cos by their series, and every
+// arc function as atan of a ratio at most 1.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -184,39 +187,35 @@ template <bool kFused>
 
 // ---- the arc functions --------------------------------------------------------
 
-// atan(n/d) for 0 <= n <= d (the quotient at most 1 + 2^-50), z within 2^-40
-// of n/d; `error` bounds the result's error.
+// atan a = atan c + atan t, t = (a - c)/(1 + c a), for a >= 0 and c
+// near enough that |t| <= 2^-9, with atan c a pair from a table.  a - c is
+// exact: c lies within a factor 2 of a, or is 0.
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble atan_of_ratio(DoubleDouble n, DoubleDouble d, double z, double& error) {
+[[gnu::always_inline]] inline DoubleDouble atan_near(double a, double c, DoubleDouble atan_c, double& error) {
     auto madd = mul_add<kFused>;
-    NearestInteger j = nearest_integer_of(z * 256.0);
-    double c = j.value * 0x1p-8;
-    DoubleDouble c_d = exact_product<kFused>(c, d.hi);
-    DoubleDouble difference = two_sum(n.hi, -c_d.hi);
-    DoubleDouble numerator = two_sum(difference.hi, difference.lo + (n.lo - madd(c, d.lo, c_d.lo)));
-    DoubleDouble c_n = exact_product<kFused>(c, n.hi);
-    DoubleDouble denominator = fast_two_sum(d.hi, c_n.hi);  // c n <= n <= d
-    denominator.lo += madd(c, n.lo, c_n.lo) + d.lo;
+    DoubleDouble product = exact_product<kFused>(c, a);
+    DoubleDouble denominator = two_sum(1.0, product.hi);
+    denominator.lo += product.lo;
     double t_error;
-    DoubleDouble t = quotient<kFused>(numerator, 0.0, denominator, 0.0, t_error);
+    DoubleDouble t = quotient<kFused>({a - c, 0.0}, 0.0, denominator, 0.0, t_error);
     double t2 = t.hi * t.hi;
     // atan t - t, truncated past t^9: below 2^-90 of t.
     double series = t.hi * t2 * madd(t2, madd(t2, madd(t2, 1.0 / 9, -1.0 / 7), 1.0 / 5), -1.0 / 3);
-    const DoubleDouble& table = kAtanTable[j.integer];
-    DoubleDouble sum = fast_two_sum(table.hi, t.hi);  // atan c > 2^-9 >= |t|, or atan c = 0
+    DoubleDouble sum = fast_two_sum(atan_c.hi, t.hi);  // atan c > 2^-9 >= |t|, or c = 0
     // The series' roundings, and 2^-90 of the result for the rest: the
-    // roundings of the numerator (absolute, so relative to atan c where
-    // they cancel), the table's and n's and d's own errors.
+    // quotient's and the table's errors.
     error = std::fabs(series) * kSeriesError + std::fabs(sum.hi) * 0x1p-90;
-    return {sum.hi, sum.lo + (table.lo + (t.lo + series))};
+    return {sum.hi, sum.lo + (atan_c.lo + (t.lo + series))};
 }
 
-// constant - v, for 0 <= v <= constant; `error` grows by the constant's
-// own error and the rounding of the low parts' sum.
-[[gnu::always_inline]] inline DoubleDouble complement(DoubleDouble constant, DoubleDouble v, double& error) {
-    DoubleDouble sum = fast_two_sum(constant.hi, -v.hi);
-    error += std::fabs(sum.hi) * 0x1p-100;
-    return {sum.hi, sum.lo + (constant.lo - v.lo)};
+// The row of kAtanAboveOne whose interval holds a, 1 < a < 2^56: binade e
+// in 2^(8-e) intervals below 2^8, one interval from there on.
+[[gnu::always_inline]] inline int interval_above_one(double a) {
+    uint64_t bits = bits_of(a);
+    int binade = static_cast<int>(bits >> 52) - 1023;
+    int cut = binade < 8 ? binade : 8;
+    int within = static_cast<int>((bits >> (44 + cut)) & ((1u << (8 - cut)) - 1));
+    return 512 - (512 >> cut) + within + (binade - cut);
 }
 
 // sqrt(v) for a pair v = v.hi + v.lo > 0, within 2^-100 of itself, given
@@ -473,8 +472,14 @@ template <bool kFused>
     // units.  A NaN comes back quieted.
     if (!(a < 0x1p56)) [[unlikely]] return x != x ? x + x : std::copysign(kHalfPi.hi, x);
     double error, result;
-    DoubleDouble v = a <= 1.0 ? atan_of_ratio<kFused>({a, 0.0}, {1.0, 0.0}, a, error)
-                              : complement(kHalfPi, atan_of_ratio<kFused>({1.0, 0.0}, {a, 0.0}, 1.0 / a, error), error);
+    DoubleDouble v;
+    if (a <= 1.0) {  // c = j/256 nearest a
+        NearestInteger j = nearest_integer_of(a * 256.0);
+        v = atan_near<kFused>(a, j.value * 0x1p-8, kAtanTable[j.integer], error);
+    } else {  // the middle of a's interval, found from a's bits
+        const double* row = kAtanAboveOne[interval_above_one(a)];
+        v = atan_near<kFused>(a, row[0], {row[1], row[2]}, error);
+    }
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return atan_accurate(x);
     return x < 0 ? -result : result;
 }
