@@ -98,6 +98,9 @@ out.append("constexpr double kHalfPi1 = %s, kHalfPi2 = %s, kHalfPi3 = %s;" % (
     nearest(c1).hex(), nearest(c2).hex(), nearest(HALF_PI - c1 - c2).hex()))
 out.append("constexpr double kTwoOverPi = %s;" % nearest(2 / pi).hex())
 out.append("constexpr DoubleDouble kHalfPi = {%s}, kPi = {%s};" % (hexes(*pair(HALF_PI)), hexes(*pair(pi))))
+# The third part of pi/2 after the pair, for the reduction with fused products.
+half_pi_high, half_pi_low = pair(HALF_PI)
+out.append("constexpr double kHalfPiTail = %s;" % nearest(HALF_PI - mpf(half_pi_high) - mpf(half_pi_low)).hex())
 out.append("constexpr uint32_t kWideHalfPiFraction[8] = {%s};  // pi/2 - 1" % fraction_limbs(HALF_PI - 1))
 # 2/pi to 384 bits after the binary point (its integer part is 0): enough
 # for the fraction of x 2/pi to 2^-300, x < 2^53.

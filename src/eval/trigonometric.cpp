@@ -84,7 +84,7 @@ DoubleDouble to_double_double(const Wide& v) {
 }
 
 struct Reduction {
-    DoubleDouble r;  // |x| - k pi/2, within 2^-78 of itself; r.hi may be negative
+    DoubleDouble r;  // |x| - k pi/2, within 2^-78 of itself; r.hi may be negative, r.lo up to a unit of it
     unsigned quadrant;  // k mod 4
 };
 
@@ -102,15 +102,27 @@ template <bool kFused>
         out = {to_double_double(w.r), w.quadrant};
         return true;
     }
-    // r = ((a - k kHalfPi1) - k kHalfPi2) - k kHalfPi3; the first difference
-    // is exact (k kHalfPi1 lies within pi/4 of a), the rest are carried as
-    // pairs.  The three parts miss pi/2 by under 2^-119, k of them by 2^-99.
     NearestInteger k = nearest_integer_of(a * kTwoOverPi);
-    double first = a - k.value * kHalfPi1;
-    DoubleDouble second = two_sum(first, -k.value * kHalfPi2);
-    DoubleDouble product = exact_product<kFused>(k.value, kHalfPi3);
-    DoubleDouble third = two_sum(second.hi, -product.hi);
-    out = {fast_two_sum(third.hi, (second.lo + third.lo) - product.lo), static_cast<unsigned>(k.integer) & 3u};
+    if constexpr (kFused) {
+        // r = ((a - k pi/2's hi) - k pi/2's lo) - k kHalfPiTail.  The fused
+        // first difference is exact: k hi and a are multiples of a's last
+        // place (or of 2^-53 where k = 1), and their difference is below 1.
+        double first = __builtin_fma(-k.value, kHalfPi.hi, a);
+        DoubleDouble product = exact_product<true>(k.value, kHalfPi.lo);
+        DoubleDouble second = two_sum(first, -product.hi);
+        double lo = __builtin_fma(-k.value, kHalfPiTail, second.lo - product.lo);
+        out = {{second.hi, lo}, static_cast<unsigned>(k.integer) & 3u};
+    } else {
+        // r = ((a - k kHalfPi1) - k kHalfPi2) - k kHalfPi3; the first
+        // difference is exact (k kHalfPi1 lies within pi/4 of a), the rest
+        // are carried as pairs.  The three parts miss pi/2 by under 2^-119,
+        // k of them by 2^-99.
+        double first = a - k.value * kHalfPi1;
+        DoubleDouble second = two_sum(first, -k.value * kHalfPi2);
+        DoubleDouble product = exact_product<false>(k.value, kHalfPi3);
+        DoubleDouble third = two_sum(second.hi, -product.hi);
+        out = {{third.hi, (second.lo + third.lo) - product.lo}, static_cast<unsigned>(k.integer) & 3u};
+    }
     return std::fabs(out.r.hi) >= 0x1p-20;
 }
 
@@ -121,53 +133,61 @@ template <bool kFused>
 // but for the terms in tl.
 struct AngleTerms {
     const double* row;  // sin |a| and cos a, as pairs
-    double sign;        // of a: sin a = sign sin |a|
+    unsigned negative;  // 1 where a < 0: sin a = -sin |a|
     double th, tl;
     double sin_series;  // sin th - th, to within 2^-50 of itself
     double cos_series;  // cos th - 1, to within 2^-50 of itself
+    double t2;          // th^2: the series' error bounds follow from it
 };
 
 template <bool kFused>
 [[gnu::always_inline]] inline AngleTerms angle_terms(DoubleDouble r) {
     auto madd = mul_add<kFused>;
     NearestInteger i = nearest_integer_of(r.hi * 256.0);
-    double th = r.hi - i.value * 0x1p-8;  // exact
+    double th = r.hi - i.value * 0x1p-8;  // exact: i/256 lies within a factor 2 of r.hi, or is 0
     double t2 = th * th;
     // Truncated past t^7 and t^6: below 2^-86 of the result.
     double sin_series = th * t2 * madd(t2, madd(t2, -1.0 / 5040, 1.0 / 120), -1.0 / 6);
     double cos_series = t2 * madd(t2, madd(t2, -1.0 / 720, 1.0 / 24), -0.5);
-    return {kSinCosTable[i.integer < 0 ? -i.integer : i.integer], std::copysign(1.0, i.value), th, r.lo,
-            sin_series, cos_series};
+    unsigned negative = static_cast<uint32_t>(i.integer) >> 31;
+    return {kSinCosTable[i.integer < 0 ? -i.integer : i.integer], negative, th, r.lo, sin_series, cos_series, t2};
 }
 
 // The error bounds: the series' and their products' roundings (2^-48 of
-// the two small terms) and 2^-71 of the result for the rest, r's own error
-// and the products with the table's low parts left out among them.
-constexpr double kSeriesError = 0x1p-48, kRestError = 0x1p-71;
+// the two small terms) and 2^-69 of the result for the rest, r's own error
+// and the terms left out: the table's low parts times the series, and
+// tl's second order (tl, up to a unit of r, times th^2/2).  For sine and
+// cosine the small terms are bounded ahead of the series, from th^2:
+// |cos t - 1| <= th^2/2 and |sin t - t| <= |th| th^2/6.
+constexpr double kSeriesError = 0x1p-48, kRestError = 0x1p-69;
 
-// sign sin(r + quadrant pi/2) = P cos t + Q sin t, with (P, Q) = (sin a,
-// cos a) in even quadrants and (cos a, -sin a) in odd ones, both negated
-// in quadrants 2 and 3 and multiplied by `sign`:
-//   P + Q th + [Q (tl + sin series) + P (cos series - th tl)].
-// The columns and signs are chosen by arithmetic on the quadrant, not by
-// branches, which random arguments would mispredict half the time.
+// sin(a + t + quadrant pi/2) = P cos t + Q sin t: (P, Q) is (sin a, cos a),
+// (cos a, -sin a), (-sin a, -cos a) or (-cos a, sin a), each a column of
+// the row with a sign, by the quadrant and the sign of a.  Chosen from this
+// table rather than by branches, which random arguments would mispredict.
+struct QuadrantColumns {
+    unsigned p, q;  // the columns of P and Q: 0 for sin |a|, 2 for cos a
+    double p_sign, q_sign;
+};
+constexpr QuadrantColumns kQuadrantColumns[8] = {  // by 2 quadrant + (a < 0)
+    {0, 2, 1.0, 1.0},  {0, 2, -1.0, 1.0},  {2, 0, 1.0, -1.0}, {2, 0, 1.0, 1.0},
+    {0, 2, -1.0, -1.0}, {0, 2, 1.0, -1.0}, {2, 0, -1.0, 1.0}, {2, 0, -1.0, -1.0},
+};
+
+//   P + Q th + [Q (tl + sin series) + P (cos series - th tl)]
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble sine_in_quadrant(const AngleTerms& a, unsigned quadrant, double sign,
-                                                            double& error) {
+[[gnu::always_inline]] inline DoubleDouble sine_in_quadrant(const AngleTerms& a, unsigned quadrant, double& error) {
     auto madd = mul_add<kFused>;
-    unsigned odd = quadrant & 1u;
-    double half_turn = 1.0 - 2.0 * static_cast<double>((quadrant >> 1) & 1u);  // -1 in quadrants 2 and 3
-    double p_sign = (a.sign + odd * (1.0 - a.sign)) * half_turn * sign;
-    double q_sign = (1.0 - odd * (1.0 + a.sign)) * half_turn * sign;
-    DoubleDouble p = {a.row[2 * odd] * p_sign, a.row[2 * odd + 1] * p_sign};
-    DoubleDouble q = {a.row[2 - 2 * odd] * q_sign, a.row[3 - 2 * odd] * q_sign};
+    const QuadrantColumns& columns = kQuadrantColumns[2 * (quadrant & 3u) + a.negative];
+    DoubleDouble p = {a.row[columns.p] * columns.p_sign, a.row[columns.p + 1] * columns.p_sign};
+    DoubleDouble q = {a.row[columns.q] * columns.q_sign, a.row[columns.q + 1] * columns.q_sign};
     DoubleDouble product = exact_product<kFused>(q.hi, a.th);
     DoubleDouble sum = fast_two_sum(p.hi, product.hi);  // |p| is cos a > 0.7, or sin |a| > 2^-9 >= |th|, or 0
     double cos_rest = madd(-a.th, a.tl, a.cos_series), sin_rest = a.tl + a.sin_series;
     double rest = madd(q.hi, sin_rest, madd(p.hi, cos_rest, q.lo * a.th));
-    double lo = sum.lo + (product.lo + (p.lo + rest));
-    error = (std::fabs(p.hi * a.cos_series) + std::fabs(q.hi * a.sin_series)) * kSeriesError +
-            std::fabs(sum.hi) * kRestError;
+    double lo = (sum.lo + (product.lo + p.lo)) + rest;  // the series' terms last: they are ready last
+    error = madd(a.t2, madd(std::fabs(p.hi), kSeriesError * 0.5, std::fabs(product.hi) * (kSeriesError / 4)),
+                 std::fabs(sum.hi) * kRestError);
     return {sum.hi, lo};
 }
 
@@ -417,7 +437,10 @@ constexpr double kSinIsX = 0x1p-26, kTanIsX = 0x1p-27, kCosIsOne = 0x1p-27;
 constexpr double kReductionLimit = 0x1p53;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// sin x = sin(r + k pi/2) with x's sign; cos x = sin(r + (k + 1) pi/2).
+// sin x = sin(|x|) negated for negative x, which is sin(|x| + pi): two
+// quadrants on.  cos x = sin(|x| + pi/2), tan x = sin x / cos x.
+[[gnu::always_inline]] inline unsigned half_turn_below_zero(double x) { return std::signbit(x) ? 2u : 0u; }
+
 template <bool kFused>
 [[gnu::always_inline]] inline double sin_fast(double x) {
     double a = std::fabs(x);
@@ -427,7 +450,7 @@ template <bool kFused>
     if (!reduce<kFused>(a, reduction)) [[unlikely]] return sin_accurate(x);
     AngleTerms terms = angle_terms<kFused>(reduction.r);
     double error, result;
-    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant, std::copysign(1.0, x), error);
+    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant + half_turn_below_zero(x), error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return sin_accurate(x);
     return result;
 }
@@ -441,12 +464,11 @@ template <bool kFused>
     if (!reduce<kFused>(a, reduction)) [[unlikely]] return cos_accurate(x);
     AngleTerms terms = angle_terms<kFused>(reduction.r);
     double error, result;
-    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, 1.0, error);
+    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return cos_accurate(x);
     return result;
 }
 
-// tan x = sin x / cos x, both from the same terms.
 template <bool kFused>
 [[gnu::always_inline]] inline double tan_fast(double x) {
     double a = std::fabs(x);
@@ -456,8 +478,8 @@ template <bool kFused>
     if (!reduce<kFused>(a, reduction)) [[unlikely]] return tan_accurate(x);
     AngleTerms terms = angle_terms<kFused>(reduction.r);
     double sin_error, cos_error, error, result;
-    DoubleDouble s = sine_in_quadrant<kFused>(terms, reduction.quadrant, std::copysign(1.0, x), sin_error);
-    DoubleDouble c = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, 1.0, cos_error);
+    DoubleDouble s = sine_in_quadrant<kFused>(terms, reduction.quadrant + half_turn_below_zero(x), sin_error);
+    DoubleDouble c = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, cos_error);
     // Normalised for the quotient: the series leave up to 2^-18 of each in its low part.
     DoubleDouble v = quotient<kFused>(fast_two_sum(s.hi, s.lo), sin_error, fast_two_sum(c.hi, c.lo), cos_error, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return tan_accurate(x);
