@@ -222,10 +222,11 @@ template <bool kFused>
     // atan t - t, truncated past t^9: below 2^-90 of t.
     double series = t.hi * t2 * madd(t2, madd(t2, madd(t2, 1.0 / 9, -1.0 / 7), 1.0 / 5), -1.0 / 3);
     DoubleDouble sum = fast_two_sum(atan_c.hi, t.hi);  // atan c > 2^-9 >= |t|, or c = 0
-    // The series' roundings, and 2^-90 of the result for the rest: the
-    // quotient's and the table's errors.
-    error = std::fabs(series) * kSeriesError + std::fabs(sum.hi) * 0x1p-90;
-    return {sum.hi, sum.lo + (atan_c.lo + (t.lo + series))};
+    // The series' roundings (bounded ahead of it: |atan t - t| <= |t|^3/3),
+    // and 2^-90 of the result for the rest: the quotient's and the table's
+    // errors.  The series is added last, as it is ready last.
+    error = mul_add<kFused>(std::fabs(t.hi) * t2, kSeriesError / 2, std::fabs(sum.hi) * 0x1p-90);
+    return {sum.hi, (sum.lo + (atan_c.lo + t.lo)) + series};
 }
 
 // The row of kAtanAboveOne whose interval holds a, 1 < a < 2^56: binade e
@@ -271,11 +272,12 @@ template <bool kFused>
     double series =
         d * d2 * madd(d2, madd(d2, madd(d2, 35.0 / 1152, 5.0 / 112), 3.0 / 40), 1.0 / 6);
     DoubleDouble sum = fast_two_sum(row[0], d);  // asin c > 2^-8 > |d|, or c = 0
-    // The series' roundings, and 2^-90 of the result for the rest: d's
+    // The series' roundings (bounded ahead of it: |asin d - d| <= |d|^3/5.9
+    // for |d| <= 2^-8.4), and 2^-90 of the result for the rest: d's
     // roundings (absolute, so relative to asin c where they cancel), the
-    // table's and u's and w's own errors.
-    error = std::fabs(series) * kSeriesError + std::fabs(sum.hi) * 0x1p-90;
-    return {sum.hi, sum.lo + (row[1] + (madd(0.5 * d2, d_lo, d_lo) + series))};
+    // table's and u's and w's own errors.  The series is added last.
+    error = madd(std::fabs(d) * d2, kSeriesError / 4, std::fabs(sum.hi) * 0x1p-90);
+    return {sum.hi, (sum.lo + (row[1] + madd(0.5 * d2, d_lo, d_lo))) + series};
 }
 
 // arcsin and arccos of x from v = asin of a = |x| or of sqrt((1 - a)/2)
