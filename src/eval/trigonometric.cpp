@@ -443,32 +443,19 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // quadrants on.  cos x = sin(|x| + pi/2), tan x = sin x / cos x.
 [[gnu::always_inline]] inline unsigned half_turn_below_zero(double x) { return std::signbit(x) ? 2u : 0u; }
 
-template <bool kFused>
-[[gnu::always_inline]] inline double sin_fast(double x) {
+template <bool kFused, bool kCosine>
+[[gnu::always_inline]] inline double sine_or_cosine(double x) {
     double a = std::fabs(x);
     if (!(a < kReductionLimit)) [[unlikely]] return kNaN;
-    if (a < kSinIsX) return x;
+    if (a < (kCosine ? kCosIsOne : kSinIsX)) return kCosine ? 1.0 : x;
     Reduction reduction;
-    if (!reduce<kFused>(a, reduction)) [[unlikely]] return sin_accurate(x);
-    AngleTerms terms = angle_terms<kFused>(reduction.r);
-    double error, result;
-    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant + half_turn_below_zero(x), error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return sin_accurate(x);
-    return result;
-}
-
-template <bool kFused>
-[[gnu::always_inline]] inline double cos_fast(double x) {
-    double a = std::fabs(x);
-    if (!(a < kReductionLimit)) [[unlikely]] return kNaN;
-    if (a < kCosIsOne) return 1.0;
-    Reduction reduction;
-    if (!reduce<kFused>(a, reduction)) [[unlikely]] return cos_accurate(x);
-    AngleTerms terms = angle_terms<kFused>(reduction.r);
-    double error, result;
-    DoubleDouble v = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return cos_accurate(x);
-    return result;
+    if (reduce<kFused>(a, reduction)) [[likely]] {
+        unsigned quadrant = reduction.quadrant + (kCosine ? 1u : half_turn_below_zero(x));
+        double error, result;
+        DoubleDouble v = sine_in_quadrant<kFused>(angle_terms<kFused>(reduction.r), quadrant, error);
+        if (rounds_alike(v.hi, v.lo, error, result)) [[likely]] return result;
+    }
+    return kCosine ? cos_accurate(x) : sin_accurate(x);
 }
 
 template <bool kFused>
@@ -539,15 +526,15 @@ template <bool kFused>
 
 }  // namespace
 
-double parts::sin_plain(double x) { return sin_fast<false>(x); }
-double parts::cos_plain(double x) { return cos_fast<false>(x); }
+double parts::sin_plain(double x) { return sine_or_cosine<false, false>(x); }
+double parts::cos_plain(double x) { return sine_or_cosine<false, true>(x); }
 double parts::tan_plain(double x) { return tan_fast<false>(x); }
 double parts::asin_plain(double x) { return asin_fast<false>(x); }
 double parts::acos_plain(double x) { return acos_fast<false>(x); }
 double parts::atan_plain(double x) { return atan_fast<false>(x); }
 #if TALLYMAT_FUSED_PRODUCTS_BUILT
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::sin_fused(double x) { return sin_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::cos_fused(double x) { return cos_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double parts::sin_fused(double x) { return sine_or_cosine<true, false>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double parts::cos_fused(double x) { return sine_or_cosine<true, true>(x); }
 TALLYMAT_FOR_FUSED_PRODUCTS double parts::tan_fused(double x) { return tan_fast<true>(x); }
 TALLYMAT_FOR_FUSED_PRODUCTS double parts::asin_fused(double x) { return asin_fast<true>(x); }
 TALLYMAT_FOR_FUSED_PRODUCTS double parts::acos_fused(double x) { return acos_fast<true>(x); }
