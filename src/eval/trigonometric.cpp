@@ -250,7 +250,7 @@ template <bool kFused>
     return {root, residual * root * inverse_v * 0.5};
 }
 
-// asin u for 0 <= u <= 0.75 (a pair within 2^-100 of itself), given w =
+// asin u for 0 <= u <= 0.7 (a pair within 2^-100 of itself), given w =
 // sqrt(1 - u^2): asin c + asin d, with c = j/256 nearest u, asin c and
 // sqrt(1 - c^2) from the table, and d = u sqrt(1 - c^2) - c w (no division;
 // |d| <= 2^-8.4) by its series.  `error` bounds the result's error.
@@ -281,7 +281,7 @@ template <bool kFused>
 }
 
 // arcsin and arccos of x from v = asin of a = |x| or of sqrt((1 - a)/2)
-// (`halved`, for a > 0.75, where asin a = pi/2 - 2 v): each is
+// (`halved`, for a > 0.7, where asin a = pi/2 - 2 v): each is
 // offset + factor v with offset 0, pi/2 or pi and factor +-1 or +-2.
 struct ArcTerms {
     DoubleDouble v;
@@ -292,10 +292,18 @@ struct ArcTerms {
 template <bool kFused>
 [[gnu::always_inline]] inline ArcTerms arc_terms(double a) {
     ArcTerms terms;
-    if (a <= 0.75) {
-        DoubleDouble square = exact_square<kFused>(a);
-        DoubleDouble difference = two_sum(1.0, -square.hi);
-        DoubleDouble one_less = fast_two_sum(difference.hi, difference.lo - square.lo);
+    if (a <= 0.7) {
+        // 1 - a^2 as a pair.  Fused: one rounding, and its error from a
+        // second fma (1 - hi is exact, hi being above 1/2).
+        DoubleDouble one_less;
+        if constexpr (kFused) {
+            double hi = __builtin_fma(-a, a, 1.0);
+            one_less = {hi, -__builtin_fma(a, a, hi - 1.0)};
+        } else {
+            DoubleDouble square = exact_square<false>(a);
+            DoubleDouble difference = two_sum(1.0, -square.hi);
+            one_less = fast_two_sum(difference.hi, difference.lo - square.lo);
+        }
         DoubleDouble w = square_root<kFused>(one_less, 1.0 / one_less.hi);
         terms.v = asin_of_pair<kFused>({a, 0.0}, w, terms.error);
         terms.halved = false;
