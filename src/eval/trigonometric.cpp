@@ -191,18 +191,24 @@ template <bool kFused>
     return {sum.hi, lo};
 }
 
-// n / d for normalised n and d (|lo| at most a unit of hi), and its error
-// bound, from the bounds of n and d: (en + |n/d| ed) / |d|,
-// and the quotient's own 2^-100.
+// n / d for normalised n and d (|lo| at most a unit of hi), within 2^-100
+// of itself: the rounded quotient and Newton's correction.
+template <bool kFused>
+[[gnu::always_inline]] inline DoubleDouble pair_quotient(DoubleDouble n, DoubleDouble d, double inverse) {
+    double hi = n.hi * inverse;
+    DoubleDouble back = exact_product<kFused>(hi, d.hi);
+    return {hi, (((n.hi - back.hi) - back.lo) + mul_add<kFused>(-hi, d.lo, n.lo)) * inverse};
+}
+
+// The same with its error bound, from the bounds of n and d:
+// (en + |n/d| ed) / |d|, and the quotient's own 2^-100.
 template <bool kFused>
 [[gnu::always_inline]] inline DoubleDouble quotient(DoubleDouble n, double n_error, DoubleDouble d, double d_error,
                                                     double& error) {
     double inverse = 1.0 / d.hi;
-    double hi = n.hi * inverse;
-    DoubleDouble back = exact_product<kFused>(hi, d.hi);
-    double lo = (((n.hi - back.hi) - back.lo) + mul_add<kFused>(-hi, d.lo, n.lo)) * inverse;
-    error = (n_error + std::fabs(hi) * d_error) * std::fabs(inverse) * (1.0 + 0x1p-50) + std::fabs(hi) * 0x1p-100;
-    return {hi, lo};
+    DoubleDouble q = pair_quotient<kFused>(n, d, inverse);
+    error = (n_error + std::fabs(q.hi) * d_error) * std::fabs(inverse) * (1.0 + 0x1p-50) + std::fabs(q.hi) * 0x1p-100;
+    return q;
 }
 
 // ---- the arc functions --------------------------------------------------------
@@ -216,8 +222,7 @@ template <bool kFused>
     DoubleDouble product = exact_product<kFused>(c, a);
     DoubleDouble denominator = two_sum(1.0, product.hi);
     denominator.lo += product.lo;
-    double t_error;
-    DoubleDouble t = quotient<kFused>({a - c, 0.0}, 0.0, denominator, 0.0, t_error);
+    DoubleDouble t = pair_quotient<kFused>({a - c, 0.0}, denominator, 1.0 / denominator.hi);
     double t2 = t.hi * t.hi;
     // atan t - t, truncated past t^9: below 2^-90 of t.
     double series = t.hi * t2 * madd(t2, madd(t2, madd(t2, 1.0 / 9, -1.0 / 7), 1.0 / 5), -1.0 / 3);
