@@ -2,6 +2,9 @@
 // shared table on every target the suite runs on.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "eval/elementary.hpp"
 #include "support/bits.hpp"
 #include "support/elementary_cases.hpp"
@@ -38,6 +41,22 @@ TEST(Elementary, CorrectlyRoundedBits) {
         }
     }
     el::set_fused_products(chosen);
+}
+
+// Called directly, past the domains the math layer lets through, the
+// trigonometric functions give a quiet NaN rather than index a table with
+// a meaningless quadrant or interval.
+TEST(Elementary, TrigonometricArgumentsOutsideTheirDomainGiveQuietNaNs) {
+    const double kInf = std::numeric_limits<double>::infinity();
+    const uint64_t kSignallingNaN = 0x7ff0000000000001u, kQuietBit = uint64_t{1} << 51;
+    const ElementaryCase outside[] = {
+        {'s', bits(0x1p53), 0, 0},  {'c', bits(-kInf), 0, 0}, {'t', kSignallingNaN, 0, 0},
+        {'S', bits(1.0000000000000002), 0, 0}, {'C', bits(-kInf), 0, 0}, {'T', kSignallingNaN, 0, 0},
+    };
+    for (const ElementaryCase& c : outside) {
+        uint64_t result = bits(compute(c));
+        EXPECT_TRUE(std::isnan(from_bits(result)) && (result & kQuietBit)) << c.function << std::hex << " " << result;
+    }
 }
 
 }  // namespace
