@@ -18,7 +18,7 @@
 #include <immintrin.h>
 #define TALLYMAT_FP_ENV_MXCSR 1
 #if defined(__i386__)
-#define TALLYMAT_FP_ENV_X87 1  // 32-bit x86: the C runtime's math uses the x87 unit too
+#define TALLYMAT_FP_ENV_X87 1  // 32-bit x86: the C runtime's floor uses the x87 unit too
 #endif
 #elif defined(__aarch64__) && defined(__GNUC__)
 #define TALLYMAT_FP_ENV_FPCR 1
@@ -32,9 +32,10 @@ namespace tallymat::core {
 
 // On x86 the library's own arithmetic is SSE2, governed by MXCSR: six
 // sticky flags (bits 0 to 5) and the control bits above them (DAZ, the six
-// masks, rounding, FTZ).  On x86-64 the C runtime's math is SSE2 as well; on
-// 32-bit x86 some of it runs on the x87 unit, whose control word and flags
-// are switched and restored beside MXCSR.
+// masks, rounding, FTZ).  The elementary functions are the library's own;
+// of the C runtime only floor is left, SSE2 on x86-64 but x87 code on
+// 32-bit x86, whose control word and flags are therefore switched and
+// restored beside MXCSR.
 inline constexpr uint32_t kLibraryMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ, flags clear
 inline constexpr uint32_t kMxcsrFlags = 0x3F;
 
