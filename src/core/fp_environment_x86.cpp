@@ -1,4 +1,4 @@
-// The floating-point switch's one process-wide setting (see fp_environment.hpp).
+// The floating-point switch's one process-wide setting on x86 (see fp_environment_x86.hpp).
 #include "core/fp_environment.hpp"
 
 #if TALLYMAT_FP_ENV_MXCSR
