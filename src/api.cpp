@@ -38,7 +38,7 @@ __attribute__((constructor)) void on_library_load() {
     core::error_registers = {};
     core::choose_fp_switch();
     elementary::choose_elementary_products();
-    eval::configure_jit(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
+    eval::configure_tier_policy(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
 }
 
 // Unloading (dlclose, FreeLibrary, process exit) gives every variable name

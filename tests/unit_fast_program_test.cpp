@@ -187,13 +187,13 @@ TEST(FastProgram, TheJitIsTurnedOffByTheUsualWordsForNo) {
     const Row rows[] = {{"0", false},   {"off", false}, {"OFF", false}, {"False", false}, {"no", false},
                         {"1", true},    {"yes", true},  {"", true},     {nullptr, true},  {"nope", true},
                         {"of", true},   {"00", true},   {"0 ", true}};
-    const tallymat::eval::JitSettings saved = tallymat::eval::jit_settings;
+    const tallymat::eval::TierPolicy saved = tallymat::eval::tier_policy;
     for (const Row& row : rows) {
-        tallymat::eval::configure_jit(row.setting, nullptr);
-        EXPECT_EQ(tallymat::eval::jit_settings.enabled, row.enabled && tallymat::eval::kJitBuilt)
+        tallymat::eval::configure_tier_policy(row.setting, nullptr);
+        EXPECT_EQ(tallymat::eval::tier_policy.compiles, row.enabled && tallymat::eval::kJitBuilt)
             << (row.setting ? row.setting : "(unset)");
     }
-    tallymat::eval::jit_settings = saved;
+    tallymat::eval::tier_policy = saved;
 }
 
 // Machine code checks some arguments itself and calls the standard function

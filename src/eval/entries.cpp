@@ -8,8 +8,36 @@
 namespace tallymat::eval {
 
 constinit TierTable tier_table{};
+constinit TierPolicy tier_policy{kJitBuilt, kJitBuilt ? 1000 : kNeverCompiled};
 
 namespace {
+
+// A count from the environment: digits only, clamped; anything else keeps the default.
+bool parse_count(const char* text, uint32_t& out) {
+    if (!text || !*text) return false;
+    uint64_t value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (value > kNeverCompiled - 1) value = kNeverCompiled - 1;
+    }
+    out = static_cast<uint32_t>(value);
+    return true;
+}
+
+char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "0", "off", "false" or "no", in any case, turns the compiler off; any
+// other value keeps the default.
+bool says_off(const char* text) {
+    if (!text) return false;
+    for (const char* word : {"0", "off", "false", "no"}) {
+        size_t i = 0;
+        while (word[i] && lower_ascii(text[i]) == word[i]) ++i;
+        if (!word[i] && !text[i]) return true;
+    }
+    return false;
+}
 
 translate::Slot& slot_at(uint32_t index) { return translate::expr_table.slots[index]; }
 
@@ -18,7 +46,7 @@ translate::Slot& slot_at(uint32_t index) { return translate::expr_table.slots[in
 // count never passes.
 bool counts_towards_compilation(SlotTier& tier) {
     if (!kJitBuilt) return false;
-    if (tier.evaluations < jit_settings.threshold) [[likely]] {
+    if (tier.evaluations < tier_policy.threshold) [[likely]] {
         ++tier.evaluations;
         return false;
     }
@@ -26,7 +54,7 @@ bool counts_towards_compilation(SlotTier& tier) {
 }
 
 // A slot whose compilation failed is not tried again.
-bool may_be_compiled(const SlotTier& tier) { return jit_settings.enabled && tier.evaluations != kNeverCompiled; }
+bool may_be_compiled(const SlotTier& tier) { return tier_policy.compiles && tier.evaluations != kNeverCompiled; }
 
 void refresh_entry(uint32_t index);
 
@@ -84,6 +112,12 @@ void discard_machine_code(uint32_t index) {
 }
 
 }  // namespace
+
+void configure_tier_policy(const char* enabled, const char* threshold) {
+    tier_policy.compiles = kJitBuilt && !says_off(enabled);
+    parse_count(threshold, tier_policy.threshold);
+    if (!tier_policy.compiles) tier_policy.threshold = kNeverCompiled;
+}
 
 constinit EntryTable entry_table = every_slot_refused();
 

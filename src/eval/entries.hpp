@@ -15,6 +15,21 @@
 
 namespace tallymat::eval {
 
+// A threshold no count reaches, and the count of a slot never to be compiled.
+inline constexpr uint32_t kNeverCompiled = UINT32_MAX;
+
+// When formulas are compiled: read once at load from TALLYMAT_JIT (0, off,
+// false, no: never) and TALLYMAT_JIT_THRESHOLD (interpreted evaluations
+// before a formula is compiled; 0: at once).
+struct TierPolicy {
+    bool compiles;
+    uint32_t threshold;
+};
+
+extern TALLYMAT_HIDDEN TierPolicy tier_policy;
+
+void configure_tier_policy(const char* enabled, const char* threshold);
+
 // Every entry takes the slot's index; machine code ignores it.
 using Entry = CompiledCode;
 

@@ -13,50 +13,11 @@
 // executable at once.
 #include "eval/jit.hpp"
 
-#include <cstdlib>
-
 #include "core/errors.hpp"
 
 namespace tallymat::eval {
 
-JitSettings jit_settings{kJitBuilt, kJitBuilt ? 1000 : kNeverCompiled};
-
-namespace {
-
-// A count from the environment: digits only, clamped; anything else keeps the default.
-bool parse_count(const char* text, uint32_t& out) {
-    if (!text || !*text) return false;
-    uint64_t value = 0;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        value = value * 10 + static_cast<uint64_t>(*p - '0');
-        if (value > kNeverCompiled - 1) value = kNeverCompiled - 1;
-    }
-    out = static_cast<uint32_t>(value);
-    return true;
-}
-
-char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// "0", "off", "false" or "no", in any case, turns the compiler off; any
-// other value keeps the default.
-bool says_off(const char* text) {
-    if (!text) return false;
-    for (const char* word : {"0", "off", "false", "no"}) {
-        size_t i = 0;
-        while (word[i] && lower_ascii(text[i]) == word[i]) ++i;
-        if (!word[i] && !text[i]) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-void configure_jit(const char* enabled, const char* threshold) {
-    jit_settings.enabled = kJitBuilt && !says_off(enabled);
-    parse_count(threshold, jit_settings.threshold);
-    if (!jit_settings.enabled) jit_settings.threshold = kNeverCompiled;
-}
+constinit JitSettings jit_settings{};
 
 }  // namespace tallymat::eval
 

@@ -14,18 +14,11 @@
 
 namespace tallymat::eval {
 
-// A threshold no count reaches, and the count of a slot never to be compiled.
-inline constexpr uint32_t kNeverCompiled = UINT32_MAX;
-
-// Read once at load from TALLYMAT_JIT (0, off, false, no: off) and
-// TALLYMAT_JIT_THRESHOLD (interpreted evaluations before a formula is
-// compiled; 0: at once).
+// The code's fallbacks, which the tests force: off, every variable value
+// is reached through a pointer (as when the code lies out of the values'
+// reach), and div and mod call their helper (as on a CPU without SSE4.1).
+// When to compile is the entries' decision (entries.hpp).
 struct JitSettings {
-    bool enabled;
-    uint32_t threshold;
-    // The code's fallbacks, which the tests force: off, every variable value
-    // is reached through a pointer (as when the code lies out of the values'
-    // reach), and div and mod call their helper (as on a CPU without SSE4.1).
     bool cells_from_instructions = true;
     bool floor_by_instruction = true;
 };
@@ -42,8 +35,6 @@ inline constexpr bool kJitBuilt = true;
 #else
 inline constexpr bool kJitBuilt = false;
 #endif
-
-void configure_jit(const char* enabled, const char* threshold);
 
 // A formula's machine code: called with its slot's index (which it
 // ignores) like every entry calcpost jumps through.
