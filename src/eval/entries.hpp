@@ -2,7 +2,7 @@
 // slot, always callable, so that the evaluation of a valid handle is one
 // indirect jump.  An entry is the slot's machine code, the interpreter
 // (which also counts towards compilation), or the refusal of a free or
-// retired slot (20).  This is the one place that decides a formula's tier
+// retired slot (kInvalidExpression).  This is the one place that decides a formula's tier
 // and keeps its machine code: the interface reports each event of a slot's
 // life here, and the compiler only generates code when asked.
 #pragma once

@@ -1,4 +1,5 @@
-// Deriving the fast form of a program when its translation succeeds.
+// The fast form: derived from a program when its translation succeeds,
+// and run by the interpreter below.
 #include "eval/fast_program.hpp"
 
 #include <type_traits>

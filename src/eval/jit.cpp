@@ -567,7 +567,7 @@ private:
             case op::kNeg: xorpd(acc(), mask(0x8000000000000000u)); return;
             case op::kAbs: andpd(acc(), mask(0x7fffffffffffffffu)); return;
             case op::kSqrt:
-                // The evaluator refuses x < 0 and NaN (13); -0 and +0 are their own roots.
+                // The evaluator refuses x < 0 and NaN (kDomain); -0 and +0 are their own roots.
                 ucomisd(acc(), constant(0.0));
                 jb(refuse_domain_, T_NEAR);  // below or unordered
                 sqrtsd(acc(), acc());

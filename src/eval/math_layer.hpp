@@ -43,7 +43,8 @@ extern TALLYMAT_HIDDEN MathErrorState math_error_state;
 // The library's single hook: captures the record, sets the flag, claims the failure.
 int _matherr(MathErrorRecord* record);
 
-// Last-error code for a captured kind (13, 12, 14, 15, 16).
+// Last-error code for a captured kind (kDomain, kSingularity, kOverflow,
+// kUnderflow, kPrecisionLoss).
 int32_t code_for_kind(int32_t kind);
 
 // The code of the waiting report, taking the flag down.

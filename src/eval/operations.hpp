@@ -1,6 +1,7 @@
-// What each operator code computes, with the evaluator's own checks.  Both
-// the plain loop over the postfix items and the fast form call these, so
-// they cannot disagree on a value or a code.
+// What each operator code computes, with the evaluator's own checks.  The
+// translation's folding of constants, the interpreter of the fast form and
+// the machine code's helpers all call these, so they cannot disagree on a
+// value or a code.
 #pragma once
 
 #include <bit>
@@ -65,7 +66,7 @@ inline double ez_of(double x) { return (x >= -kZeroBandHalf && x <= kZeroBandHal
 // 2^63) used in square-and-multiply.
 double integer_power(double base, double exponent);
 
-// a = a (code) b; 0, or the code of the evaluator's own refusal (11).
+// a = a (code) b; 0, or the code of the evaluator's own refusal (kDivisionByZero).
 // Whether a guarded math entry reported is failure_of's question.
 [[gnu::always_inline]] inline int32_t apply_binary(char code, double& a, double b) {
     using namespace translate;
@@ -91,7 +92,7 @@ double integer_power(double base, double exponent);
     }
 }
 
-// x = (code)(x); 0, or the code of the evaluator's own refusal (13, 14).
+// x = (code)(x); 0, or the code of the evaluator's own refusal (kDomain, kOverflow).
 [[gnu::always_inline]] inline int32_t apply_unary(char code, double& x) {
     using namespace translate;
     switch (code) {

@@ -20,8 +20,10 @@ enum ItemKind : int32_t {
 // entry, so the math error flag is tested after it; foldable: never fails
 // nor reports, so it is applied to constants at translation.  From these
 // rows come the op:: codes, the operator table and the fast form's opcodes
-// (instruction_set.hpp): a new function is one row here and its semantics
-// in eval::apply_unary.
+// (instruction_set.hpp).  A new function is one row here and its semantics
+// in eval::apply_unary, and, until they are read from these rows too, its
+// name in tallycalc's list of functions and the fuzz dictionary; a new
+// infix operator also needs its place in the translator's precedence lists.
 #define TALLYMAT_BINARY_OPERATORS(M, ctx)                                                      \
     M(ctx, Add, '+', "+", false, true)       /* a b -> a + b */                                  \
     M(ctx, Sub, '-', "-", false, true)       /* a b -> a - b */                                  \

@@ -54,7 +54,7 @@ inline int32_t append(Slot& slot, const Item& item) {
 void release_slot(int32_t index);
 
 // After vclr: programs that name variables point into freed entries, so
-// they lose their fast form and calcpost refuses them (20) until released.
+// they lose their fast form and calcpost refuses them (kInvalidExpression) until released.
 void retire_programs_naming_variables();
 
 }  // namespace tallymat::translate
