@@ -32,10 +32,10 @@ bool in_reference_subset(int handle) {
         const Item& item = slot.items[i];
         if (item.kind == kVariableItem) return false;
         if (item.kind != kOperatorItem) continue;
-        switch (item.op) {
-            case op::kAdd: case op::kSub: case op::kMul: case op::kNeg: case op::kPlus: break;
-            default: return false;
-        }
+        Operator code = item.op;
+        if (code != Operator::kAdd && code != Operator::kSub && code != Operator::kMul && code != Operator::kNeg &&
+            code != Operator::kPlus)
+            return false;
     }
     return true;
 }

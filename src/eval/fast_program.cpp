@@ -15,7 +15,7 @@ namespace tallymat::eval {
 namespace {
 
 using translate::Item;
-namespace op = translate::op;
+using translate::Operator;
 
 using translate::operator_info;
 
@@ -25,7 +25,7 @@ constexpr FastOp kNoForm = kFastOpCount;
 
 // The fused opcode for "left, then right, then code", when there is one:
 // the left producer loads or pushes X, the right one pushes Y.
-FastOp fused(FastOp left, FastOp right, char code) {
+FastOp fused(FastOp left, FastOp right, Operator code) {
     const FastOpFacts& x = facts(left);
     if (x.shape != Shape::Load && x.shape != Shape::Push) return kNoForm;
     bool x_variable = x.operands == Operands::V, y_variable = right == kPushV;
@@ -57,7 +57,7 @@ struct Builder {
 
     // Peephole rules for a binary operator, tried in this order; each
     // rewrites the instructions that produced the operands.
-    void binary(char code) {
+    void binary(Operator code) {
         --depth;
         FastInsn* right = last();  // what produced the right operand
         if (apply_into_fused_push(code, right)) return;
@@ -74,7 +74,7 @@ struct Builder {
 
     // The right operand came from a fused push: that instruction now applies
     // this operator to the accumulator instead of pushing.
-    bool apply_into_fused_push(char code, FastInsn* right) {
+    bool apply_into_fused_push(Operator code, FastInsn* right) {
         if (right->op != kOperand || facts(right[-1].op).shape != Shape::FusedPush) return false;
         const FastOpFacts& push = facts(right[-1].op);
         FastOp both = apply_form_of(code, push.operands, push.op);
@@ -84,25 +84,25 @@ struct Builder {
     }
 
     // Two constants and an operator that never fails: the result, now.
-    bool fold_constants(char code, FastInsn* right) {
+    bool fold_constants(Operator code, FastInsn* right) {
         if (right->op != kPushK || !operator_info(code).foldable) return false;
         FastInsn* left = right - 1;  // a push always follows the left operand's producer
         if (!loads_constant(*left)) return false;
-        apply_binary(code, left->k, right->k);
+        apply_binary(translate::as_binary(code), left->k, right->k);
         --next;
         return true;
     }
 
     // "^ 2" has an instruction of its own: most squares need no rule.
-    bool square(char code, FastInsn* right) {
-        if (code != op::kPow || right->op != kPushK || right->k != 2.0) return false;
+    bool square(Operator code, FastInsn* right) {
+        if (code != Operator::kPow || right->op != kPushK || right->k != 2.0) return false;
         right->op = kSquare;
         return true;
     }
 
     // The left operand's producer, when it loads a constant or a variable,
     // takes both operands: one dispatch instead of two.
-    bool fuse_operands(char code, FastInsn* right) {
+    bool fuse_operands(Operator code, FastInsn* right) {
         if (right->op != kPushK && right->op != kPushV) return false;
         FastInsn* left = right - 1;
         FastOp both = fused(left->op, right->op, code);
@@ -112,12 +112,12 @@ struct Builder {
         return true;
     }
 
-    void unary_operator(char code) {
+    void unary_operator(Operator code) {
         const translate::OperatorInfo& info = operator_info(code);
-        if (!info.runs) return;  // a leading "+"
+        if (!info.runs()) return;  // a leading "+"
         FastInsn* operand = last();
         if (info.foldable && loads_constant(*operand)) {
-            apply_unary(code, operand->k);
+            apply_unary(translate::as_unary(code), operand->k);
             return;
         }
         emit(form_of(Shape::Unary, Operands::None, code));
@@ -210,7 +210,7 @@ RunResult<kForHost> run(const FastInsn* ip) {
 #define APPLY_BINARY(code, left, right, width)                                                  \
     {                                                                                           \
         double result_ = (left);                                                                \
-        if ((failure = failure_of(code, apply_binary(code, result_, (right))))) return finish<kForHost>(0.0, failure, host); \
+        if ((failure = failure_of(code, apply_binary(translate::as_binary(code), result_, (right))))) return finish<kForHost>(0.0, failure, host); \
         acc = result_;                                                                          \
         NEXT(width);                                                                            \
     }
@@ -221,7 +221,7 @@ RunResult<kForHost> run(const FastInsn* ip) {
     }
 #define UNARY(code)                                                             \
     {                                                                           \
-        if ((failure = failure_of(code, apply_unary(code, acc)))) return finish<kForHost>(0.0, failure, host); \
+        if ((failure = failure_of(code, apply_unary(translate::as_unary(code), acc)))) return finish<kForHost>(0.0, failure, host); \
         NEXT(1);                                                                \
     }
 #define PUSH *sp++ = acc
@@ -251,7 +251,7 @@ RunResult<kForHost> run(const FastInsn* ip) {
             acc = acc * acc;                                   \
             NEXT(1);                                           \
         }                                                      \
-        APPLY_BINARY(op::kPow, acc, 2.0, 1)                    \
+        APPLY_BINARY(Operator::kPow, acc, 2.0, 1)                    \
     }
 #define HANDLE_FusedLoad(operands, code, inner) APPLY_BINARY(code, FIRST_##operands, SECOND_##operands, 2)
 #define HANDLE_FusedPush(operands, code, inner) { PUSH; APPLY_BINARY(code, FIRST_##operands, SECOND_##operands, 2); }
@@ -260,7 +260,7 @@ RunResult<kForHost> run(const FastInsn* ip) {
 #define HANDLE_Apply(operands, outer, inner)                                                                         \
     {                                                                                                                \
         double inner_ = FIRST_##operands;                                                                            \
-        if ((failure = failure_of(inner, apply_binary(inner, inner_, SECOND_##operands)))) return finish<kForHost>(0.0, failure, host); \
+        if ((failure = failure_of(inner, apply_binary(translate::as_binary(inner), inner_, SECOND_##operands)))) return finish<kForHost>(0.0, failure, host); \
         APPLY_BINARY(outer, acc, inner_, 2);                                                                         \
     }
 #define HANDLER(name, shape, operands, code, inner) vmcase(name) HANDLE_##shape(operands, code, inner)

@@ -34,7 +34,6 @@ void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 #include <bit>
 #include <deque>
 #include <map>
-#include <numbers>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -51,8 +50,11 @@ namespace tallymat::eval {
 
 namespace {
 
-namespace op = translate::op;
 using namespace Xbyak;
+using translate::Binary;
+using translate::Lowering;
+using translate::Operator;
+using translate::Unary;
 using namespace Xbyak::util;
 using executable_memory::whole_pages;
 
@@ -71,63 +73,88 @@ constexpr bool kMicrosoftX64 = false;
 
 // The operator helpers the code calls: the same operator code as the
 // interpreter, with its refusal and the math error flag turned into a code.
-template <char kCode>
+template <Binary kCode>
 int32_t binary_step(double* a, double b) {
-    return failure_of(kCode, apply_binary(kCode, *a, b));
+    return failure_of(translate::operator_of(kCode), apply_binary(kCode, *a, b));
 }
 
-template <char kCode>
+template <Unary kCode>
 int32_t unary_step(double* x) {
-    return failure_of(kCode, apply_unary(kCode, *x));
+    return failure_of(translate::operator_of(kCode), apply_unary(kCode, *x));
 }
 
 using BinaryStep = int32_t (*)(double*, double);
 using UnaryStep = int32_t (*)(double*);
+using StandardFunction = double (*)(double);
+using StandardMember = StandardFunction elementary::ElementaryFunctions::*;
 
-// Each operator's helper, by its row of the operator table: generated from
-// the table, so every operator has the helper of its own code.
-struct Helper {
+// The standard functions the guarded math entries end in, for the
+// operators lowered to a call of one.  Where the code has checked that no
+// rule of the entry can fire (the interpreter's own refusals included), it
+// calls the function directly; every other argument takes the helper.
+template <Unary>
+constexpr StandardMember kStandardFunction = nullptr;
+template <> constexpr StandardMember kStandardFunction<Unary::kSin> = &elementary::ElementaryFunctions::sin;
+template <> constexpr StandardMember kStandardFunction<Unary::kCos> = &elementary::ElementaryFunctions::cos;
+template <> constexpr StandardMember kStandardFunction<Unary::kTan> = &elementary::ElementaryFunctions::tan;
+template <> constexpr StandardMember kStandardFunction<Unary::kExp> = &elementary::ElementaryFunctions::exp;
+template <> constexpr StandardMember kStandardFunction<Unary::kLn> = &elementary::ElementaryFunctions::log;
+template <> constexpr StandardMember kStandardFunction<Unary::kLg> = &elementary::ElementaryFunctions::log10;
+template <> constexpr StandardMember kStandardFunction<Unary::kArcsin> = &elementary::ElementaryFunctions::asin;
+template <> constexpr StandardMember kStandardFunction<Unary::kArccos> = &elementary::ElementaryFunctions::acos;
+template <> constexpr StandardMember kStandardFunction<Unary::kArctg> = &elementary::ElementaryFunctions::atan;
+
+constexpr bool calls_a_standard_function(Lowering lowering) {
+    switch (lowering) {
+        case Lowering::PeriodicCall: case Lowering::LogarithmCall: case Lowering::ArcCall: case Lowering::ExpCall:
+        case Lowering::Call:
+            return true;
+        case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
+        case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power: case Lowering::Helper:
+        case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot: case Lowering::Sign:
+        case Lowering::Ez: case Lowering::Nothing:
+            return false;
+    }
+    return false;
+}
+
+// Each operator's helper and standard function, by its row of the
+// operator table: generated from the table, so every operator has the
+// helper of its own code.
+struct Callee {
     BinaryStep binary = nullptr;
     UnaryStep unary = nullptr;
+    StandardMember standard = nullptr;
 };
 
 template <int kRow>
-constexpr Helper helper_of_row() {
+constexpr Callee callee_of_row() {
     constexpr translate::OperatorInfo row = translate::kOperators[kRow];
-    if constexpr (row.arity == 2) return {binary_step<row.code>, nullptr};
-    else return {nullptr, unary_step<row.code>};
+    if constexpr (row.arity == 2) {
+        return {binary_step<translate::as_binary(row.code)>, nullptr, nullptr};
+    } else {
+        constexpr StandardMember standard = kStandardFunction<translate::as_unary(row.code)>;
+        static_assert(!calls_a_standard_function(row.lowering) || standard != nullptr,
+                      "an operator lowered to a call of its standard function names none in kStandardFunction");
+        return {nullptr, unary_step<translate::as_unary(row.code)>, standard};
+    }
 }
 
 template <size_t... kRows>
-constexpr std::array<Helper, sizeof...(kRows)> helpers_of(std::index_sequence<kRows...>) {
-    return {helper_of_row<static_cast<int>(kRows)>()...};
+constexpr std::array<Callee, sizeof...(kRows)> callees_of(std::index_sequence<kRows...>) {
+    return {callee_of_row<static_cast<int>(kRows)>()...};
 }
 
-constexpr auto kHelpers = helpers_of(std::make_index_sequence<translate::kOperatorCount>());
+constexpr auto kCallees = callees_of(std::make_index_sequence<translate::kOperatorCount>());
 
-BinaryStep binary_helper(char code) { return kHelpers[translate::operator_row(code)].binary; }
-UnaryStep unary_helper(char code) { return kHelpers[translate::operator_row(code)].unary; }
-
-// The standard functions the guarded math entries end in.  Where the code
-// has checked that no rule of the entry can fire (the interpreter's own
-// refusals included), it calls them directly; every other argument takes
-// the operator's helper.  Null: the operator always takes its helper.
-using StandardFunction = double (*)(double);
-
-StandardFunction standard_function(char code) {
-    const elementary::ElementaryFunctions& f = elementary::elementary_functions;
-    switch (code) {
-        case op::kSin: return f.sin;
-        case op::kCos: return f.cos;
-        case op::kTan: return f.tan;
-        case op::kExp: return f.exp;
-        case op::kLn: return f.log;
-        case op::kLg: return f.log10;
-        case op::kArcsin: return f.asin;
-        case op::kArccos: return f.acos;
-        case op::kArctg: return f.atan;
-        default: return nullptr;
-    }
+const void* binary_helper(Operator code) {
+    return reinterpret_cast<const void*>(kCallees[translate::operator_row(code)].binary);
+}
+const void* unary_helper(Operator code) {
+    return reinterpret_cast<const void*>(kCallees[translate::operator_row(code)].unary);
+}
+const void* standard_function(Operator code) {
+    return reinterpret_cast<const void*>(elementary::elementary_functions.*kCallees[translate::operator_row(code)].standard);
 }
 
 // The postfix stack by depth: the entry at depth d (the accumulator is the
@@ -225,7 +252,7 @@ private:
     struct SlowPath {
         Label entry, back;
         int depth;
-        char code;              // the unary operator, or kPow
+        Operator code;          // the unary operator, or kPow
         double exponent = 2.0;  // kPow's constant exponent
     };
     std::deque<SlowPath> slow_paths_;
@@ -254,7 +281,7 @@ private:
             }
             if (depth >= kRegisterDepth) return false;
             if (depth > deepest) deepest = depth;
-            bool straight_call = calls_on_straight_path(f);
+            bool straight_call = (f.shape == Shape::Binary || f.shape == Shape::Unary) && calls_on_straight_path(f.op);
             calls = calls || straight_call;
             calls_anywhere_ = calls_anywhere_ || straight_call || f.shape == Shape::Square;  // the square's slow path
         }
@@ -262,19 +289,21 @@ private:
         return true;
     }
 
-    // Whether an instruction calls out on the straight path: the square
-    // calls only on its slow path.
-    bool calls_on_straight_path(const FastOpFacts& f) const {
-        if (f.shape != Shape::Binary && f.shape != Shape::Unary) return false;
-        switch (f.op) {
-            case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
-            case op::kNeg: case op::kAbs: case op::kSqrt: case op::kSign: case op::kEz:
+    // Whether an operator calls out on the straight path: the square calls
+    // only on its slow path.
+    bool calls_on_straight_path(Operator code) const {
+        switch (translate::operator_info(code).lowering) {
+            case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
+            case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot: case Lowering::Sign:
+            case Lowering::Ez: case Lowering::Nothing:
                 return false;
-            case op::kMod: case op::kIntDiv:
+            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder:
                 return !floor_by_instruction_;
-            default:
+            case Lowering::Power: case Lowering::Helper: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
+            case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call:
                 return true;
         }
+        return true;
     }
 
     // ---- the pool ----
@@ -418,7 +447,7 @@ private:
 
     // Opens a slow path from here: the common path jumps to the returned
     // label for the rare arguments and resumes at rejoin().
-    Label& slow_path(char code, double exponent = 2.0) {
+    Label& slow_path(Operator code, double exponent = 2.0) {
         SlowPath& path = slow_paths_.emplace_back();
         path.depth = depth_;
         path.code = code;
@@ -439,7 +468,7 @@ private:
             depth_ = path.depth;
             in_slow_frame_ = !framed_;
             if (in_slow_frame_) sub(rsp, kFrameBytes);
-            if (path.code == op::kPow) helper_binary(op::kPow, constant(path.exponent));
+            if (path.code == Operator::kPow) helper_binary(Operator::kPow, constant(path.exponent));
             else helper_unary(path.code);
             if (in_slow_frame_) add(rsp, kFrameBytes);
             jmp(path.back, T_NEAR);
@@ -499,12 +528,17 @@ private:
     // left operand first, so a NaN travels as the interpreter's does.  A
     // divisor is checked as the interpreter checks it: zero or NaN refuses.
     template <typename Right>
-    void arithmetic(char code, const Xmm& left, const Right& right, const FastInsn* constant_right = nullptr) {
-        switch (code) {
-            case op::kAdd: addsd(left, right); return;
-            case op::kSub: subsd(left, right); return;
-            case op::kMul: mulsd(left, right); return;
-            default: break;
+    void arithmetic(Operator code, const Xmm& left, const Right& right, const FastInsn* constant_right = nullptr) {
+        switch (translate::operator_info(code).lowering) {
+            case Lowering::Add: addsd(left, right); return;
+            case Lowering::Subtract: subsd(left, right); return;
+            case Lowering::Multiply: mulsd(left, right); return;
+            case Lowering::Divide: break;
+            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power:
+            case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
+            case Lowering::Sign: case Lowering::Ez: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
+            case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call: case Lowering::Nothing:
+                return;  // the fast form fuses + - * / alone
         }
         if (constant_right) {
             if (is_zero_divisor(constant_right->k)) jmp(refuse_division_, T_NEAR);
@@ -526,7 +560,7 @@ private:
     // acc = left (code) right through the operator's helper; left is the
     // accumulator, right is in the second argument's register when the call is made.
     template <typename Right>
-    void helper_binary(char code, const Right& right) {
+    void helper_binary(Operator code, const Right& right) {
         movsd(ptr[rsp + kScratch], acc());
         spill_entries_below();  // before the argument register, an entry's, takes the right operand
         Xmm argument = second_double_argument();
@@ -535,13 +569,13 @@ private:
         } else {
             movsd(argument, right);
         }
-        call_helper(reinterpret_cast<const void*>(binary_helper(code)));
+        call_helper(binary_helper(code));
     }
 
-    void helper_unary(char code) {
+    void helper_unary(Operator code) {
         movsd(ptr[rsp + kScratch], acc());
         spill_entries_below();
-        call_helper(reinterpret_cast<const void*>(unary_helper(code)));
+        call_helper(unary_helper(code));
     }
 
     // The entries below the accumulator wait in their homes (under
@@ -562,22 +596,30 @@ private:
         movsd(acc(), ptr[rsp + kScratch]);
     }
 
-    void unary(char code) {
-        switch (code) {
-            case op::kNeg: xorpd(acc(), mask(0x8000000000000000u)); return;
-            case op::kAbs: andpd(acc(), mask(0x7fffffffffffffffu)); return;
-            case op::kSqrt:
+    void unary(Operator code) {
+        Lowering lowering = translate::operator_info(code).lowering;
+        switch (lowering) {
+            case Lowering::Negate: xorpd(acc(), mask(0x8000000000000000u)); return;
+            case Lowering::Absolute: andpd(acc(), mask(0x7fffffffffffffffu)); return;
+            case Lowering::SquareRoot:
                 // The evaluator refuses x < 0 and NaN (kDomain); -0 and +0 are their own roots.
                 ucomisd(acc(), constant(0.0));
                 jb(refuse_domain_, T_NEAR);  // below or unordered
                 sqrtsd(acc(), acc());
                 return;
-            case op::kSign: sign(); return;
-            case op::kEz: ez(); return;
-            default: break;
+            case Lowering::Sign: sign(); return;
+            case Lowering::Ez: ez(); return;
+            case Lowering::PeriodicCall: case Lowering::LogarithmCall: case Lowering::ArcCall:
+            case Lowering::ExpCall: case Lowering::Call:
+                guarded_call(lowering, code);
+                return;
+            case Lowering::Nothing: return;
+            case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
+            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power:
+            case Lowering::Helper:
+                break;
         }
-        if (StandardFunction function = standard_function(code)) guarded_call(code, function);
-        else helper_unary(code);
+        helper_unary(code);
     }
 
     // acc = (x > 1e-10) - !(x > -1e-10), each comparison a mask of 1.0:
@@ -617,42 +659,47 @@ private:
     }
 
     // The interpreter's refusals, then the arguments for which the guarded
-    // entry's rules may fire (to the helper), then the standard function.
-    void guard(char code) {
-        switch (code) {
-            case op::kSin: case op::kCos: case op::kTan:
+    // entry's rules may fire (to the helper), before the standard function.
+    void guard(Lowering lowering, Operator code) {
+        switch (lowering) {
+            case Lowering::PeriodicCall:
                 // Total loss from |x| >= 2^53, infinities and NaNs.
                 leave_unless_exponent_in(0, mathlayer::kTrigLossExponent, kEitherSign, slow_path(code));
                 return;
-            case op::kExp:
+            case Lowering::ExpCall:
                 ucomisd(acc(), constant(kExpBound));
                 ja(refuse_overflow_, T_NEAR);
                 // Underflow from x <= -708.39599609375 on, and NaNs.
                 ucomisd(acc(), constant(-std::bit_cast<double>(uint64_t{mathlayer::kExpUnderflowUpper} << 32)));
                 jbe(slow_path(code), T_NEAR);
                 return;
-            case op::kLn: case op::kLg:
+            case Lowering::LogarithmCall:
                 ucomisd(acc(), constant(kLogBound));
                 jbe(refuse_domain_, T_NEAR);  // not above, or unordered
                 ucomisd(acc(), constant(mathlayer::kLargest));
                 ja(slow_path(code), T_NEAR);  // +inf overflows
                 return;
-            case op::kArcsin: case op::kArccos:
+            case Lowering::ArcCall:
                 ucomisd(acc(), constant(-1.0));
                 jb(refuse_domain_, T_NEAR);  // below, or unordered
                 ucomisd(acc(), constant(1.0));
                 ja(refuse_domain_, T_NEAR);
                 return;
-            default: return;  // arctg: no rule
+            case Lowering::Call:  // no rule
+            case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
+            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power:
+            case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
+            case Lowering::Sign: case Lowering::Ez: case Lowering::Nothing:
+                return;
         }
     }
 
     // acc = function(acc): the standard function where the guard lets the
     // argument through, the helper for the rest.
-    void guarded_call(char code, StandardFunction function) {
+    void guarded_call(Lowering lowering, Operator code) {
         size_t slow_paths_before = slow_paths_.size();
-        guard(code);
-        call_standard(reinterpret_cast<const void*>(function));
+        guard(lowering, code);
+        call_standard(standard_function(code));
         if (slow_paths_.size() != slow_paths_before) rejoin();
     }
 
@@ -668,29 +715,18 @@ private:
         forget_cells();
     }
 
-    // The band 2^-E <= |x| < 2^E over which k ln|x| stays well inside the
-    // bounds of pow's overflow and underflow rules; 0 where the exponent is
-    // itself a case of the rules (zero, subnormal, infinite, NaN) or the
-    // square, which pow computes by multiplication.
-    static int power_band(double k) {
-        double magnitude = std::fabs(k);
-        if (!(magnitude >= 0x1p-1022 && magnitude <= mathlayer::kLargest) || k == 2.0) return 0;
-        double band = (mathlayer::kPowExponentBound - 1.0) / (magnitude * std::numbers::ln2);
-        return band >= 1022.0 ? 1022 : static_cast<int>(band);
-    }
-
     // acc = acc ^ k for a constant k: the standard pow at once over the band
     // where no rule can fire, for a base of either sign when k is an
     // integer (which pow's parity rule needs) and a positive one otherwise;
     // the helper applies every rule elsewhere.
     void power_by_constant(const double& k) {
-        int band = power_band(k);
+        int band = mathlayer::pow_band_without_rules(k);
         if (band == 0) {
-            helper_binary(op::kPow, constant(k));
+            helper_binary(Operator::kPow, constant(k));
             return;
         }
         bool sign = mathlayer::is_integer(k) ? kEitherSign : kPositiveOnly;
-        leave_unless_exponent_in(1023 - band, 1023 + band, sign, slow_path(op::kPow, k));
+        leave_unless_exponent_in(1023 - band, 1023 + band, sign, slow_path(Operator::kPow, k));
         call_standard(reinterpret_cast<const void*>(elementary::elementary_functions.pow), &k);
         rejoin();
     }
@@ -698,7 +734,7 @@ private:
     // acc = acc ^ 2: the square at once where no rule can fire, for
     // 2^-510 <= |x| < 2^510.
     void square() {
-        leave_unless_exponent_in(mathlayer::kSquareBandLow, mathlayer::kSquareBandHigh, kEitherSign, slow_path(op::kPow));
+        leave_unless_exponent_in(mathlayer::kSquareBandLow, mathlayer::kSquareBandHigh, kEitherSign, slow_path(Operator::kPow));
         mulsd(acc(), acc());
         rejoin();
     }
@@ -728,24 +764,28 @@ private:
                 return;
             }
             case Operands::K: binary(f.op, constant(ip->k), ip); return;
-            default: binary(f.op, variable(ip->p)); return;  // V: the list has no other binary form
+            case Operands::V: binary(f.op, variable(ip->p)); return;
+            case Operands::None: case Operands::VV: case Operands::VK: case Operands::KV:
+                return;  // the list has no such binary form
         }
     }
 
     // acc = acc (code) right
     template <typename Right>
-    void binary(char code, const Right& right, const FastInsn* constant_right = nullptr) {
-        switch (code) {
-            case op::kAdd: case op::kSub: case op::kMul: case op::kDiv:
+    void binary(Operator code, const Right& right, const FastInsn* constant_right = nullptr) {
+        switch (translate::operator_info(code).lowering) {
+            case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
                 arithmetic(code, acc(), right, constant_right);
                 return;
-            case op::kPow:
+            case Lowering::Power:
                 if (constant_right) return power_by_constant(constant_right->k);
                 break;
-            case op::kMod: case op::kIntDiv:
+            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder:
                 if (floor_by_instruction_) return floored(code, right, constant_right);
                 break;
-            default:
+            case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
+            case Lowering::Sign: case Lowering::Ez: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
+            case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call: case Lowering::Nothing:
                 break;
         }
         helper_binary(code, right);
@@ -755,7 +795,7 @@ private:
     // interpreter's operations in its order, with roundsd as floor; a
     // divisor is refused as the interpreter refuses it.
     template <typename Right>
-    void floored(char code, const Right& right, const FastInsn* constant_right) {
+    void floored(Operator code, const Right& right, const FastInsn* constant_right) {
         if (constant_right && is_zero_divisor(constant_right->k)) {
             jmp(refuse_division_, T_NEAR);
             return;
@@ -770,7 +810,7 @@ private:
         movapd(quotient, acc());
         divsd(quotient, divisor);
         roundsd(quotient, quotient, kRoundDownQuietly);
-        if (code == op::kIntDiv) {
+        if (translate::operator_info(code).lowering == Lowering::FlooredQuotient) {
             movapd(acc(), quotient);
             return;
         }

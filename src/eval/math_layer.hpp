@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <limits>
 
@@ -149,6 +150,18 @@ inline bool is_plain_square(double x, double y) { return y == 2.0 && squares_wit
 inline bool keeps_pow_in_range(double x, double y) {
     uint32_t exponent = biased_exponent(x);
     return std::fabs(y) <= 64.0 && exponent >= 1023 - 15 && exponent < 1023 + 15;
+}
+
+// For a constant y, the band 2^-E <= |x| < 2^E over which y ln|x| stays
+// well inside the bounds of the overflow and underflow rules, as E (the
+// machine code takes pow at once there); 0 where y is itself a case of the
+// rules (zero, subnormal, infinite, NaN) or the square, which pow computes
+// by multiplication.
+inline int pow_band_without_rules(double y) {
+    double magnitude = std::fabs(y);
+    if (!(magnitude >= 0x1p-1022 && magnitude <= kLargest) || y == 2.0) return 0;
+    double band = (kPowExponentBound - 1.0) / (magnitude * std::numbers::ln2);
+    return band >= 1022.0 ? 1022 : static_cast<int>(band);
 }
 
 inline double pow(double x, double y) {

@@ -68,69 +68,69 @@ double integer_power(double base, double exponent);
 
 // a = a (code) b; 0, or the code of the evaluator's own refusal (kDivisionByZero).
 // Whether a guarded math entry reported is failure_of's question.
-[[gnu::always_inline]] inline int32_t apply_binary(char code, double& a, double b) {
-    using namespace translate;
+[[gnu::always_inline]] inline int32_t apply_binary(translate::Binary code, double& a, double b) {
+    using enum translate::Binary;
     switch (code) {
-        case op::kAdd: a = add(a, b); return core::kOk;
-        case op::kSub: a = subtract(a, b); return core::kOk;
-        case op::kMul: a = multiply(a, b); return core::kOk;
-        case op::kDiv:
+        case kAdd: a = add(a, b); return core::kOk;
+        case kSub: a = subtract(a, b); return core::kOk;
+        case kMul: a = multiply(a, b); return core::kOk;
+        case kDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = divide(a, b);
             return core::kOk;
-        case op::kIntDiv:
+        case kIntDiv:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = mathlayer::floor(divide(a, b));
             return core::kOk;
-        case op::kMod:
+        case kMod:
             if (is_zero_divisor(b)) return core::kDivisionByZero;
             a = subtract(a, multiply(mathlayer::floor(divide(a, b)), b));
             return core::kOk;
-        case op::kIntPow: a = integer_power(a, b); return core::kOk;
-        case op::kPow: a = mathlayer::pow(a, b); return core::kOk;
-        default: return core::kOk;  // the translator writes no other binary code
+        case kIntPow: a = integer_power(a, b); return core::kOk;
+        case kPow: a = mathlayer::pow(a, b); return core::kOk;
     }
+    return core::kOk;  // every code has its case: the switch is exhaustive
 }
 
 // x = (code)(x); 0, or the code of the evaluator's own refusal (kDomain, kOverflow).
-[[gnu::always_inline]] inline int32_t apply_unary(char code, double& x) {
-    using namespace translate;
+[[gnu::always_inline]] inline int32_t apply_unary(translate::Unary code, double& x) {
+    using enum translate::Unary;
     switch (code) {
-        case op::kNeg: x = -x; return core::kOk;
-        case op::kPlus: return core::kOk;
-        case op::kAbs: x = mathlayer::fabs(x); return core::kOk;
-        case op::kArctg: x = mathlayer::atan(x); return core::kOk;
-        case op::kSign: x = sign_of(x); return core::kOk;
-        case op::kEz: x = ez_of(x); return core::kOk;
-        case op::kSin: x = mathlayer::sin(x); return core::kOk;
-        case op::kCos: x = mathlayer::cos(x); return core::kOk;
-        case op::kTan: x = mathlayer::tan(x); return core::kOk;
-        case op::kLn:
+        case kNeg: x = -x; return core::kOk;
+        case kPlus: return core::kOk;
+        case kAbs: x = mathlayer::fabs(x); return core::kOk;
+        case kArctg: x = mathlayer::atan(x); return core::kOk;
+        case kSign: x = sign_of(x); return core::kOk;
+        case kEz: x = ez_of(x); return core::kOk;
+        case kSin: x = mathlayer::sin(x); return core::kOk;
+        case kCos: x = mathlayer::cos(x); return core::kOk;
+        case kTan: x = mathlayer::tan(x); return core::kOk;
+        case kLn:
             if (!(x > kLogBound)) return core::kDomain;
             x = mathlayer::log(x);
             return core::kOk;
-        case op::kLg:
+        case kLg:
             if (!(x > kLogBound)) return core::kDomain;
             x = mathlayer::log10(x);
             return core::kOk;
-        case op::kArcsin:
+        case kArcsin:
             if (!(x >= -1.0 && x <= 1.0)) return core::kDomain;
             x = mathlayer::asin(x);
             return core::kOk;
-        case op::kArccos:
+        case kArccos:
             if (!(x >= -1.0 && x <= 1.0)) return core::kDomain;
             x = mathlayer::acos(x);
             return core::kOk;
-        case op::kExp:
+        case kExp:
             if (x > kExpBound) return core::kOverflow;
             x = mathlayer::exp(x);
             return core::kOk;
-        case op::kSqrt:
+        case kSqrt:
             if (!(x >= 0.0)) return core::kDomain;
             x = mathlayer::sqrt(x);
             return core::kOk;
-        default: return core::kOk;  // the translator writes no other unary code
     }
+    return core::kOk;  // every code has its case: the switch is exhaustive
 }
 
 
@@ -138,7 +138,7 @@ double integer_power(double base, double exponent);
 // error flag (only operators that may report test it), or fine (0).  The
 // flag is cleared where it is read, so it is down whenever no report waits.  With a
 // constant code the compiler drops the flag test where it cannot fire.
-[[gnu::always_inline]] inline int32_t failure_of(char code, int32_t refusal) {
+[[gnu::always_inline]] inline int32_t failure_of(translate::Operator code, int32_t refusal) {
     if (refusal) return refusal;
     if (translate::operator_info(code).may_report && mathlayer::math_error_state.flag) [[unlikely]]
         return mathlayer::take_reported_code();

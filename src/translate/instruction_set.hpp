@@ -44,41 +44,45 @@ namespace tallymat::eval {
 //                              right operand a FusedPush computes, so the push
 //                              and the pop both go
 #define TALLYMAT_BINARY_FORMS(X, name, code) \
-    X(name, Binary, Stack, code, 0) X(name##K, Binary, K, code, 0) X(name##V, Binary, V, code, 0)
+    X(name, Binary, Stack, code, kNoOperator) X(name##K, Binary, K, code, kNoOperator) X(name##V, Binary, V, code, kNoOperator)
 // Four rows, one per arithmetic operator: M(op) gives the row's operator
 // and inner operator (expanded before X sees its arguments).
 #define TALLYMAT_ROW(X, ...) X(__VA_ARGS__)
 #define TALLYMAT_FOUR(X, name, shape, pair, M)                                                        \
-    TALLYMAT_ROW(X, name##Add, shape, pair, M(translate::op::kAdd))                                   \
-    TALLYMAT_ROW(X, name##Sub, shape, pair, M(translate::op::kSub))                                   \
-    TALLYMAT_ROW(X, name##Mul, shape, pair, M(translate::op::kMul))                                   \
-    TALLYMAT_ROW(X, name##Div, shape, pair, M(translate::op::kDiv))
-#define TALLYMAT_FUSED_OPERATOR(op) op, 0
+    TALLYMAT_ROW(X, name##Add, shape, pair, M(translate::Operator::kAdd))                                   \
+    TALLYMAT_ROW(X, name##Sub, shape, pair, M(translate::Operator::kSub))                                   \
+    TALLYMAT_ROW(X, name##Mul, shape, pair, M(translate::Operator::kMul))                                   \
+    TALLYMAT_ROW(X, name##Div, shape, pair, M(translate::Operator::kDiv))
+#define TALLYMAT_FUSED_OPERATOR(op) op, kNoOperator
 #define TALLYMAT_FUSED_FORMS(X, shape, prefix)                                                        \
     TALLYMAT_FOUR(X, prefix##VV, shape, VV, TALLYMAT_FUSED_OPERATOR)                                  \
     TALLYMAT_FOUR(X, prefix##VK, shape, VK, TALLYMAT_FUSED_OPERATOR)                                  \
     TALLYMAT_FOUR(X, prefix##KV, shape, KV, TALLYMAT_FUSED_OPERATOR)
-#define TALLYMAT_APPLY_ADD(inner) translate::op::kAdd, inner
-#define TALLYMAT_APPLY_SUB(inner) translate::op::kSub, inner
-#define TALLYMAT_APPLY_MUL(inner) translate::op::kMul, inner
-#define TALLYMAT_APPLY_DIV(inner) translate::op::kDiv, inner
+#define TALLYMAT_APPLY_ADD(inner) translate::Operator::kAdd, inner
+#define TALLYMAT_APPLY_SUB(inner) translate::Operator::kSub, inner
+#define TALLYMAT_APPLY_MUL(inner) translate::Operator::kMul, inner
+#define TALLYMAT_APPLY_DIV(inner) translate::Operator::kDiv, inner
 #define TALLYMAT_APPLY_FORMS(X, outer_name, OUTER)                                                    \
     TALLYMAT_FOUR(X, Apply##outer_name##VV, Apply, VV, OUTER)                                         \
     TALLYMAT_FOUR(X, Apply##outer_name##VK, Apply, VK, OUTER)                                         \
     TALLYMAT_FOUR(X, Apply##outer_name##KV, Apply, KV, OUTER)
 // Every binary operator has its three plain forms and every one-argument
 // operator its instruction, straight from the operator lists.
-#define TALLYMAT_BINARY_OPCODES(X, Name, code, ...) TALLYMAT_BINARY_FORMS(X, Name, code)
-#define TALLYMAT_UNARY_OPCODE(X, Name, code, ...) X(Name, Unary, None, code, 0)
+#define TALLYMAT_BINARY_OPCODES(X, Name, ...) TALLYMAT_BINARY_FORMS(X, Name, translate::Operator::k##Name)
+#define TALLYMAT_UNARY_OPCODE(X, Name, ...) X(Name, Unary, None, translate::Operator::k##Name, kNoOperator)
 #define TALLYMAT_FAST_OPS(X)                                                                          \
-    X(End, End, None, 0, 0) X(Operand, Operand, None, 0, 0)                                         \
-    X(LoadK, Load, K, 0, 0) X(LoadV, Load, V, 0, 0) X(PushK, Push, K, 0, 0) X(PushV, Push, V, 0, 0) \
+    X(End, End, None, kNoOperator, kNoOperator) X(Operand, Operand, None, kNoOperator, kNoOperator)   \
+    X(LoadK, Load, K, kNoOperator, kNoOperator) X(LoadV, Load, V, kNoOperator, kNoOperator)          \
+    X(PushK, Push, K, kNoOperator, kNoOperator) X(PushV, Push, V, kNoOperator, kNoOperator)          \
     TALLYMAT_BINARY_OPERATORS(TALLYMAT_BINARY_OPCODES, X)                                            \
     TALLYMAT_UNARY_OPERATORS(TALLYMAT_UNARY_OPCODE, X)                                               \
-    X(Square, Square, None, translate::op::kPow, 0)                                                  \
+    X(Square, Square, None, translate::Operator::kPow, kNoOperator)                                                  \
     TALLYMAT_FUSED_FORMS(X, FusedLoad, Load) TALLYMAT_FUSED_FORMS(X, FusedPush, Push)                \
     TALLYMAT_APPLY_FORMS(X, Add, TALLYMAT_APPLY_ADD) TALLYMAT_APPLY_FORMS(X, Sub, TALLYMAT_APPLY_SUB)    \
     TALLYMAT_APPLY_FORMS(X, Mul, TALLYMAT_APPLY_MUL) TALLYMAT_APPLY_FORMS(X, Div, TALLYMAT_APPLY_DIV)
+
+// The operator column of instructions that apply none.
+inline constexpr translate::Operator kNoOperator{};
 
 enum FastOp : uint8_t {
 #define TALLYMAT_ENUM_ENTRY(name, ...) k##name,
@@ -94,8 +98,8 @@ struct FastOpFacts {
     const char* name;
     Shape shape;
     Operands operands;
-    char op;     // the operator it applies (FusedLoad, FusedPush: the one between X and Y; Apply: the outer one)
-    char inner;  // Apply: the operator between X and Y
+    translate::Operator op;     // the operator it applies (FusedLoad, FusedPush: the one between X and Y; Apply: the outer one)
+    translate::Operator inner;  // Apply: the operator between X and Y
 };
 
 inline constexpr FastOpFacts kFastOps[] = {
@@ -166,7 +170,7 @@ inline constexpr FormTable kForms = [] {
             for (FastOp& form : by_inner) form = kFastOpCount;
     for (int c = 0; c < kFastOpCount; ++c) {
         const FastOpFacts& f = kFastOps[c];
-        if (!f.op) continue;
+        if (f.op == kNoOperator) continue;
         if (translate::operator_row(f.op) < 0) throw "an opcode applies an operator the operator table lacks";
         if (f.shape == Shape::Apply)
             table.apply[translate::operator_row(f.op)][pair_index(f.operands)][translate::operator_row(f.inner)] =
@@ -179,12 +183,12 @@ inline constexpr FormTable kForms = [] {
 }();
 
 // The opcode of the given shape and operands that applies code, if any.
-constexpr FastOp form_of(Shape shape, Operands operands, char code) {
+constexpr FastOp form_of(Shape shape, Operands operands, translate::Operator code) {
     return kForms.of[static_cast<int>(shape)][static_cast<int>(operands)][translate::operator_row(code)];
 }
 
 // acc = acc outer (X inner Y), X and Y as the pair says, if the list has it.
-constexpr FastOp apply_form_of(char outer, Operands pair, char inner) {
+constexpr FastOp apply_form_of(translate::Operator outer, Operands pair, translate::Operator inner) {
     return kForms.apply[translate::operator_row(outer)][pair_index(pair)][translate::operator_row(inner)];
 }
 
@@ -192,7 +196,7 @@ constexpr FastOp apply_form_of(char outer, Operands pair, char inner) {
 // list fails here rather than at run time.
 constexpr bool every_operator_has_its_forms() {
     for (const translate::OperatorInfo& row : translate::kOperators) {
-        if (!row.runs) continue;
+        if (!row.runs()) continue;
         if (row.arity == 1 && form_of(Shape::Unary, Operands::None, row.code) == kFastOpCount) return false;
         if (row.arity == 2)
             for (Operands operands : {Operands::Stack, Operands::K, Operands::V})

@@ -8,7 +8,9 @@
 //   operand := number | variable | function "(" sum ")" | "(" sum ")"
 // so -2^2 is -(2^2) and 2^-1*3 is 2^(-(1*3)); no sign follows "+" or "-".
 // Operands go to the program at once; operators wait on the stack until an
-// operator of the pop set chosen with them, a ")" or the end pops them.
+// operator that binds less tightly (or as tightly, being left-associative),
+// a ")" or the end pops them.  The spellings, bindings and associativity
+// are the operator table's (program.hpp).
 #include "translate/translator.hpp"
 
 #include "core/errors.hpp"
@@ -22,22 +24,17 @@ OperatorStack operator_stack{};
 
 namespace {
 
-// The three pop sets, as flags per operator code.
-enum PopSet : uint8_t {
-    kPopAdditive = 1 << 0,        // "+-*/^PUumd": every binary operator and both signs
-    kPopMultiplicative = 1 << 1,  // "*/mdP^"
-    kPopPower = 1 << 2,           // "P^"
-};
-
-constexpr std::array<uint8_t, 256> kPopMembership = [] {
-    std::array<uint8_t, 256> table{};
-    for (unsigned char c : {'+', '-', '*', '/', '^', 'P', 'U', 'u', 'm', 'd'}) table[c] |= kPopAdditive;
-    for (unsigned char c : {'*', '/', 'm', 'd', 'P', '^'}) table[c] |= kPopMultiplicative;
-    for (unsigned char c : {'P', '^'}) table[c] |= kPopPower;
+// Binding of each code, the "(" and the base marker at the lowest: an
+// incoming operator applies the waiting ones whose binding reaches its
+// threshold, and a ")" or the end every one above a bracket.
+constexpr std::array<Binding, 256> kBindingOf = [] {
+    std::array<Binding, 256> table{};
+    table.fill(Binding::Bracket);
+    for (const OperatorInfo& row : kOperators) table[static_cast<unsigned char>(row.code)] = row.binding;
     return table;
 }();
 
-inline bool in_pop_set(char code, PopSet set) { return (kPopMembership[static_cast<unsigned char>(code)] & set) != 0; }
+inline Binding binding_of(Operator code) { return kBindingOf[static_cast<unsigned char>(code)]; }
 
 inline char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -47,6 +44,82 @@ bool equals_word(const char* name, const char* word) {
         if (lower_ascii(*name) != *word) return false;
     return *name == '\0';
 }
+
+// The infix operators of the operator table, arranged for the scan: signs
+// of one or two characters by their first, and words; each with what the
+// scan needs at hand.
+struct InfixSpelling {
+    Operator code{};
+    Binding threshold{};           // the waiting operators it applies first
+    uint8_t length = 0;            // 0: none
+    bool sign_may_follow = false;  // no sign follows "+" or "-"
+};
+
+constexpr int length_of(const char* text) {
+    int n = 0;
+    while (text[n]) ++n;
+    return n;
+}
+
+// A left-associative operator applies the waiting ones of its own binding
+// first; a right-associative one waits on them.
+constexpr InfixSpelling infix_spelling(const OperatorInfo& row) {
+    Binding threshold = row.associativity == Associativity::Right
+                            ? static_cast<Binding>(static_cast<int>(row.binding) + 1)
+                            : row.binding;
+    return {row.code, threshold, static_cast<uint8_t>(length_of(row.name)), row.binding > Binding::Sum};
+}
+
+struct InfixSigns {
+    InfixSpelling one[256];  // by the character
+    InfixSpelling two[256];  // by the first of two characters
+    char second[256];        // that second character
+};
+
+constexpr InfixSigns kInfixSigns = [] {
+    InfixSigns signs{};
+    for (const OperatorInfo& row : kOperators) {
+        if (row.arity != 2 || row.is_word()) continue;
+        auto first = static_cast<unsigned char>(row.name[0]);
+        if (length_of(row.name) > 2) throw "an infix sign has one or two characters";
+        if (row.name[1] == '\0') {
+            signs.one[first] = infix_spelling(row);
+        } else {
+            if (signs.two[first].length) throw "two infix signs of two characters share their first";
+            signs.two[first] = infix_spelling(row);
+            signs.second[first] = row.name[1];
+        }
+    }
+    return signs;
+}();
+
+struct InfixWord {
+    const char* name;
+    InfixSpelling spelling;
+};
+
+constexpr std::array<InfixWord, kOperatorCount> kInfixWords = [] {
+    std::array<InfixWord, kOperatorCount> words{};
+    int count = 0;
+    for (const OperatorInfo& row : kOperators)
+        if (row.arity == 2 && row.is_word()) words[count++] = {row.name, infix_spelling(row)};
+    return words;
+}();
+
+constexpr std::array<const OperatorInfo*, 256> kLeadingSigns = [] {
+    std::array<const OperatorInfo*, 256> signs{};
+    for (const OperatorInfo& row : kOperators)
+        if (row.arity == 1 && !row.is_word()) {
+            if (row.name[1] != '\0') throw "a leading sign is one character";
+            signs[static_cast<unsigned char>(row.name[0])] = &row;
+        }
+    return signs;
+}();
+
+inline const OperatorInfo* sign_spelled(char c) { return kLeadingSigns[static_cast<unsigned char>(c)]; }
+
+// A ")" or the end applies every waiting operator down to a bracket.
+constexpr Binding kAboveBrackets = Binding::Sum;
 
 // Per-call state of one translation.
 struct Translation {
@@ -63,10 +136,10 @@ inline void reset_operator_stack() {
     operator_stack.top = 0;
 }
 
-inline char top_operator() { return operator_stack.entries[operator_stack.top]; }
+inline Operator top_operator() { return operator_stack.entries[operator_stack.top]; }
 
 // A full stack refuses the push: the text needs more pending entries than it holds.
-inline int32_t push_operator(char code) {
+inline int32_t push_operator(Operator code) {
     if (operator_stack.top == kOperatorStackSize - 1) return core::kBufferOverflow;
     operator_stack.entries[++operator_stack.top] = code;
     return core::kOk;
@@ -76,8 +149,8 @@ inline int32_t pop_and_append(Translation& t) {
     return append(*t.slot, operator_item(operator_stack.entries[operator_stack.top--]));
 }
 
-int32_t pop_while_in(Translation& t, PopSet set) {
-    while (in_pop_set(top_operator(), set))
+int32_t pop_while_binding(Translation& t, Binding threshold) {
+    while (binding_of(top_operator()) >= threshold)
         if (int32_t code = pop_and_append(t)) return code;
     return core::kOk;
 }
@@ -85,7 +158,7 @@ int32_t pop_while_in(Translation& t, PopSet set) {
 inline void set_error_offset(int32_t pos) { core::error_registers.error_offset = pos; }
 
 // A function name must be followed, after any whitespace, by its "(".
-int32_t take_function(Translation& t, char code) {
+int32_t take_function(Translation& t, Operator code) {
     if (int32_t failure = push_operator(code)) return failure;
     skip_whitespace(t.text, t.pos);
     if (t.text[t.pos] != '(') {
@@ -113,7 +186,7 @@ int32_t operand_step(Translation& t) {
     if (has_class(c, kIdentStart)) {
         int32_t name_start = t.pos;
         read_identifier(t.text, t.pos, t.identifier);
-        if (char code = function_code(t.identifier)) return take_function(t, code);
+        if (const OperatorInfo* function = function_named(t.identifier)) return take_function(t, function->code);
         return take_variable(t, name_start);
     }
     if (has_class(c, kDigit) || c == '.') {
@@ -123,13 +196,14 @@ int32_t operand_step(Translation& t) {
         return core::kOk;
     }
     if (c == '(') {
-        if (int32_t failure = push_operator('(')) return failure;
+        if (int32_t failure = push_operator(kOpenBracket)) return failure;
         ++t.pos;
         t.unary_allowed = true;
         return core::kOk;
     }
-    if (t.unary_allowed && (c == '+' || c == '-')) {
-        if (int32_t failure = push_operator(c == '+' ? op::kPlus : op::kNeg)) return failure;
+    const OperatorInfo* sign = sign_spelled(c);
+    if (t.unary_allowed && sign) {
+        if (int32_t failure = push_operator(sign->code)) return failure;
         ++t.pos;
         t.unary_allowed = false;
         return core::kOk;
@@ -138,9 +212,9 @@ int32_t operand_step(Translation& t) {
 }
 
 int32_t closing_bracket(Translation& t) {
-    if (int32_t failure = pop_while_in(t, kPopAdditive)) return failure;
+    if (int32_t failure = pop_while_binding(t, kAboveBrackets)) return failure;
     if (operator_stack.top == 0) return core::kSurplusBracket;
-    if (top_operator() == '(') {
+    if (top_operator() == kOpenBracket) {
         --operator_stack.top;
     } else if (int32_t failure = pop_and_append(t)) {  // a function code: apply it
         return failure;
@@ -150,47 +224,32 @@ int32_t closing_bracket(Translation& t) {
     return core::kOk;
 }
 
-struct BinaryOperator {
-    char code;
-    PopSet pops;
-    bool unary_allowed_after;
-    int32_t length;  // characters taken
-};
-
-// "mod" and "div" are operators only here; any other word starting with
-// d or m is an undefined operation at its first character.
-bool read_operator_word(Translation& t, BinaryOperator& found) {
+// The infix operator written at `at`, if any: a sign, the longer that
+// matches, or a whole word; any other word is an undefined operation at its
+// first character.
+inline const InfixSpelling* infix_operator_at(Translation& t, const char* at) {
+    auto first = static_cast<unsigned char>(*at);
+    if (kInfixSigns.two[first].length && at[1] == kInfixSigns.second[first]) return &kInfixSigns.two[first];
+    if (kInfixSigns.one[first].length) return &kInfixSigns.one[first];
+    if (!has_class(*at, kIdentStart)) return nullptr;
     int32_t start = t.pos;
-    int32_t length = read_identifier(t.text, t.pos, t.identifier);
+    read_identifier(t.text, t.pos, t.identifier);
     t.pos = start;
-    if (equals_word(t.identifier, "mod")) found = {op::kMod, kPopMultiplicative, true, length};
-    else if (equals_word(t.identifier, "div")) found = {op::kIntDiv, kPopMultiplicative, true, length};
-    else return false;
-    return true;
+    for (const InfixWord& word : kInfixWords)
+        if (word.name && equals_word(t.identifier, word.name)) return &word.spelling;
+    return nullptr;
 }
 
 int32_t operator_step(Translation& t) {
-    BinaryOperator found{};
-    switch (t.text[t.pos]) {
-        case '+': found = {op::kAdd, kPopAdditive, false, 1}; break;
-        case '-': found = {op::kSub, kPopAdditive, false, 1}; break;
-        case '*':
-            if (t.text[t.pos + 1] == '*') found = {op::kIntPow, kPopPower, true, 2};
-            else found = {op::kMul, kPopMultiplicative, true, 1};
-            break;
-        case '/': found = {op::kDiv, kPopMultiplicative, true, 1}; break;
-        case '^': found = {op::kPow, kPopPower, true, 1}; break;
-        case 'm': case 'M': case 'd': case 'D':
-            if (!read_operator_word(t, found)) return core::kUndefinedOperation;
-            break;
-        case ')': return closing_bracket(t);
-        default: return core::kUndefinedOperation;
-    }
-    if (int32_t failure = pop_while_in(t, found.pops)) return failure;
-    if (int32_t failure = push_operator(found.code)) return failure;
-    t.pos += found.length;
+    const char* at = t.text + t.pos;
+    if (*at == ')') return closing_bracket(t);
+    const InfixSpelling* found = infix_operator_at(t, at);
+    if (!found) return core::kUndefinedOperation;
+    if (int32_t failure = pop_while_binding(t, found->threshold)) return failure;
+    if (int32_t failure = push_operator(found->code)) return failure;
+    t.pos += found->length;
     t.operand_expected = true;
-    t.unary_allowed = found.unary_allowed_after;
+    t.unary_allowed = found->sign_may_follow;
     return core::kOk;
 }
 
@@ -199,7 +258,7 @@ int32_t operator_step(Translation& t) {
 int32_t finish(Translation& t) {
     if (t.operand_expected) return core::kUnexpectedEnd;
     while (operator_stack.top != 0) {
-        if (!in_pop_set(top_operator(), kPopAdditive)) return core::kNoClosingBracket;
+        if (binding_of(top_operator()) == Binding::Bracket) return core::kNoClosingBracket;
         if (int32_t failure = pop_and_append(t)) return failure;
     }
     return core::kOk;
@@ -234,29 +293,25 @@ struct FunctionsByLetter {
 constexpr FunctionsByLetter kFunctionsByLetter = [] {
     FunctionsByLetter index{};
     for (int i = 0; i < kOperatorCount; ++i) {
-        char first = kOperators[i].name[0];
-        if (kOperators[i].arity != 1 || first < 'a' || first > 'z') continue;
-        int letter = first - 'a';
+        if (!kOperators[i].is_function()) continue;
+        int letter = kOperators[i].name[0] - 'a';
         index.rows[letter][index.count[letter]++] = static_cast<int8_t>(i);  // overflowing fails to compile
-    }
-    for (int i = 0; i < kOperatorCount; ++i) {
-        if (kOperators[i].arity == 1 && kOperators[i].name[0] >= 'a' && kOperators[i].name[1] == '\0') throw "a function name has two letters or more";
     }
     return index;
 }();
 
 }  // namespace
 
-char function_code(const char* name) {
-    if (name[0] == '\0' || name[1] == '\0') return 0;  // every function name has two letters or more
+const OperatorInfo* function_named(const char* name) {
+    if (name[0] == '\0' || name[1] == '\0') return nullptr;  // every function name has two letters or more
     char first = lower_ascii(name[0]);
-    if (first < 'a' || first > 'z') return 0;
+    if (first < 'a' || first > 'z') return nullptr;
     int letter = first - 'a';
     for (int i = 0; i < kFunctionsByLetter.count[letter]; ++i) {
         const OperatorInfo& row = kOperators[kFunctionsByLetter.rows[letter][i]];
-        if (equals_word(name, row.name)) return row.code;
+        if (equals_word(name, row.name)) return &row;
     }
-    return 0;
+    return nullptr;
 }
 
 }  // namespace tallymat::translate

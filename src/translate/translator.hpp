@@ -4,14 +4,16 @@
 #include <cstdint>
 
 #include "core/visibility.hpp"
+#include "translate/program.hpp"
 
 namespace tallymat::translate {
 
 inline constexpr int32_t kOperatorStackSize = 100;  // the base marker and 99 pending entries
-inline constexpr char kBaseMarker = 1;              // equals no operator code
+inline constexpr Operator kBaseMarker{1};           // equals no operator code
+inline constexpr Operator kOpenBracket{'('};        // a "(" waiting for its ")"
 
 struct OperatorStack {
-    char entries[kOperatorStackSize];
+    Operator entries[kOperatorStackSize];
     int32_t top;  // index of the top entry; 0 holds the base marker
 };
 
@@ -21,7 +23,7 @@ extern TALLYMAT_HIDDEN OperatorStack operator_stack;
 // the code of the first failure with the error offset where it stopped.
 int32_t translate_formula(const char* text, int32_t* index);
 
-// The function code of a name (case-insensitive, whole word), or 0.
-char function_code(const char* name);
+// The function a name stands for (case-insensitive, whole word), or null.
+const OperatorInfo* function_named(const char* name);
 
 }  // namespace tallymat::translate

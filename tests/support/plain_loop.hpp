@@ -27,10 +27,10 @@ inline Outcome run_program(const translate::Slot& slot) {
         }
         int32_t applied;
         if (translate::is_binary(item.op)) {
-            applied = apply_binary(item.op, top[-2], top[-1]);
+            applied = apply_binary(translate::as_binary(item.op), top[-2], top[-1]);
             --top;
         } else {
-            applied = apply_unary(item.op, top[-1]);
+            applied = apply_unary(translate::as_unary(item.op), top[-1]);
         }
         if (int32_t failure = failure_of(item.op, applied)) return {0.0, failure};
     }

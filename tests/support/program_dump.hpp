@@ -31,7 +31,7 @@ inline std::string dump_program(int handle) {
         const translate::Item& item = slot.items[i];
         if (!out.empty()) out += ' ';
         switch (item.kind) {
-            case translate::kOperatorItem: out += item.op; break;
+            case translate::kOperatorItem: out += static_cast<char>(item.op); break;
             case translate::kNumberItem: out += shortest_text(item.number); break;
             case translate::kVariableItem: out += name_of_cell(item.cell); break;
             default: out += "<kind " + std::to_string(item.kind) + ">";
