@@ -3,14 +3,19 @@
 // The generated function ignores its argument (the slot index every entry
 // takes) and returns the value in xmm0, as calcpost does; it switches MXCSR
 // as the interpreter's run does and writes the code of a failure to the
-// last error (calcpost sets it to 0 before the call).  The stack entry at
-// depth d lives in xmm<d>.  Constants and helper addresses come from a pool
+// last error (calcpost sets it to 0 before the call).  Each stack entry
+// lives in a register of its own.  Constants and helper addresses come from a pool
 // behind the code, read RIP-relative: no formula value becomes an
 // instruction immediate.  Variable values are read where they live, in the
 // variable table, from the instruction itself when the code was mapped
 // within reach of them.  The code is generated in place into a writable
 // mapping, which is then made read-and-execute: it is never writable and
 // executable at once.
+//
+// Layers, each reading the one below: the calling convention's description
+// (jit_target.hpp); the pool and the frame, exits, stack registers and
+// calls (jit_code_writer.hpp); the operators' lowering (OperatorWriter) and
+// the walk over the fast form (Generator), here.
 #include "eval/jit.hpp"
 
 #include "core/errors.hpp"
@@ -31,18 +36,9 @@ void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 #else
 
 #include <array>
-#include <bit>
-#include <deque>
-#include <map>
-#include <tuple>
-#include <type_traits>
 #include <utility>
 
-#include <xbyak/xbyak.h>
-#include <xbyak/xbyak_util.h>
-
-#include "core/fp_environment.hpp"
-#include "eval/executable_memory.hpp"
+#include "eval/jit_code_writer.hpp"
 #include "eval/operations.hpp"
 #include "vars/var_table.hpp"
 
@@ -50,26 +46,12 @@ namespace tallymat::eval {
 
 namespace {
 
-using namespace Xbyak;
+using namespace jit_writer;
 using translate::Binary;
 using translate::Lowering;
 using translate::Operator;
 using translate::Unary;
-using namespace Xbyak::util;
 using executable_memory::whole_pages;
-
-// The calling convention the code is called with and calls out with.
-// System V (Linux): the first argument in rdi, a double in xmm0 or the next
-// xmm register, every xmm register the callee's, and 128 bytes below rsp
-// (the red zone) that nothing else writes.  Microsoft x64 (Windows):
-// arguments by position (rcx first, a second double in xmm1), xmm6 to
-// xmm15 the caller's, 32 bytes of shadow space above the return address at
-// every call, which the callee may use, and no red zone.
-#if defined(_WIN32)
-constexpr bool kMicrosoftX64 = true;
-#else
-constexpr bool kMicrosoftX64 = false;
-#endif
 
 // The operator helpers the code calls: the same operator code as the
 // interpreter, with its refusal and the math error flag turned into a code.
@@ -157,137 +139,23 @@ const void* standard_function(Operator code) {
     return reinterpret_cast<const void*>(elementary::elementary_functions.*kCallees[translate::operator_row(code)].standard);
 }
 
-// The postfix stack by depth: the entry at depth d (the accumulator is the
-// deepest) lives in a register of its own, so a push moves nothing and an
-// operator leaves its result where its left operand was.  System V: xmm<d>,
-// with xmm14 and xmm15 as scratch.  Microsoft x64: the four shallowest in
-// xmm0 to xmm3, the deeper ones from xmm6 up (saved in the frame), and the
-// volatile xmm4 and xmm5 as scratch.  Deeper programs stay interpreted.
-constexpr int kRegisterDepth = 14;
-constexpr int kVolatileDepth = kMicrosoftX64 ? 4 : kRegisterDepth;  // entries the code need not save
-
-// Frame of a program that calls out (rsp stays 16-aligned at calls): the
-// callee's shadow space (Microsoft x64), the host's MXCSR, the scratch
-// value a helper works on (and where an exit reads MXCSR), homes for the
-// entries spilled around a call, and (Microsoft x64) the caller's xmm6 to
-// xmm15 that the deep entries take.  System V frames a program that calls
-// out on its straight path; one without keeps the MXCSR in the red zone,
-// and its slow paths set up the same frame around their helper call, below
-// that MXCSR: the frame's top eight bytes are left unused for it.  Without
-// a red zone, Microsoft x64 frames every program that calls out at all or
-// takes a saved register, and the others keep the MXCSR in their shadow
-// space; the system's unwinder is told of every frame.
-constexpr int kShadowBytes = kMicrosoftX64 ? 32 : 0;
-constexpr int kHostMxcsr = kShadowBytes;
-constexpr int kScratch = kShadowBytes + 8;
-constexpr int kHomes = kShadowBytes + 16;
-constexpr int kSavedXmm = kHomes + 8 * kRegisterDepth;
-constexpr int kSavedXmmMax = kMicrosoftX64 ? kRegisterDepth - kVolatileDepth : 0;
-constexpr int kFrameBytes = kSavedXmm + 16 * kSavedXmmMax + 8;
-static_assert(kFrameBytes % 16 == 8 && kSavedXmm % 16 == 0);
-constexpr int kUnframedMxcsr = kMicrosoftX64 ? 8 : -8;
-constexpr int kUnframedExitMxcsr = kMicrosoftX64 ? 16 : -16;
-static_assert(kMicrosoftX64 || kFrameBytes + kUnframedMxcsr >= kHomes + 8 * kRegisterDepth);
-
 // Bytes of code and pool per fast instruction, enough for the widest: a
 // function call at the deepest stack, with every register spilled and
 // reloaded around it on the straight path and again on its slow path
 // (about 500 bytes).  Unused pages are given back after generation.
 constexpr size_t kBytesPerInstruction = 640;
 
-// General registers that may hold variable cell addresses between helper calls.
-constexpr int kCellRegisterCount = 6;
-
-class Generator : public CodeGenerator {
+// The operators' code: the lowering of each operator row, with the slow
+// paths that take rare arguments to the operator's helper.
+class OperatorWriter : public FrameWriter {
 public:
-    // Generates in place: the code's final address decides how it reaches
-    // the variable values.
-    Generator(size_t bytes, void* area)
-        : CodeGenerator(bytes, area),
-          area_begin_(reinterpret_cast<intptr_t>(area)),
-          area_end_(area_begin_ + static_cast<intptr_t>(bytes)) {}
+    using FrameWriter::FrameWriter;
 
-    size_t pool_offset() const { return pool_offset_; }
-    // Where the function table entry for the system's unwinder lies; 0: none.
-    size_t unwind_table_offset() const { return unwind_table_offset_; }
-
-    // False when the program is too deep for the registers.
-    bool program(const FastInsn* code) {
-        bool calls = false;
-        if (!survey(code, calls)) return false;
-        framed_ = calls;
-        if (kMicrosoftX64) framed_ = calls_anywhere_ || saved_xmm_ > 0;
-        prologue();
-        for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) instruction(ip);
-        epilogue();
-        slow_path_code();
-        failure_stubs();
-        pool_();
-        return true;
-    }
-
-private:
-    struct PoolEntry {
-        Label label;
-        uint64_t low = 0, high = 0;
-        bool wide = false;  // 16 bytes, for the packed masks
-    };
-    std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
-    std::map<std::tuple<uint64_t, uint64_t, bool>, PoolEntry*> pool_index_;
-    intptr_t area_begin_, area_end_;      // where the code is generated and runs
-    size_t pool_offset_ = 0;              // where the pool's pages begin
-    size_t unwind_table_offset_ = 0;
-    bool calls_anywhere_ = false;         // a call on the straight path or a slow one
-    int saved_xmm_ = 0;                   // callee-saved registers the deep entries take
-    // The prologue's unwind codes (Microsoft x64): where each step ends.
-    size_t frame_allocated_at_ = 0, prologue_end_ = 0;
-    size_t xmm_saved_at_[kSavedXmmMax > 0 ? kSavedXmmMax : 1] = {};
-    Label fail_;
-    Label refuse_division_, refuse_domain_, refuse_overflow_;
-    Label fail_in_slow_frame_;  // a helper failed in a frame its slow path set up
-    Label switch_to_library_, in_library_environment_, restore_host_;
-    const core::HostMxcsrRestore restore_ = core::fp_switch.restore;
-    // A helper call taken only for rare arguments, placed behind the code
-    // so that the common path runs straight through.
-    struct SlowPath {
-        Label entry, back;
-        int depth;
-        Operator code;          // the unary operator, or kPow
-        double exponent = 2.0;  // kPow's constant exponent
-    };
-    std::deque<SlowPath> slow_paths_;
-    int depth_ = -1;  // of the accumulator; -1 before the first load
+protected:
     // roundsd (SSE4.1) takes floor's place in div and mod where the CPU has
     // it.  Asked of the CPU facts the C runtime read at start-up: Xbyak's
     // Cpu() runs CPUID anew, about 130 us in a virtual machine.
     const bool floor_by_instruction_ = jit_settings.floor_by_instruction && __builtin_cpu_supports("sse4.1");
-    static constexpr uint8_t kRoundDownQuietly = 0b1001;  // toward -inf, no precision exception
-    bool framed_ = false;         // the whole program runs in the frame
-    bool in_slow_frame_ = false;  // generating a slow path that set up the frame itself
-    const double* cached_cells_[kCellRegisterCount] = {};
-    int next_cell_register_ = 0;
-
-    // Whether the program fits the registers, and whether it calls out on its
-    // straight path; notes calls anywhere and the saved registers it needs.
-    bool survey(const FastInsn* code, bool& calls) {
-        int depth = -1, deepest = 0;
-        for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
-            const FastOpFacts& f = facts(ip->op);
-            switch (f.shape) {
-                case Shape::Load: case Shape::FusedLoad: depth = 0; break;
-                case Shape::Push: case Shape::FusedPush: ++depth; break;
-                case Shape::Binary: if (f.operands == Operands::Stack) --depth; break;
-                case Shape::End: case Shape::Operand: case Shape::Unary: case Shape::Square: case Shape::Apply: break;
-            }
-            if (depth >= kRegisterDepth) return false;
-            if (depth > deepest) deepest = depth;
-            bool straight_call = (f.shape == Shape::Binary || f.shape == Shape::Unary) && calls_on_straight_path(f.op);
-            calls = calls || straight_call;
-            calls_anywhere_ = calls_anywhere_ || straight_call || f.shape == Shape::Square;  // the square's slow path
-        }
-        saved_xmm_ = deepest >= kVolatileDepth ? deepest - kVolatileDepth + 1 : 0;
-        return true;
-    }
 
     // Whether an operator calls out on the straight path: the square calls
     // only on its slow path.
@@ -306,224 +174,6 @@ private:
         return true;
     }
 
-    // ---- the pool ----
-    // One entry per distinct value, however often the code reads it.
-    Address pooled(uint64_t low, uint64_t high = 0, bool wide = false) {
-        PoolEntry*& entry = pool_index_[{low, high, wide}];
-        if (!entry) {
-            entry = &pool_entries_.emplace_back();
-            entry->low = low;
-            entry->high = high;
-            entry->wide = wide;
-        }
-        return ptr[rip + entry->label];
-    }
-    Address constant(double k) { return pooled(std::bit_cast<uint64_t>(k)); }
-    Address pointer(const void* p) { return pooled(reinterpret_cast<uintptr_t>(p)); }
-    Address mask(uint64_t bits) { return pooled(bits, bits, true); }
-
-    // The pool starts on a page of its own, which is sealed readable and
-    // never executable: no formula value is ever an executable byte.  The
-    // code's last page is filled with int3.
-    void pool_() {
-        while (getSize() % whole_pages(1) != 0) db(0xCC);
-        pool_offset_ = getSize();
-        for (PoolEntry& entry : pool_entries_) {
-            if (entry.wide) align(16);
-            L(entry.label);
-            dq(entry.low);
-            if (entry.wide) dq(entry.high);
-        }
-        if (kMicrosoftX64 && framed_) unwind_data();
-    }
-
-    // The frame as the system's unwinder reads it (Microsoft x64's
-    // UNWIND_INFO and RUNTIME_FUNCTION, offsets from the code's start): the
-    // prologue allocates the frame, then saves the registers the deep
-    // entries take; its steps are listed last first.
-    void unwind_data() {
-        constexpr uint8_t kAllocLarge = 1, kSaveXmm128 = 8;
-        align(4);
-        size_t info = getSize();
-        int slots = 2 * saved_xmm_ + 2;
-        db(1);  // version 1, no handler
-        db(static_cast<uint8_t>(prologue_end_));
-        db(static_cast<uint8_t>(slots));
-        db(0);  // no frame register
-        for (int i = saved_xmm_ - 1; i >= 0; --i) {
-            db(static_cast<uint8_t>(xmm_saved_at_[i]));
-            db(static_cast<uint8_t>(kSaveXmm128 | (at(kVolatileDepth + i).getIdx() << 4)));
-            dw(static_cast<uint16_t>((kSavedXmm + 16 * i) / 16));
-        }
-        db(static_cast<uint8_t>(frame_allocated_at_));
-        db(kAllocLarge);  // the size in the next slot, in eights
-        dw(kFrameBytes / 8);
-        if (slots % 2) dw(0);
-        unwind_table_offset_ = getSize();
-        dd(0);
-        dd(static_cast<uint32_t>(pool_offset_));
-        dd(static_cast<uint32_t>(info));
-    }
-
-    // ---- frame, entry and exits ----
-    Address host_mxcsr() { return framed_ ? ptr[rsp + kHostMxcsr] : ptr[rsp + kUnframedMxcsr]; }
-    // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
-    Address exit_mxcsr() { return framed_ ? ptr[rsp + kScratch] : ptr[rsp + kUnframedExitMxcsr]; }
-
-    // The floating-point switch of fp_environment.hpp: a host whose control
-    // bits are the library's keeps its MXCSR, and the load for the others
-    // is out of the straight path.
-    void prologue() {
-        if (framed_) open_frame();
-        stmxcsr(host_mxcsr());
-        mov(eax, host_mxcsr());
-        and_(eax, ~core::kMxcsrFlags);
-        cmp(eax, core::kLibraryMxcsr);
-        jne(switch_to_library_, T_NEAR);
-        L(in_library_environment_);
-    }
-
-    void open_frame() {
-        sub(rsp, kFrameBytes);
-        frame_allocated_at_ = getSize();
-        for (int i = 0; i < saved_xmm_; ++i) {
-            movaps(ptr[rsp + kSavedXmm + 16 * i], at(kVolatileDepth + i));
-            xmm_saved_at_[i] = getSize();
-        }
-        prologue_end_ = getSize();
-    }
-
-    void close_frame() {
-        for (int i = 0; i < saved_xmm_; ++i) movaps(at(kVolatileDepth + i), ptr[rsp + kSavedXmm + 16 * i]);
-        add(rsp, kFrameBytes);
-    }
-
-    // Gives the host its MXCSR back.  calcpost has set the last error to 0;
-    // a failure records its code.
-    void leave() {
-        if (restore_ == core::HostMxcsrRestore::kAlways) {
-            ldmxcsr(host_mxcsr());
-        } else {
-            stmxcsr(exit_mxcsr());
-            mov(eax, exit_mxcsr());
-            cmp(eax, host_mxcsr());
-            jne(restore_host_, T_NEAR);
-        }
-        if (framed_) close_frame();
-        ret();
-    }
-
-    void epilogue() {
-        leave();  // the value is in xmm0: the accumulator at depth 0
-
-        L(fail_);  // eax: the code
-        mov(rcx, pointer(&core::error_registers.last_error));
-        mov(dword[rcx], eax);
-        xorpd(xmm0, xmm0);
-        leave();
-    }
-
-    void failure_stubs() {
-        L(refuse_division_);
-        mov(eax, core::kDivisionByZero);
-        jmp(fail_, T_NEAR);
-        L(refuse_domain_);
-        mov(eax, core::kDomain);
-        jmp(fail_, T_NEAR);
-        L(refuse_overflow_);
-        mov(eax, core::kOverflow);
-        jmp(fail_, T_NEAR);
-        L(fail_in_slow_frame_);
-        add(rsp, kFrameBytes);
-        jmp(fail_, T_NEAR);
-        L(switch_to_library_);
-        ldmxcsr(pooled(core::kLibraryMxcsr));
-        jmp(in_library_environment_, T_NEAR);
-        L(restore_host_);  // a flag was raised that the host did not have, or the host's controls differ
-        ldmxcsr(host_mxcsr());
-        if (framed_) close_frame();
-        ret();
-    }
-
-    // Opens a slow path from here: the common path jumps to the returned
-    // label for the rare arguments and resumes at rejoin().
-    Label& slow_path(Operator code, double exponent = 2.0) {
-        SlowPath& path = slow_paths_.emplace_back();
-        path.depth = depth_;
-        path.code = code;
-        path.exponent = exponent;
-        return path.entry;
-    }
-
-    // Where the slow path just opened comes back.  Its helper call may have
-    // overwritten the registers holding variable cells.
-    void rejoin() {
-        L(slow_paths_.back().back);
-        forget_cells();
-    }
-
-    void slow_path_code() {
-        for (SlowPath& path : slow_paths_) {
-            L(path.entry);
-            depth_ = path.depth;
-            in_slow_frame_ = !framed_;
-            if (in_slow_frame_) sub(rsp, kFrameBytes);
-            if (path.code == Operator::kPow) helper_binary(Operator::kPow, constant(path.exponent));
-            else helper_unary(path.code);
-            if (in_slow_frame_) add(rsp, kFrameBytes);
-            jmp(path.back, T_NEAR);
-        }
-    }
-
-    // ---- the stack ----
-    static Xmm at(int depth) { return Xmm(depth < kVolatileDepth ? depth : depth + 2); }
-    static Xmm scratch() { return Xmm(kMicrosoftX64 ? 4 : 14); }
-    static Xmm second_scratch() { return Xmm(kMicrosoftX64 ? 5 : 15); }
-    // Where a helper takes its pointer, and the right operand of a binary one.
-    static Reg64 first_argument() { return Reg64(kMicrosoftX64 ? Operand::RCX : Operand::RDI); }
-    static Xmm second_double_argument() { return Xmm(kMicrosoftX64 ? 1 : 0); }
-    Xmm acc() const { return at(depth_); }
-    Address home(int depth) { return ptr[rsp + kHomes + 8 * depth]; }
-
-    // ---- operands ----
-    // The address of a variable's cell, in a general register that keeps it
-    // until the next helper call.
-    Reg64 cell_register(const double* cell) {
-        // Volatile under both conventions; rcx is free until a failure exit.
-        static const Reg64 kRegisters[kCellRegisterCount] = {Xbyak::util::rdx, Xbyak::util::rcx, Xbyak::util::r8,
-                                                            Xbyak::util::r9,  Xbyak::util::r10, Xbyak::util::r11};
-        for (int i = 0; i < kCellRegisterCount; ++i)
-            if (cached_cells_[i] == cell) return kRegisters[i];
-        int taken = next_cell_register_;  // round robin: the oldest goes
-        next_cell_register_ = (next_cell_register_ + 1) % kCellRegisterCount;
-        cached_cells_[taken] = cell;
-        mov(kRegisters[taken], pointer(cell));
-        return kRegisters[taken];
-    }
-    void forget_cells() {
-        for (const double*& cell : cached_cells_) cell = nullptr;
-    }
-
-    // A value within reach of every byte of the code is addressed from the
-    // instruction itself; one out of reach through a pointer from the pool.
-    Address variable(const double* cell) {
-        if (jit_settings.cells_from_instructions && within_reach(cell)) return ptr[rip + static_cast<const void*>(cell)];
-        return ptr[cell_register(cell)];
-    }
-
-    bool within_reach(const void* target) const {
-        constexpr intptr_t kReach = INT32_MAX - 4096;  // a margin for the instruction's own length
-        auto at = reinterpret_cast<intptr_t>(target);
-        return at - area_begin_ < kReach && area_end_ - at < kReach && area_begin_ - at < kReach &&
-               at - area_end_ < kReach;
-    }
-
-    // One operand of a fused or folded instruction: a constant or a variable.
-    Address operand_of(const FastInsn& insn, bool is_variable) {
-        return is_variable ? variable(insn.p) : constant(insn.k);
-    }
-
-    // ---- operators ----
     // left = left (code) right, for + - * /: the hardware's own operation,
     // left operand first, so a NaN travels as the interpreter's does.  A
     // divisor is checked as the interpreter checks it: zero or NaN refuses.
@@ -533,67 +183,34 @@ private:
             case Lowering::Add: addsd(left, right); return;
             case Lowering::Subtract: subsd(left, right); return;
             case Lowering::Multiply: mulsd(left, right); return;
-            case Lowering::Divide: break;
+            case Lowering::Divide: divide(left, right, constant_right); return;
             case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power:
             case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
             case Lowering::Sign: case Lowering::Ez: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
             case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call: case Lowering::Nothing:
                 return;  // the fast form fuses + - * / alone
         }
-        if (constant_right) {
-            if (is_zero_divisor(constant_right->k)) jmp(refuse_division_, T_NEAR);
-            else divsd(left, right);
-            return;
-        }
-        if constexpr (std::is_same_v<Right, Xmm>) {
-            ucomisd(right, constant(0.0));
-            je(refuse_division_, T_NEAR);  // equal or unordered
-            divsd(left, right);
-        } else {
-            movsd(second_scratch(), right);
-            ucomisd(second_scratch(), constant(0.0));
-            je(refuse_division_, T_NEAR);
-            divsd(left, second_scratch());
-        }
     }
 
-    // acc = left (code) right through the operator's helper; left is the
-    // accumulator, right is in the second argument's register when the call is made.
+    // acc = acc (code) right
     template <typename Right>
-    void helper_binary(Operator code, const Right& right) {
-        movsd(ptr[rsp + kScratch], acc());
-        spill_entries_below();  // before the argument register, an entry's, takes the right operand
-        Xmm argument = second_double_argument();
-        if constexpr (std::is_same_v<Right, Xmm>) {
-            if (right.getIdx() != argument.getIdx()) movapd(argument, right);
-        } else {
-            movsd(argument, right);
+    void binary(Operator code, const Right& right, const FastInsn* constant_right = nullptr) {
+        switch (translate::operator_info(code).lowering) {
+            case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
+                arithmetic(code, acc(), right, constant_right);
+                return;
+            case Lowering::Power:
+                if (constant_right) return power_by_constant(constant_right->k);
+                break;
+            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder:
+                if (floor_by_instruction_) return floored(code, right, constant_right);
+                break;
+            case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
+            case Lowering::Sign: case Lowering::Ez: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
+            case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call: case Lowering::Nothing:
+                break;
         }
-        call_helper(binary_helper(code));
-    }
-
-    void helper_unary(Operator code) {
-        movsd(ptr[rsp + kScratch], acc());
-        spill_entries_below();
-        call_helper(unary_helper(code));
-    }
-
-    // The entries below the accumulator wait in their homes (under
-    // Microsoft x64 the callee keeps xmm6 up, but one spill for all is simpler).
-    void spill_entries_below() {
-        for (int d = 0; d < depth_; ++d) movsd(home(d), at(d));
-    }
-
-    // Calls a step helper on the scratch value; a failure leaves through
-    // fail_ with its code, a success puts the value back in the accumulator.
-    void call_helper(const void* helper) {
-        lea(first_argument(), ptr[rsp + kScratch]);
-        call(pointer(helper));
-        forget_cells();
-        test(eax, eax);
-        jnz(in_slow_frame_ ? fail_in_slow_frame_ : fail_, T_NEAR);
-        for (int d = 0; d < depth_; ++d) movsd(at(d), home(d));
-        movsd(acc(), ptr[rsp + kScratch]);
+        call_binary_helper(binary_helper(code), right);
     }
 
     void unary(Operator code) {
@@ -619,7 +236,81 @@ private:
             case Lowering::Helper:
                 break;
         }
-        helper_unary(code);
+        call_unary_helper(unary_helper(code));
+    }
+
+    // acc = acc ^ 2: the square at once where no rule can fire, for
+    // 2^-510 <= |x| < 2^510.
+    void square() {
+        leave_unless_exponent_in(mathlayer::kSquareBandLow, mathlayer::kSquareBandHigh, kEitherSign,
+                                 slow_path(Operator::kPow));
+        mulsd(acc(), acc());
+        rejoin();
+    }
+
+    void slow_path_code() {
+        for (SlowPath& path : slow_paths_) {
+            L(path.entry);
+            depth_ = path.depth;
+            in_slow_frame_ = !framed_;
+            if (in_slow_frame_) sub(rsp, kFrame.bytes);
+            if (path.code == Operator::kPow) call_binary_helper(binary_helper(Operator::kPow), constant(path.exponent));
+            else call_unary_helper(unary_helper(path.code));
+            if (in_slow_frame_) add(rsp, kFrame.bytes);
+            jmp(path.back, T_NEAR);
+        }
+    }
+
+private:
+    // A helper call taken only for rare arguments, placed behind the code
+    // so that the common path runs straight through.
+    struct SlowPath {
+        Label entry, back;
+        int depth;
+        Operator code;          // the unary operator, or kPow
+        double exponent = 2.0;  // kPow's constant exponent
+    };
+    std::deque<SlowPath> slow_paths_;
+    static constexpr uint8_t kRoundDownQuietly = 0b1001;  // toward -inf, no precision exception
+
+    // Opens a slow path from here: the common path jumps to the returned
+    // label for the rare arguments and resumes at rejoin().
+    Label& slow_path(Operator code, double exponent = 2.0) {
+        SlowPath& path = slow_paths_.emplace_back();
+        path.depth = depth_;
+        path.code = code;
+        path.exponent = exponent;
+        return path.entry;
+    }
+
+    // Where the slow path just opened comes back.  Its helper call may have
+    // overwritten the registers holding variable cells.
+    void rejoin() {
+        L(slow_paths_.back().back);
+        forget_cells();
+    }
+
+    // Refuses a zero or NaN divisor in a register, as the interpreter does.
+    void refuse_zero_divisor(const Xmm& divisor) {
+        ucomisd(divisor, constant(0.0));
+        je(refuse_division_, T_NEAR);  // equal or unordered
+    }
+
+    template <typename Right>
+    void divide(const Xmm& left, const Right& right, const FastInsn* constant_right) {
+        if (constant_right) {
+            if (is_zero_divisor(constant_right->k)) jmp(refuse_division_, T_NEAR);
+            else divsd(left, right);
+            return;
+        }
+        if constexpr (std::is_same_v<Right, Xmm>) {
+            refuse_zero_divisor(right);
+            divsd(left, right);
+        } else {
+            movsd(second_scratch(), right);
+            refuse_zero_divisor(second_scratch());
+            divsd(left, second_scratch());
+        }
     }
 
     // acc = (x > 1e-10) - !(x > -1e-10), each comparison a mask of 1.0:
@@ -703,18 +394,6 @@ private:
         if (slow_paths_.size() != slow_paths_before) rejoin();
     }
 
-    // acc = function(acc) or function(acc, k), with the entries below saved
-    // around the call.
-    void call_standard(const void* function, const double* k = nullptr) {
-        spill_entries_below();
-        if (depth_ != 0) movapd(xmm0, acc());
-        if (k) movsd(xmm1, constant(*k));
-        call(pointer(function));
-        if (depth_ != 0) movapd(acc(), xmm0);
-        for (int d = 0; d < depth_; ++d) movsd(at(d), home(d));
-        forget_cells();
-    }
-
     // acc = acc ^ k for a constant k: the standard pow at once over the band
     // where no rule can fire, for a base of either sign when k is an
     // integer (which pow's parity rule needs) and a positive one otherwise;
@@ -722,7 +401,7 @@ private:
     void power_by_constant(const double& k) {
         int band = mathlayer::pow_band_without_rules(k);
         if (band == 0) {
-            helper_binary(Operator::kPow, constant(k));
+            call_binary_helper(binary_helper(Operator::kPow), constant(k));
             return;
         }
         bool sign = mathlayer::is_integer(k) ? kEitherSign : kPositiveOnly;
@@ -731,15 +410,78 @@ private:
         rejoin();
     }
 
-    // acc = acc ^ 2: the square at once where no rule can fire, for
-    // 2^-510 <= |x| < 2^510.
-    void square() {
-        leave_unless_exponent_in(mathlayer::kSquareBandLow, mathlayer::kSquareBandHigh, kEitherSign, slow_path(Operator::kPow));
-        mulsd(acc(), acc());
-        rejoin();
+    // acc = floor(a / b) (div) or a - floor(a / b) * b (mod), the
+    // interpreter's operations in its order, with roundsd as floor; a
+    // divisor is refused as the interpreter refuses it.
+    template <typename Right>
+    void floored(Operator code, const Right& right, const FastInsn* constant_right) {
+        if (constant_right && is_zero_divisor(constant_right->k)) {
+            jmp(refuse_division_, T_NEAR);
+            return;
+        }
+        Xmm divisor = second_scratch(), quotient = scratch();
+        if constexpr (std::is_same_v<Right, Xmm>) divisor = right;
+        else movsd(divisor, right);
+        if (!constant_right) refuse_zero_divisor(divisor);
+        movapd(quotient, acc());
+        divsd(quotient, divisor);
+        roundsd(quotient, quotient, kRoundDownQuietly);
+        if (translate::operator_info(code).lowering == Lowering::FlooredQuotient) {
+            movapd(acc(), quotient);
+            return;
+        }
+        mulsd(quotient, divisor);
+        subsd(acc(), quotient);
+    }
+};
+
+// The walk over the fast form: each instruction shape in turn, with the
+// stack depth it leaves.
+class Generator : public OperatorWriter {
+public:
+    using OperatorWriter::OperatorWriter;
+
+    // False when the program is too deep for the registers.
+    bool program(const FastInsn* code) {
+        bool calls = false, calls_anywhere = false;
+        if (!survey(code, calls, calls_anywhere)) return false;
+        // Without a red zone, a frame also holds the MXCSR of every program
+        // that calls out anywhere, and the registers the deep entries take.
+        framed_ = kConvention.red_zone_bytes ? calls : calls_anywhere || saved_xmm_ > 0;
+        prologue();
+        for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) instruction(ip);
+        epilogue();
+        slow_path_code();
+        failure_stubs();
+        write_pool();
+        if (kConvention.unwind_tables && framed_) unwind_data();
+        return true;
     }
 
-    // ---- one fast instruction ----
+private:
+    // Whether the program fits the registers, whether it calls out on its
+    // straight path, and anywhere (the square calls on its slow path); notes
+    // the saved registers it needs.
+    bool survey(const FastInsn* code, bool& calls, bool& calls_anywhere) {
+        int depth = -1, deepest = 0;
+        for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
+            const FastOpFacts& f = facts(ip->op);
+            switch (f.shape) {
+                case Shape::Load: case Shape::FusedLoad: depth = 0; break;
+                case Shape::Push: case Shape::FusedPush: ++depth; break;
+                case Shape::Binary: if (f.operands == Operands::Stack) --depth; break;
+                case Shape::End: case Shape::Operand: case Shape::Unary: case Shape::Square: case Shape::Apply: break;
+            }
+            if (depth >= kStack.depth) return false;
+            if (depth > deepest) deepest = depth;
+            bool straight_call = (f.shape == Shape::Binary || f.shape == Shape::Unary) && calls_on_straight_path(f.op);
+            calls = calls || straight_call;
+            calls_anywhere = calls_anywhere || straight_call || f.shape == Shape::Square;
+        }
+        saved_xmm_ = deepest >= kStack.volatile_depth ? deepest - kStack.volatile_depth + 1 : 0;
+        return true;
+    }
+
     void instruction(const FastInsn* ip) {
         const FastOpFacts& f = facts(ip->op);
         switch (f.shape) {
@@ -770,52 +512,9 @@ private:
         }
     }
 
-    // acc = acc (code) right
-    template <typename Right>
-    void binary(Operator code, const Right& right, const FastInsn* constant_right = nullptr) {
-        switch (translate::operator_info(code).lowering) {
-            case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
-                arithmetic(code, acc(), right, constant_right);
-                return;
-            case Lowering::Power:
-                if (constant_right) return power_by_constant(constant_right->k);
-                break;
-            case Lowering::FlooredQuotient: case Lowering::FlooredRemainder:
-                if (floor_by_instruction_) return floored(code, right, constant_right);
-                break;
-            case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
-            case Lowering::Sign: case Lowering::Ez: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
-            case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call: case Lowering::Nothing:
-                break;
-        }
-        helper_binary(code, right);
-    }
-
-    // acc = floor(a / b) (div) or a - floor(a / b) * b (mod), the
-    // interpreter's operations in its order, with roundsd as floor; a
-    // divisor is refused as the interpreter refuses it.
-    template <typename Right>
-    void floored(Operator code, const Right& right, const FastInsn* constant_right) {
-        if (constant_right && is_zero_divisor(constant_right->k)) {
-            jmp(refuse_division_, T_NEAR);
-            return;
-        }
-        Xmm divisor = second_scratch(), quotient = scratch();
-        if constexpr (std::is_same_v<Right, Xmm>) divisor = right;
-        else movsd(divisor, right);
-        if (!constant_right) {
-            ucomisd(divisor, constant(0.0));
-            je(refuse_division_, T_NEAR);  // equal or unordered
-        }
-        movapd(quotient, acc());
-        divsd(quotient, divisor);
-        roundsd(quotient, quotient, kRoundDownQuietly);
-        if (translate::operator_info(code).lowering == Lowering::FlooredQuotient) {
-            movapd(acc(), quotient);
-            return;
-        }
-        mulsd(quotient, divisor);
-        subsd(acc(), quotient);
+    // One operand of a fused or folded instruction: a constant or a variable.
+    Address operand_of(const FastInsn& insn, bool is_variable) {
+        return is_variable ? variable(insn.p) : constant(insn.k);
     }
 
     // The operands of a paired instruction, X in its own slot and Y in the next.
