@@ -2,6 +2,7 @@
 
 #include <langinfo.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <clocale>
@@ -10,11 +11,36 @@
 #include <iterator>
 
 #include "tallymat.hpp"
+#include "translate/program.hpp"
 
 namespace tallycalc {
 
-const char* const kFunctionNames[] = {"sin",   "cos", "tg",   "ln",  "lg",   "arcsin", "arccos",
-                                      "arctg", "exp", "sqrt", "abs", "sign", "ez",     nullptr};
+namespace {
+
+using tallymat::translate::kOperatorCount;
+using tallymat::translate::kOperators;
+using tallymat::translate::OperatorInfo;
+
+// The spellings of the library's operator table that pass a test, null-terminated.
+template <bool (*kTakes)(const OperatorInfo&)>
+constexpr std::array<const char*, kOperatorCount + 1> spellings() {
+    std::array<const char*, kOperatorCount + 1> names{};
+    int count = 0;
+    for (const OperatorInfo& row : kOperators)
+        if (kTakes(row)) names[count++] = row.name;
+    return names;
+}
+
+constexpr bool is_function(const OperatorInfo& row) { return row.is_function(); }
+constexpr bool is_operator_word(const OperatorInfo& row) { return row.arity == 2 && row.is_word(); }
+
+constexpr auto kFunctionList = spellings<is_function>();
+constexpr auto kOperatorWordList = spellings<is_operator_word>();
+
+}  // namespace
+
+const char* const* const kFunctionNames = kFunctionList.data();
+const char* const* const kOperatorWords = kOperatorWordList.data();
 
 MessageConverter::MessageConverter() {
     const char* codeset = nl_langinfo(CODESET);
@@ -111,8 +137,8 @@ std::string unassignable_reason(std::string_view name) {
     if (!is_identifier(name)) return quoted + " is not a name: a letter or _, then letters, digits and _";
     for (const char* const* f = kFunctionNames; *f; ++f)
         if (equals_ignoring_case(name, *f)) return quoted + " is a function: no formula could read it back";
-    if (equals_ignoring_case(name, "mod") || equals_ignoring_case(name, "div"))
-        return quoted + " is an operator: no formula could read it back";
+    for (const char* const* w = kOperatorWords; *w; ++w)
+        if (equals_ignoring_case(name, *w)) return quoted + " is an operator: no formula could read it back";
     return {};
 }
 

@@ -49,8 +49,11 @@ std::string_view trim(std::string_view text);
 // or empty when it can.
 std::string unassignable_reason(std::string_view name);
 
-// The names a formula may call, for completion and help.
-extern const char* const kFunctionNames[];
+// The names a formula may call, for completion and help, and the
+// operators spelled as words; null-terminated, from the library's
+// operator table.
+extern const char* const* const kFunctionNames;
+extern const char* const* const kOperatorWords;
 
 class Calculator {
 public:
