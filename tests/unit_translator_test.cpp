@@ -1,9 +1,12 @@
 // Translation read item by item through the program of the slot.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "support/program_dump.hpp"
+#include "support/worked_formulas.hpp"
 #include "tallymat.h"
 #include "translate/translator.hpp"
 
@@ -14,7 +17,7 @@ protected:
     void SetUp() override {
         exprclr();
         vclr();
-        for (const char* name : {"a", "b", "c", "x", "y"}) vinsert(name, 1.0);
+        for (const WorkedVariable& v : kWorkedVariables) vinsert(v.name, v.value);
     }
     void TearDown() override {
         exprclr();
@@ -40,41 +43,7 @@ void expect_programs(const std::vector<Row>& rows) {
 }  // namespace
 
 TEST_F(Programs, WorkedExamples) {
-    expect_programs({
-        {"-2^2", "2 2 ^ u"},
-        {"2^3^2", "2 3 ^ 2 ^"},
-        {"2 ** 3 ** 2", "2 3 P 2 P"},
-        {"-2 ** 2", "2 2 P u"},
-        {"a-b-c", "A B - C -"},
-        {"8/4/2", "8 4 / 2 /"},
-        {"-a+b", "A u B +"},
-        {"-a * b", "A B * u"},
-        {"2 * -3 + 4", "2 3 u * 4 +"},
-        {"2^-1 * 3", "2 1 3 * u ^"},
-        {"x mod b ^ 2", "X B 2 ^ m"},
-        {"a mod b mod c", "A B m C m"},
-        {"2 * (3+4)", "2 3 4 + *"},
-        {"sin(x)^2", "X s 2 ^"},
-        {"-sin(x)^2", "X s 2 ^ u"},
-        {"SIN (x)", "X s"},
-        {"sin(cos(x))", "X c s"},
-        {"abs(-3)", "3 u a"},
-        {"(((x)))", "X"},
-        {".5+.5", "0.5 0.5 +"},
-        {"2e + 3", "2 3 +"},
-    });
-}
-
-TEST_F(Programs, SignsWordsAndFunctions) {
-    expect_programs({
-        {"x * + y", "X Y U *"},
-        {"a mod -b", "A B u m"},
-        {"7 DIV 2", "7 2 d"},
-        {"7 Mod 2", "7 2 m"},
-        {"sin\n\r (x)", "X s"},
-        {"+x", "X U"},
-        {"-(x+y)", "X Y + u"},
-    });
+    for (const WorkedFormula& row : kWorkedFormulas) expect_programs({{row.text, row.program}});
 }
 
 // Every function is known by its name in any case, and no other name is a
@@ -137,4 +106,41 @@ TEST_F(Programs, FailedTranslationFreesItsSlot) {
     EXPECT_EQ(exprpost("x+(1"), -1);
     for (int i = 0; i < tallymat::translate::kSlotCount; ++i)
         EXPECT_EQ(tallymat::translate::expr_table.slots[i].items, nullptr) << i;
+}
+
+namespace {
+
+std::string file_text(const char* relative) {
+    std::ifstream in(std::string(TALLYMAT_SOURCE_DIR) + "/" + relative);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+// The places that list the operators by hand follow the operator table: the
+// fuzzer's dictionary, the README's list of functions and the manual page's.
+TEST(OperatorTable, EverySpellingIsListedWhereTheFormulaLanguageIs) {
+    const std::string dictionary = file_text("fuzz/formula.dict");
+    const std::string readme = file_text("README.md");
+    const std::string manual = file_text("include/tallymat.3");
+    ASSERT_FALSE(dictionary.empty() || readme.empty() || manual.empty());
+    // The lists, each from the character before its first name to its end.
+    const std::string readme_list = readme.substr(readme.find("- Functions: `") + 12, 80);
+    const std::string manual_list = manual.substr(manual.find("sin, cos") - 1, 80);
+    auto lists = [](const std::string& list, const std::string& name) {
+        auto letter = [](char c) { return c >= 'a' && c <= 'z'; };
+        for (size_t at = list.find(name); at != std::string::npos; at = list.find(name, at + 1))
+            if (!letter(list[at - 1]) && at + name.size() < list.size() && !letter(list[at + name.size()])) return true;
+        return false;
+    };
+    for (const tallymat::translate::OperatorInfo& row : tallymat::translate::kOperators) {
+        std::string name = row.name;
+        std::string entry = "\"" + name + (row.is_function() ? "(" : "") + "\"";
+        EXPECT_NE(dictionary.find(entry), std::string::npos) << entry << " is not in fuzz/formula.dict";
+        if (!row.is_function()) continue;
+        EXPECT_TRUE(lists(readme_list, name)) << name << " is not in the README's list of functions";
+        EXPECT_TRUE(lists(manual_list, name)) << name << " is not in tallymat(3)'s list of functions";
+    }
 }
