@@ -14,6 +14,27 @@ std::string numbered(const char* prefix, int n) {
     return buffer;
 }
 
+// What a call returned, as text: a handle or code, a value, or a name.
+std::string text(int result) { return std::to_string(result); }
+std::string text(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
+    return buffer;
+}
+std::string text(const char* name) { return name ? "\"" + std::string(name) + "\"" : "null"; }
+
+// One call of a sequence, what it returns and the last error it leaves.
+struct Step {
+    std::string (*call)();
+    const char* result;
+    int code;
+};
+
+struct Sequence {
+    const char* what;
+    std::vector<Step> steps;
+};
+
 }  // namespace
 
 TEST_F(Api, HandlesArePositionsInNameOrder) {
@@ -39,28 +60,6 @@ TEST_F(Api, HandlesArePositionsInNameOrder) {
             EXPECT_STREQ(vgetname(static_cast<int>(i)), row.expected_order[i]);
         }
     }
-}
-
-TEST_F(Api, InsertBeforeShiftsLaterHandles) {
-    vinsert("b", 2.0);
-    EXPECT_EQ(vlookup("b"), 0);
-    vinsert("a", 1.0);
-    EXPECT_EQ(vlookup("A"), 0);
-    EXPECT_EQ(vlookup("b"), 1);
-    EXPECT_EQ(vgetvalue(1), 2.0);
-}
-
-TEST_F(Api, NamesAreCaseInsensitiveAndStoredUpperCase) {
-    EXPECT_EQ(vinsert("x", 1.0), 0);
-    EXPECT_EQ(vinsert("X", 5.0), 9);
-    EXPECT_EQ(geterrnum(), 9);
-    EXPECT_EQ(vgetvalue(vlookup("x")), 1.0);
-    EXPECT_EQ(vinsert("abc_1", 0.0), 0);
-    EXPECT_STREQ(vgetname(vlookup("ABC_1")), "ABC_1");
-    // Only a-z are upper-cased; other bytes stay as they are.
-    EXPECT_EQ(vinsert("\xe9t\xe9", 0.0), 0);
-    EXPECT_STREQ(vgetname(vlookup("\xe9T\xe9")), "\xe9T\xe9");
-    EXPECT_EQ(vlookup("\xc9T\xc9"), -1);
 }
 
 TEST_F(Api, HundredAndFirstInsertIsRefusedEvenForADuplicate) {
@@ -106,34 +105,6 @@ TEST_F(Api, InvalidHandlesLeaveCode19) {
     EXPECT_EQ(vgetvalue(1), 2.0);
 }
 
-TEST_F(Api, LastErrorAfterEachVariableOperation) {
-    struct Step {
-        const char* what;
-        int (*call)();
-        int expected_result;
-        int expected_code;
-    };
-    const Step steps[] = {
-        {"insert a", [] { return vinsert("a", 1.0); }, 0, 0},
-        {"insert A again", [] { return vinsert("A", 1.0); }, 9, 9},
-        {"lookup a", [] { return vlookup("a"); }, 0, 0},
-        {"get invalid", [] { return static_cast<int>(vgetvalue(5)); }, 0, 19},
-        {"get valid", [] { return static_cast<int>(vgetvalue(0)); }, 1, 0},
-        {"set invalid", [] { return vsetvalue(-1, 3.0); }, 19, 19},
-        {"set valid", [] { return vsetvalue(0, 3.0); }, 0, 0},
-        {"name invalid", [] { return vgetname(1) == nullptr ? -1 : 1; }, -1, 19},
-        {"name valid", [] { return vgetname(0) == nullptr ? -1 : 1; }, 1, 0},
-        {"lookup missing", [] { return vlookup("zz"); }, -1, 0},
-        {"insert after failure", [] { vgetvalue(-1); return vinsert("b", 0.0); }, 0, 0},
-        {"clear", [] { vgetvalue(-1); return vclr(); }, 0, 0},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        EXPECT_EQ(step.call(), step.expected_result);
-        EXPECT_EQ(geterrnum(), step.expected_code);
-    }
-}
-
 TEST_F(Api, SetValueStoresEveryDoubleExactly) {
     vinsert("v", 0.0);
     const double values[] = {-0.0, 1e-310, -1e308, 0.1, std::numeric_limits<double>::infinity(),
@@ -144,18 +115,6 @@ TEST_F(Api, SetValueStoresEveryDoubleExactly) {
     }
 }
 
-TEST_F(Api, ClearEmptiesTheTable) {
-    vinsert("b", 1.0);
-    vinsert("c", 2.0);
-    EXPECT_EQ(vclr(), 0);
-    EXPECT_EQ(vlookup("b"), -1);
-    EXPECT_EQ(vlookup("c"), -1);
-    EXPECT_EQ(vgetvalue(0), 0.0);
-    EXPECT_EQ(geterrnum(), 19);
-    EXPECT_EQ(vinsert("z", 3.0), 0);
-    EXPECT_EQ(vlookup("z"), 0);
-}
-
 TEST_F(Api, NameStaysValidWhileOtherVariablesArrive) {
     vinsert("m", 0.0);
     const char* name = vgetname(0);
@@ -164,12 +123,64 @@ TEST_F(Api, NameStaysValidWhileOtherVariablesArrive) {
     EXPECT_EQ(vgetname(vlookup("m")), name);
 }
 
-TEST_F(Api, NullNamesAreTheEmptyName) {
-    EXPECT_EQ(vlookup(nullptr), -1);
-    EXPECT_EQ(geterrnum(), 0);
-    EXPECT_EQ(vinsert(nullptr, 4.0), 0);
-    EXPECT_EQ(vlookup(""), 0);
-    EXPECT_EQ(vlookup(nullptr), 0);
-    EXPECT_EQ(vinsert("", 1.0), 9);
-    EXPECT_EQ(vgetvalue(0), 4.0);
+// Sequences of calls from an empty table, each step checked with the last
+// error it leaves.
+TEST_F(Api, VariableSequences) {
+    const Sequence sequences[] = {
+        {"an insert before shifts later handles",
+         {{[] { return text(vinsert("b", 2.0)); }, "0", 0},
+          {[] { return text(vlookup("b")); }, "0", 0},
+          {[] { return text(vinsert("a", 1.0)); }, "0", 0},
+          {[] { return text(vlookup("A")); }, "0", 0},
+          {[] { return text(vlookup("b")); }, "1", 0},
+          {[] { return text(vgetvalue(1)); }, "2", 0}}},
+        {"names are case-insensitive, stored upper case (a-z only)",
+         {{[] { return text(vinsert("x", 1.0)); }, "0", 0},
+          {[] { return text(vinsert("X", 5.0)); }, "9", 9},
+          {[] { return text(vgetvalue(vlookup("x"))); }, "1", 0},
+          {[] { return text(vinsert("abc_1", 0.0)); }, "0", 0},
+          {[] { return text(vgetname(vlookup("ABC_1"))); }, "\"ABC_1\"", 0},
+          {[] { return text(vinsert("\xe9t\xe9", 0.0)); }, "0", 0},
+          {[] { return text(vgetname(vlookup("\xe9T\xe9"))); }, "\"\xe9T\xe9\"", 0},
+          {[] { return text(vlookup("\xc9T\xc9")); }, "-1", 0}}},
+        {"every operation sets the last error",
+         {{[] { return text(vinsert("a", 1.0)); }, "0", 0},
+          {[] { return text(vinsert("A", 1.0)); }, "9", 9},
+          {[] { return text(vlookup("a")); }, "0", 0},
+          {[] { return text(vgetvalue(5)); }, "0", 19},
+          {[] { return text(vgetvalue(0)); }, "1", 0},
+          {[] { return text(vsetvalue(-1, 3.0)); }, "19", 19},
+          {[] { return text(vsetvalue(0, 3.0)); }, "0", 0},
+          {[] { return text(vgetname(1)); }, "null", 19},
+          {[] { return text(vgetname(0)); }, "\"A\"", 0},
+          {[] { return text(vlookup("zz")); }, "-1", 0},
+          {[] { return text(vgetvalue(-1)); }, "0", 19},
+          {[] { return text(vinsert("b", 0.0)); }, "0", 0},
+          {[] { return text(vgetvalue(-1)); }, "0", 19},
+          {[] { return text(vclr()); }, "0", 0}}},
+        {"clear empties the table",
+         {{[] { return text(vinsert("b", 1.0)); }, "0", 0},
+          {[] { return text(vinsert("c", 2.0)); }, "0", 0},
+          {[] { return text(vclr()); }, "0", 0},
+          {[] { return text(vlookup("b")); }, "-1", 0},
+          {[] { return text(vlookup("c")); }, "-1", 0},
+          {[] { return text(vgetvalue(0)); }, "0", 19},
+          {[] { return text(vinsert("z", 3.0)); }, "0", 0},
+          {[] { return text(vlookup("z")); }, "0", 0}}},
+        {"a null name is the empty name",
+         {{[] { return text(vlookup(nullptr)); }, "-1", 0},
+          {[] { return text(vinsert(nullptr, 4.0)); }, "0", 0},
+          {[] { return text(vlookup("")); }, "0", 0},
+          {[] { return text(vlookup(nullptr)); }, "0", 0},
+          {[] { return text(vinsert("", 1.0)); }, "9", 9},
+          {[] { return text(vgetvalue(0)); }, "4", 0}}},
+    };
+    for (const Sequence& sequence : sequences) {
+        vclr();
+        for (size_t i = 0; i < sequence.steps.size(); ++i) {
+            SCOPED_TRACE(std::string(sequence.what) + ", step " + std::to_string(i + 1));
+            EXPECT_EQ(sequence.steps[i].call(), sequence.steps[i].result);
+            EXPECT_EQ(geterrnum(), sequence.steps[i].code);
+        }
+    }
 }
