@@ -79,15 +79,15 @@ double refuse_expression(uint32_t) {
     }
     tier_table.slots[index].evaluations = kNeverCompiled;
     refresh_entry(index);  // interpreted from now on, uncounted
-    return run<true>(slot_at(index).fast);
+    return run_for_host(slot_at(index).fast);
 }
 
 double count_and_interpret(uint32_t index) {
-    if (!counts_towards_compilation(tier_table.slots[index])) [[likely]] return run<true>(slot_at(index).fast);
+    if (!counts_towards_compilation(tier_table.slots[index])) [[likely]] return run_for_host(slot_at(index).fast);
     return compile_and_evaluate(index);
 }
 
-double interpret(uint32_t index) { return run<true>(slot_at(index).fast); }
+double interpret(uint32_t index) { return run_for_host(slot_at(index).fast); }
 
 constexpr EntryTable every_slot_refused() {
     EntryTable table{};

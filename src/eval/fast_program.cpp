@@ -148,14 +148,14 @@ namespace {
 
 // A run for the host (calcpost) computes in the library's floating-point
 // environment and records its outcome in the last error; a run for the
-// tests hands the outcome back.  Both are one instantiation of run below.
-template <bool kForHost>
-using RunResult = std::conditional_t<kForHost, double, Outcome>;
+// tests hands the outcome back.  Both are one instantiation of
+// run_fast_form below.
+template <RunFor kFor>
+using RunResult = std::conditional_t<kFor == RunFor::kHost, double, Outcome>;
 
-template <bool kForHost>
-[[gnu::always_inline]] inline RunResult<kForHost> finish(double value, int32_t code,
-                                                         const core::HostFpEnvironment& host) {
-    if constexpr (kForHost) {
+template <RunFor kFor>
+[[gnu::always_inline]] inline RunResult<kFor> finish(double value, int32_t code, const core::HostFpEnvironment& host) {
+    if constexpr (kFor == RunFor::kHost) {
         value = core::pinned(core::returnable_to_host(value));
         core::leave_library_fp_environment(host);
         if (code != core::kOk) core::set_last_error(code);  // calcpost has set it to 0
@@ -164,6 +164,27 @@ template <bool kForHost>
         (void)host;
         return Outcome{value, code};
     }
+}
+
+// result = left (code) right, and the code of its failure or 0.  With a
+// constant code the compiler drops the tests that cannot fire.
+[[gnu::always_inline]] inline int32_t binary_result(Operator code, double left, double right, double& result) {
+    result = left;
+    return failure_of(code, apply_binary(translate::as_binary(code), result, right));
+}
+
+// x = (code)(x), and the code of its failure or 0.
+[[gnu::always_inline]] inline int32_t unary_result(Operator code, double& x) {
+    return failure_of(code, apply_unary(translate::as_unary(code), x));
+}
+
+// x = x ^ 2: the square at once where no rule of pow can fire.
+[[gnu::always_inline]] inline int32_t square_result(double& x) {
+    if (mathlayer::squares_without_rules(x)) [[likely]] {
+        x = x * x;
+        return core::kOk;
+    }
+    return binary_result(Operator::kPow, x, 2.0, x);
 }
 
 }  // namespace
@@ -185,10 +206,10 @@ template <bool kForHost>
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
 #endif
-template <bool kForHost>
-RunResult<kForHost> run(const FastInsn* ip) {
+template <RunFor kFor>
+RunResult<kFor> run_fast_form(const FastInsn* ip) {
     core::HostFpEnvironment host{};
-    if constexpr (kForHost) core::enter_library_fp_environment(host);
+    if constexpr (kFor == RunFor::kHost) core::enter_library_fp_environment(host);
 #if TALLYMAT_THREADED_DISPATCH
     static const void* const kHandlers[] = {
 #define TALLYMAT_LABEL_ENTRY(name, ...) &&L_##name,
@@ -202,66 +223,52 @@ RunResult<kForHost> run(const FastInsn* ip) {
     double* sp = value_stack.values;  // one past the value below the accumulator
     int32_t failure;
 
-#define NEXT(width) \
-    ip += (width);  \
+// The handlers are expanded in place, one per row of TALLYMAT_FAST_OPS,
+// so that each ends in its own dispatch; what they compute is in the inline
+// functions above.  Names say what each generates.
+#define STEP_AND_DISPATCH(width) \
+    ip += (width);               \
     vmbreak
-// The operator's outcome decides whether the run goes on; with a constant
-// code the compiler drops the tests that cannot fire.
-#define APPLY_BINARY(code, left, right, width)                                                  \
-    {                                                                                           \
-        double result_ = (left);                                                                \
-        if ((failure = failure_of(code, apply_binary(translate::as_binary(code), result_, (right))))) return finish<kForHost>(0.0, failure, host); \
-        acc = result_;                                                                          \
-        NEXT(width);                                                                            \
+#define FINISH_ON_FAILURE(result) \
+    if ((failure = (result))) return finish<kFor>(0.0, failure, host)
+#define ACC_IS_BINARY_RESULT(code, left, right, width)                  \
+    {                                                                   \
+        FINISH_ON_FAILURE(binary_result(code, (left), (right), acc));   \
+        STEP_AND_DISPATCH(width);                                       \
     }
-#define POPPED(code)                          \
-    {                                         \
-        double right_ = acc;                  \
-        APPLY_BINARY(code, *--sp, right_, 1); \
-    }
-#define UNARY(code)                                                             \
-    {                                                                           \
-        if ((failure = failure_of(code, apply_unary(translate::as_unary(code), acc)))) return finish<kForHost>(0.0, failure, host); \
-        NEXT(1);                                                                \
-    }
-#define PUSH *sp++ = acc
+#define PUSH_ACC *sp++ = acc
 // The operands of an instruction by its row's operands: the first in the
 // instruction's own slot, the second (of a pair) in the next.
-#define FIRST_K ip->k
-#define FIRST_V (*ip->p)
-#define FIRST_VV (*ip->p)
-#define FIRST_VK (*ip->p)
-#define FIRST_KV ip->k
-#define SECOND_VV (*ip[1].p)
-#define SECOND_VK ip[1].k
-#define SECOND_KV (*ip[1].p)
+#define FIRST_OPERAND_K ip->k
+#define FIRST_OPERAND_V (*ip->p)
+#define FIRST_OPERAND_VV (*ip->p)
+#define FIRST_OPERAND_VK (*ip->p)
+#define FIRST_OPERAND_KV ip->k
+#define SECOND_OPERAND_VV (*ip[1].p)
+#define SECOND_OPERAND_VK ip[1].k
+#define SECOND_OPERAND_KV (*ip[1].p)
 // One handler per shape; the list's rows pick theirs.
-#define HANDLE_End(operands, code, inner) return finish<kForHost>(acc, core::kOk, host);
-#define HANDLE_Operand(operands, code, inner) return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never dispatched
-#define HANDLE_Load(operands, code, inner) { acc = FIRST_##operands; NEXT(1); }
-#define HANDLE_Push(operands, code, inner) { PUSH; acc = FIRST_##operands; NEXT(1); }
-#define BINARY_Stack(code) POPPED(code)
-#define BINARY_K(code) APPLY_BINARY(code, acc, ip->k, 1)
-#define BINARY_V(code) APPLY_BINARY(code, acc, *ip->p, 1)
-#define HANDLE_Binary(operands, code, inner) BINARY_##operands(code)
-#define HANDLE_Unary(operands, code, inner) UNARY(code)
-#define HANDLE_Square(operands, code, inner)                  \
-    {                                                          \
-        if (mathlayer::squares_without_rules(acc)) [[likely]] { \
-            acc = acc * acc;                                   \
-            NEXT(1);                                           \
-        }                                                      \
-        APPLY_BINARY(Operator::kPow, acc, 2.0, 1)                    \
-    }
-#define HANDLE_FusedLoad(operands, code, inner) APPLY_BINARY(code, FIRST_##operands, SECOND_##operands, 2)
-#define HANDLE_FusedPush(operands, code, inner) { PUSH; APPLY_BINARY(code, FIRST_##operands, SECOND_##operands, 2); }
+#define HANDLE_End(operands, code, inner) return finish<kFor>(acc, core::kOk, host);
+#define HANDLE_Operand(operands, code, inner) return finish<kFor>(0.0, core::kInvalidExpression, host);  // never dispatched
+#define HANDLE_Load(operands, code, inner) { acc = FIRST_OPERAND_##operands; STEP_AND_DISPATCH(1); }
+#define HANDLE_Push(operands, code, inner) { PUSH_ACC; acc = FIRST_OPERAND_##operands; STEP_AND_DISPATCH(1); }
+#define BINARY_WITH_Stack(code) { double right = acc; ACC_IS_BINARY_RESULT(code, *--sp, right, 1) }
+#define BINARY_WITH_K(code) ACC_IS_BINARY_RESULT(code, acc, ip->k, 1)
+#define BINARY_WITH_V(code) ACC_IS_BINARY_RESULT(code, acc, *ip->p, 1)
+#define HANDLE_Binary(operands, code, inner) BINARY_WITH_##operands(code)
+#define HANDLE_Unary(operands, code, inner) { FINISH_ON_FAILURE(unary_result(code, acc)); STEP_AND_DISPATCH(1); }
+#define HANDLE_Square(operands, code, inner) { FINISH_ON_FAILURE(square_result(acc)); STEP_AND_DISPATCH(1); }
+#define HANDLE_FusedLoad(operands, code, inner) \
+    ACC_IS_BINARY_RESULT(code, FIRST_OPERAND_##operands, SECOND_OPERAND_##operands, 2)
+#define HANDLE_FusedPush(operands, code, inner) \
+    { PUSH_ACC; ACC_IS_BINARY_RESULT(code, FIRST_OPERAND_##operands, SECOND_OPERAND_##operands, 2) }
 // acc = acc outer (left inner right): the inner operator first, as the
 // push and pop it replaces would have run it.
-#define HANDLE_Apply(operands, outer, inner)                                                                         \
-    {                                                                                                                \
-        double inner_ = FIRST_##operands;                                                                            \
-        if ((failure = failure_of(inner, apply_binary(translate::as_binary(inner), inner_, SECOND_##operands)))) return finish<kForHost>(0.0, failure, host); \
-        APPLY_BINARY(outer, acc, inner_, 2);                                                                         \
+#define HANDLE_Apply(operands, outer, inner)                                                      \
+    {                                                                                             \
+        double inner_result;                                                                      \
+        FINISH_ON_FAILURE(binary_result(inner, FIRST_OPERAND_##operands, SECOND_OPERAND_##operands, inner_result)); \
+        ACC_IS_BINARY_RESULT(outer, acc, inner_result, 2);                                        \
     }
 #define HANDLER(name, shape, operands, code, inner) vmcase(name) HANDLE_##shape(operands, code, inner)
 
@@ -269,31 +276,30 @@ RunResult<kForHost> run(const FastInsn* ip) {
         vmdispatch(ip->op) {
             TALLYMAT_FAST_OPS(HANDLER)
 #if !TALLYMAT_THREADED_DISPATCH
-            case kFastOpCount: return finish<kForHost>(0.0, core::kInvalidExpression, host);  // never written
+            case kFastOpCount: return finish<kFor>(0.0, core::kInvalidExpression, host);  // never written
 #endif
         }
     }
 
-#undef NEXT
-#undef APPLY_BINARY
-#undef POPPED
-#undef UNARY
-#undef PUSH
-#undef FIRST_K
-#undef FIRST_V
-#undef FIRST_VV
-#undef FIRST_VK
-#undef FIRST_KV
-#undef SECOND_VV
-#undef SECOND_VK
-#undef SECOND_KV
+#undef STEP_AND_DISPATCH
+#undef FINISH_ON_FAILURE
+#undef ACC_IS_BINARY_RESULT
+#undef PUSH_ACC
+#undef FIRST_OPERAND_K
+#undef FIRST_OPERAND_V
+#undef FIRST_OPERAND_VV
+#undef FIRST_OPERAND_VK
+#undef FIRST_OPERAND_KV
+#undef SECOND_OPERAND_VV
+#undef SECOND_OPERAND_VK
+#undef SECOND_OPERAND_KV
 #undef HANDLE_End
 #undef HANDLE_Operand
 #undef HANDLE_Load
 #undef HANDLE_Push
-#undef BINARY_Stack
-#undef BINARY_K
-#undef BINARY_V
+#undef BINARY_WITH_Stack
+#undef BINARY_WITH_K
+#undef BINARY_WITH_V
 #undef HANDLE_Binary
 #undef HANDLE_Unary
 #undef HANDLE_Square
@@ -303,8 +309,8 @@ RunResult<kForHost> run(const FastInsn* ip) {
 #undef HANDLER
 }
 
-template double run<true>(const FastInsn* code);
-template Outcome run<false>(const FastInsn* code);
+template double run_fast_form<RunFor::kHost>(const FastInsn* code);
+template Outcome run_fast_form<RunFor::kTests>(const FastInsn* code);
 #if TALLYMAT_THREADED_DISPATCH
 #pragma GCC diagnostic pop
 #endif

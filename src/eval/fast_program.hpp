@@ -20,15 +20,18 @@ struct Outcome {
     int32_t code;  // 0, 11, 13, 14, 15 or 16
 };
 
-// Runs a fast form.  For the host (calcpost): in the library's
-// floating-point environment, with the outcome recorded in the last error,
-// giving the value or 0.0 on failure.  Otherwise (the tests) it gives the
-// value or the first failure's code.  Both are instantiated in fast_program.cpp.
-template <bool kForHost>
-std::conditional_t<kForHost, double, Outcome> run(const FastInsn* code);
-extern template double run<true>(const FastInsn* code);
-extern template Outcome run<false>(const FastInsn* code);
+// Who a run of the fast form is for: the host (calcpost) gets the value,
+// computed in the library's floating-point environment, with the outcome
+// recorded in the last error; the tests get the value or the first
+// failure's code.
+enum class RunFor : bool { kTests, kHost };
 
-inline Outcome run_fast_program(const FastInsn* code) { return run<false>(code); }
+template <RunFor kFor>
+std::conditional_t<kFor == RunFor::kHost, double, Outcome> run_fast_form(const FastInsn* code);
+extern template double run_fast_form<RunFor::kHost>(const FastInsn* code);
+extern template Outcome run_fast_form<RunFor::kTests>(const FastInsn* code);
+
+inline double run_for_host(const FastInsn* code) { return run_fast_form<RunFor::kHost>(code); }
+inline Outcome run_fast_program(const FastInsn* code) { return run_fast_form<RunFor::kTests>(code); }
 
 }  // namespace tallymat::eval
