@@ -360,48 +360,55 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
     return std::nullopt;
 }
 
+// How a run ended, and so the exit status: every line succeeded (0), one
+// failed (1), or the command line was wrong (kUsageError), in which case
+// nothing more is run.
+enum class RunOutcome { kAllSucceeded, kSomeFailed, kUsageError };
+
+RunOutcome outcome_of(bool all_ok) { return all_ok ? RunOutcome::kAllSucceeded : RunOutcome::kSomeFailed; }
+
 // The -D definitions in order, each labelled "-D NAME" in its errors;
-// false at the first that fails.
-std::optional<bool> run_definitions(const Options& options, Calculator& calc) {
+// kSomeFailed at the first that fails.
+RunOutcome run_definitions(const Options& options, Calculator& calc) {
     for (const std::string& definition : options.definitions) {
         size_t equals = definition.find('=');
         if (equals == std::string::npos) {
             usage_error("-D " + definition + ": -D takes NAME=FORMULA");
-            return std::nullopt;
+            return RunOutcome::kUsageError;
         }
         calc.set_location("-D " + std::string(tallycalc::trim(std::string_view(definition).substr(0, equals))));
         bool ok = calc.run_line(definition, true);  // -D prints nothing
         calc.set_location("");
-        if (!ok) return false;
+        if (!ok) return RunOutcome::kSomeFailed;
     }
-    return true;
+    return RunOutcome::kAllSucceeded;
 }
 
-std::optional<bool> run_sweep(const Options& options, Calculator& calc) {
+RunOutcome run_sweep(const Options& options, Calculator& calc) {
     std::string why;
     auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value(), why);
     if (!range) {
         usage_error(why);
-        return std::nullopt;
+        return RunOutcome::kUsageError;
     }
     if (options.csv && !options.digits) calc.set_digits(tallycalc::kRoundTripDigits);  // machines read it
-    if (options.table) return tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout);
+    if (options.table) return outcome_of(tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout));
     tallycalc::PlotSize size = terminal_size();
     if (options.width) size.width = *options.width;
     if (options.height) size.height = *options.height;
     std::optional<tallycalc::ValueAxis> axis;
     if (options.value_range && !(axis = tallycalc::parse_value_axis(*options.value_range, why))) {
         usage_error(why);
-        return std::nullopt;
+        return RunOutcome::kUsageError;
     }
-    return tallycalc::print_plot(calc, *range, options.operands, size, axis, wants_colour(), std::cout);
+    return outcome_of(tallycalc::print_plot(calc, *range, options.operands, size, axis, wants_colour(), std::cout));
 }
 
-// The run itself; true when every line succeeded.
-std::optional<bool> run(const Options& options, Calculator& calc) {
-    std::optional<bool> defined = run_definitions(options, calc);
-    if (!defined || !*defined) return defined;
-    if (options.demo) return run_demonstration(calc);
+// The run itself.
+RunOutcome run(const Options& options, Calculator& calc) {
+    RunOutcome defined = run_definitions(options, calc);
+    if (defined != RunOutcome::kAllSucceeded) return defined;
+    if (options.demo) return outcome_of(run_demonstration(calc));
     if (options.table || options.plot) return run_sweep(options, calc);
     bool all_ok = true;
     for (size_t i = 0; i < options.lines.size() && !calc.finished(); ++i) {
@@ -412,12 +419,12 @@ std::optional<bool> run(const Options& options, Calculator& calc) {
     for (const std::string& path : options.operands)
         if (!calc.finished() && !run_file(calc, path)) all_ok = false;
     bool given_work = !options.lines.empty() || !options.operands.empty();
-    if (calc.finished() || (given_work && !options.interactive)) return all_ok;
+    if (calc.finished() || (given_work && !options.interactive)) return outcome_of(all_ok);
     if (isatty(STDIN_FILENO)) {
         run_interactive(calc);
-        return all_ok;
+        return outcome_of(all_ok);
     }
-    return run_standard_input(calc) && all_ok;
+    return outcome_of(run_standard_input(calc) && all_ok);
 }
 
 // Out of memory anywhere: a message written without allocating, status 1.
@@ -438,14 +445,14 @@ int run_main(int argc, char** argv) {
     if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
     Calculator calc(std::cout, std::cerr);
     calc.set_digits(options.digits.value_or(tallycalc::kDefaultDigits));
-    std::optional<bool> all_ok = run(options, calc);
-    if (!all_ok) return kUsageError;
+    RunOutcome outcome = run(options, calc);
+    if (outcome == RunOutcome::kUsageError) return kUsageError;
     std::cout.flush();
     if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::cerr << "tallycalc: cannot write the output: " << std::strerror(errno) << "\n";
         return 1;
     }
-    return *all_ok ? 0 : 1;
+    return outcome == RunOutcome::kAllSucceeded ? 0 : 1;
 }
 
 }  // namespace
