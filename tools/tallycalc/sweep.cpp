@@ -476,48 +476,34 @@ bool fit_value_axis(double& low, double& high, double& step, int rows) {
     return true;
 }
 
-}  // namespace
-
-bool print_plot(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, PlotSize size,
-                std::optional<ValueAxis> axis, bool colour, std::ostream& out) {
-    const int columns = std::max(size.width - kLabelWidth - 1, 4);
-    const int rows = std::max(size.height - 3, 2);  // the axis, the x labels and the legend below
-    BrailleCanvas canvas(columns, rows);
-    const bool braille_cells = charset_is_utf8();
-    const Frame& frame = braille_cells ? kBoxFrame : kAsciiFrame;
-
-    int x = variable_handle(calc, range.variable, range.from);
-    if (x < 0) return false;
-    Translated translated(calc, formulas);
-    const int samples = canvas.dot_width();
-    Samples sampled(range, x, translated, samples);
-    const std::vector<std::vector<double>>& ys = sampled.ys;
-    double low = sampled.low, high = sampled.high, y_step = 0;
-    if (low > high) {
-        // (A formula that did not translate has been reported already.)
-        if (sampled.first_failure)
-            std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
-                      << format_point(range, sampled.first_failure_at) << ": error " << sampled.first_failure.code
-                      << ": " << calc.message(sampled.first_failure.code) << "\n";
-        else if (translated.all_ok)
-            std::cerr << "tallycalc: nothing to plot: no value is finite\n";
-        return false;
-    }
-    if (axis) {
-        low = axis->low;
-        high = axis->high;
-        y_step = round_step(high - low, std::clamp(rows / 2, 2, 10));
-    } else if (!fit_value_axis(low, high, y_step, rows)) {
-        return false;
-    }
+// The value axis mapped to dot rows: row 0 at `high`.
+struct ValueScale {
+    double low, high;
+    int dot_height;
 
     // Clamped before the conversion: a point far off a fixed axis stays off it.
-    auto dot_row = [&](double y) {
-        double row = std::clamp((high - y) / (high - low) * (canvas.dot_height() - 1), -1.0,
-                                static_cast<double>(canvas.dot_height()));
+    int dot_row(double y) const {
+        double row = std::clamp((high - y) / (high - low) * (dot_height - 1), -1.0, static_cast<double>(dot_height));
         return static_cast<int>(std::lround(row));
-    };
-    for (size_t f = 0; f < formulas.size(); ++f) {
+    }
+};
+
+// Why nothing can be drawn when no point gave a finite value.  (A formula
+// that did not translate has been reported already.)
+void report_nothing_to_plot(Calculator& calc, const Range& range, const Samples& sampled, const Translated& translated) {
+    if (sampled.first_failure)
+        std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
+                  << format_point(range, sampled.first_failure_at) << ": error " << sampled.first_failure.code << ": "
+                  << calc.message(sampled.first_failure.code) << "\n";
+    else if (translated.all_ok)
+        std::cerr << "tallycalc: nothing to plot: no value is finite\n";
+}
+
+// Every formula's curve on the canvas, each in its stroke; lettered curves
+// get their letters last, on top of every curve's dots.
+void draw_curves(BrailleCanvas& canvas, const std::vector<std::vector<double>>& ys, const ValueScale& scale) {
+    const int samples = canvas.dot_width();
+    for (size_t f = 0; f < ys.size(); ++f) {
         Stroke stroke = stroke_of(f);
         int previous = -1;
         for (int i = 0; i < samples; ++i) {
@@ -526,28 +512,35 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
                 previous = -1;  // a gap, not a line to zero
                 continue;
             }
-            int r = dot_row(y);
+            int r = scale.dot_row(y);
             int from = previous < 0 || !joins(stroke) ? r : std::min(previous, r);
             int to = previous < 0 || !joins(stroke) ? r : std::max(previous, r);
             for (int dot = from; dot <= to; ++dot) canvas.set(i, dot, static_cast<int>(f));
             previous = r;
         }
-        if (stroke == Stroke::kLettered)  // letters go on top of every curve's dots
+        if (stroke == Stroke::kLettered)
             for (int i = kLetterEvery / 2 + 2 * static_cast<int>(f); i < samples; i += kLetterEvery)
                 if (!std::isnan(ys[f][static_cast<size_t>(i)]))
-                    canvas.put_letter(i, dot_row(ys[f][static_cast<size_t>(i)]), letter_of(f), static_cast<int>(f));
+                    canvas.put_letter(i, scale.dot_row(ys[f][static_cast<size_t>(i)]), letter_of(f), static_cast<int>(f));
     }
+}
 
+// The canvas's rows, each behind its value label or the axis line.
+void print_rows(const BrailleCanvas& canvas, const ValueScale& scale, double y_step, int rows, const Frame& frame,
+                bool colour, bool braille_cells, std::ostream& out) {
     std::vector<std::string> left_labels(static_cast<size_t>(rows));
-    for (double tick : ticks_within(low, high, y_step)) left_labels[static_cast<size_t>(dot_row(tick) / 4)] = label(tick);
+    for (double tick : ticks_within(scale.low, scale.high, y_step))
+        left_labels[static_cast<size_t>(scale.dot_row(tick) / 4)] = label(tick);
     for (int r = 0; r < rows; ++r) {
         const std::string& left = left_labels[static_cast<size_t>(r)];
         out << std::string(static_cast<size_t>(std::max(kLabelWidth - static_cast<int>(left.size()), 0)), ' ') << left
             << (left.empty() ? frame.vertical : frame.left_tick) << canvas.row(r, colour, braille_cells) << "\n";
     }
+}
 
-    // The variable's axis: a mark and a label at each round value, labels
-    // never overlapping.
+// The variable's axis: a mark and a label at each round value, labels
+// never overlapping.
+void print_variable_axis(const Range& range, int columns, const Frame& frame, std::ostream& out) {
     double x_step = round_step(range.to - range.from, std::clamp(columns / 8, 2, 12));
     for (int i = 0; i < kMaxStepRefinements && ticks_within(range.from, range.to, x_step).size() < 3; ++i)
         x_step = smaller_round_step(x_step);
@@ -566,6 +559,11 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
     for (char c : axis_marks) out << (c == '+' ? frame.bottom_tick : frame.horizontal);
     labels.erase(labels.find_last_not_of(' ') + 1);
     out << "\n" << std::string(kLabelWidth + 1, ' ') << labels << "\n";
+}
+
+// Each drawn formula beside a sample of its stroke, and the variable.
+void print_legend(const Range& range, const std::vector<std::string>& formulas, const Translated& translated,
+                  bool colour, bool braille_cells, std::ostream& out) {
     out << std::string(kLabelWidth + 1, ' ');
     const char* separator = "";
     for (size_t f = 0; f < formulas.size(); ++f) {
@@ -575,6 +573,39 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
         separator = "  ";
     }
     out << "  (" << range.variable << ")\n";
+}
+
+}  // namespace
+
+bool print_plot(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, PlotSize size,
+                std::optional<ValueAxis> axis, bool colour, std::ostream& out) {
+    const int columns = std::max(size.width - kLabelWidth - 1, 4);
+    const int rows = std::max(size.height - 3, 2);  // the axis, the x labels and the legend below
+    BrailleCanvas canvas(columns, rows);
+    const bool braille_cells = charset_is_utf8();
+    const Frame& frame = braille_cells ? kBoxFrame : kAsciiFrame;
+
+    int x = variable_handle(calc, range.variable, range.from);
+    if (x < 0) return false;
+    Translated translated(calc, formulas);
+    Samples sampled(range, x, translated, canvas.dot_width());
+    double low = sampled.low, high = sampled.high, y_step = 0;
+    if (low > high) {
+        report_nothing_to_plot(calc, range, sampled, translated);
+        return false;
+    }
+    if (axis) {
+        low = axis->low;
+        high = axis->high;
+        y_step = round_step(high - low, std::clamp(rows / 2, 2, 10));
+    } else if (!fit_value_axis(low, high, y_step, rows)) {
+        return false;
+    }
+    const ValueScale scale{low, high, canvas.dot_height()};
+    draw_curves(canvas, sampled.ys, scale);
+    print_rows(canvas, scale, y_step, rows, frame, colour, braille_cells, out);
+    print_variable_axis(range, columns, frame, out);
+    print_legend(range, formulas, translated, colour, braille_cells, out);
     return translated.all_ok;
 }
 
