@@ -43,6 +43,13 @@ namespace tallymat::eval {
 //   Apply pair                 acc = acc op (X inner Y): a binary operator whose
 //                              right operand a FusedPush computes, so the push
 //                              and the pop both go
+//
+// The names are pasted together from these parts, so most appear nowhere
+// whole in the source: an operator's own rows are its name and the name
+// with K or V (Div, DivK, DivV); the fused ones are Load or Push, the pair
+// and the operator (LoadVKMul: acc = *p * k; PushKVSub: push acc, then
+// acc = k - *p); the applied ones Apply, the outer operator, the pair and
+// the inner one (ApplyMulVKAdd: acc = acc * (*p + k)).  The enum prefixes k.
 #define TALLYMAT_BINARY_FORMS(X, name, code) \
     X(name, Binary, Stack, code, kNoOperator) X(name##K, Binary, K, code, kNoOperator) X(name##V, Binary, V, code, kNoOperator)
 // Four rows, one per arithmetic operator: M(op) gives the row's operator
