@@ -163,11 +163,11 @@ inline constexpr OperatorInfo kOperators[] = {
 };
 inline constexpr int kOperatorCount = static_cast<int>(std::size(kOperators));
 
-constexpr unsigned code_index(Operator code) { return static_cast<unsigned char>(code) & 0x7f; }
+constexpr unsigned code_index(Operator code) { return static_cast<unsigned char>(code); }
 
-// Row of each code; the codes are ASCII letters and signs.
-inline constexpr std::array<int8_t, 128> kOperatorRow = [] {
-    std::array<int8_t, 128> rows{};
+// Row of each code (-1: none), by every byte a code may hold.
+inline constexpr std::array<int8_t, 256> kOperatorRow = [] {
+    std::array<int8_t, 256> rows{};
     rows.fill(-1);
     for (int i = 0; i < kOperatorCount; ++i) rows[code_index(kOperators[i].code)] = static_cast<int8_t>(i);
     return rows;
