@@ -249,7 +249,8 @@ RunResult<kFor> run_fast_form(const FastInsn* ip) {
 #define SECOND_OPERAND_KV (*ip[1].p)
 // One handler per shape; the list's rows pick theirs.
 #define HANDLE_End(operands, code, inner) return finish<kFor>(acc, core::kOk, host);
-#define HANDLE_Operand(operands, code, inner) return finish<kFor>(0.0, core::kInvalidExpression, host);  // never dispatched
+// An Operand slot is never dispatched.
+#define HANDLE_Operand(operands, code, inner) return finish<kFor>(0.0, core::kInvalidExpression, host);
 #define HANDLE_Load(operands, code, inner) { acc = FIRST_OPERAND_##operands; STEP_AND_DISPATCH(1); }
 #define HANDLE_Push(operands, code, inner) { PUSH_ACC; acc = FIRST_OPERAND_##operands; STEP_AND_DISPATCH(1); }
 #define BINARY_WITH_Stack(code) { double right = acc; ACC_IS_BINARY_RESULT(code, *--sp, right, 1) }

@@ -136,7 +136,8 @@ const void* unary_helper(Operator code) {
     return reinterpret_cast<const void*>(kCallees[translate::operator_row(code)].unary);
 }
 const void* standard_function(Operator code) {
-    return reinterpret_cast<const void*>(elementary::elementary_functions.*kCallees[translate::operator_row(code)].standard);
+    StandardMember standard = kCallees[translate::operator_row(code)].standard;
+    return reinterpret_cast<const void*>(elementary::elementary_functions.*standard);
 }
 
 // Bytes of code and pool per fast instruction, enough for the widest: a

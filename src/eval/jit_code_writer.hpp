@@ -206,7 +206,8 @@ protected:
     // A value within reach of every byte of the code is addressed from the
     // instruction itself; one out of reach through a pointer from the pool.
     Address variable(const double* cell) {
-        if (jit_settings.cells_from_instructions && within_reach(cell)) return ptr[rip + static_cast<const void*>(cell)];
+        if (jit_settings.cells_from_instructions && within_reach(cell))
+            return ptr[rip + static_cast<const void*>(cell)];
         return ptr[cell_register(cell)];
     }
 
@@ -284,7 +285,8 @@ private:
     }
 
     void close_frame() {
-        for (int i = 0; i < saved_xmm_; ++i) movaps(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
+        for (int i = 0; i < saved_xmm_; ++i)
+            movaps(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
         add(rsp, kFrame.bytes);
     }
 

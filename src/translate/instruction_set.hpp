@@ -50,8 +50,9 @@ namespace tallymat::eval {
 // and the operator (LoadVKMul: acc = *p * k; PushKVSub: push acc, then
 // acc = k - *p); the applied ones Apply, the outer operator, the pair and
 // the inner one (ApplyMulVKAdd: acc = acc * (*p + k)).  The enum prefixes k.
-#define TALLYMAT_BINARY_FORMS(X, name, code) \
-    X(name, Binary, Stack, code, kNoOperator) X(name##K, Binary, K, code, kNoOperator) X(name##V, Binary, V, code, kNoOperator)
+#define TALLYMAT_BINARY_FORMS(X, name, code)                                        \
+    X(name, Binary, Stack, code, kNoOperator) X(name##K, Binary, K, code, kNoOperator) \
+        X(name##V, Binary, V, code, kNoOperator)
 // Four rows, one per arithmetic operator: M(op) gives the row's operator
 // and inner operator (expanded before X sees its arguments).
 #define TALLYMAT_ROW(X, ...) X(__VA_ARGS__)
@@ -105,7 +106,9 @@ struct FastOpFacts {
     const char* name;
     Shape shape;
     Operands operands;
-    translate::Operator op;     // the operator it applies (FusedLoad, FusedPush: the one between X and Y; Apply: the outer one)
+    // The operator it applies (FusedLoad, FusedPush: the one between X and Y;
+    // Apply: the outer one).
+    translate::Operator op;
     translate::Operator inner;  // Apply: the operator between X and Y
 };
 

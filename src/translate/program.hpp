@@ -31,31 +31,31 @@ enum ItemKind : int32_t {
 // dictionary (a test compares it).  A new function is one row here and its
 // semantics in eval::apply_unary; a new infix operator one row and its
 // semantics in eval::apply_binary.
-#define TALLYMAT_BINARY_OPERATORS(M, ctx)                                                                     \
-    M(ctx, Add, '+', "+", Sum, Left, false, true, Add)                /* a b -> a + b */                    \
-    M(ctx, Sub, '-', "-", Sum, Left, false, true, Subtract)           /* a b -> a - b */                    \
-    M(ctx, Mul, '*', "*", Product, Left, false, true, Multiply)        /* a b -> a * b */                    \
-    M(ctx, Div, '/', "/", Product, Left, false, false, Divide)         /* a b -> a / b, b = 0 refused */     \
-    M(ctx, IntDiv, 'd', "div", Product, Left, false, false, FlooredQuotient)   /* a b -> floor(a / b) */             \
-    M(ctx, Mod, 'm', "mod", Product, Left, false, false, FlooredRemainder)      /* a b -> a - floor(a / b) * b */     \
-    M(ctx, Pow, '^', "^", Power, Left, true, false, Power)             /* a b -> pow(a, b), the math layer */ \
-    M(ctx, IntPow, 'P', "**", Power, Left, false, false, Helper)       /* a b -> a to the integer trunc(b) */
+#define TALLYMAT_BINARY_OPERATORS(M, ctx)                                                                                  \
+    M(ctx, Add,    '+', "+",      Sum,     Left,   false, true,  Add             )  /* a b -> a + b */                     \
+    M(ctx, Sub,    '-', "-",      Sum,     Left,   false, true,  Subtract        )  /* a b -> a - b */                     \
+    M(ctx, Mul,    '*', "*",      Product, Left,   false, true,  Multiply        )  /* a b -> a * b */                     \
+    M(ctx, Div,    '/', "/",      Product, Left,   false, false, Divide          )  /* a b -> a / b, b = 0 refused */      \
+    M(ctx, IntDiv, 'd', "div",    Product, Left,   false, false, FlooredQuotient )  /* a b -> floor(a / b) */              \
+    M(ctx, Mod,    'm', "mod",    Product, Left,   false, false, FlooredRemainder)  /* a b -> a - floor(a / b) * b */      \
+    M(ctx, Pow,    '^', "^",      Power,   Left,   true,  false, Power           )  /* a b -> pow(a, b), the math layer */ \
+    M(ctx, IntPow, 'P', "**",     Power,   Left,   false, false, Helper          )  /* a b -> a to the integer trunc(b) */
 // One-argument operators that run an instruction: x -> f(x).
-#define TALLYMAT_UNARY_OPERATORS(M, ctx)                                                                      \
-    M(ctx, Neg, 'u', "-", Sum, Prefix, false, true, Negate)                                                  \
-    M(ctx, Sin, 's', "sin", Bracket, Prefix, true, false, PeriodicCall)                                     \
-    M(ctx, Cos, 'c', "cos", Bracket, Prefix, true, false, PeriodicCall)                                     \
-    M(ctx, Tan, 't', "tg", Bracket, Prefix, true, false, PeriodicCall)                                      \
-    M(ctx, Ln, 'l', "ln", Bracket, Prefix, true, false, LogarithmCall)                                      \
-    M(ctx, Lg, 'L', "lg", Bracket, Prefix, true, false, LogarithmCall)                                      \
-    M(ctx, Arcsin, 'S', "arcsin", Bracket, Prefix, true, false, ArcCall)                                    \
-    M(ctx, Arccos, 'C', "arccos", Bracket, Prefix, true, false, ArcCall)                                    \
-    M(ctx, Arctg, 'T', "arctg", Bracket, Prefix, false, true, Call)                                         \
-    M(ctx, Exp, 'e', "exp", Bracket, Prefix, true, false, ExpCall)                                          \
-    M(ctx, Sqrt, 'r', "sqrt", Bracket, Prefix, true, false, SquareRoot)                                     \
-    M(ctx, Abs, 'a', "abs", Bracket, Prefix, false, true, Absolute)                                         \
-    M(ctx, Sign, 'i', "sign", Bracket, Prefix, false, true, Sign)                                           \
-    M(ctx, Ez, 'q', "ez", Bracket, Prefix, false, true, Ez)
+#define TALLYMAT_UNARY_OPERATORS(M, ctx)                                                                                   \
+    M(ctx, Neg,    'u', "-",      Sum,     Prefix, false, true,  Negate          )                                         \
+    M(ctx, Sin,    's', "sin",    Bracket, Prefix, true,  false, PeriodicCall    )                                         \
+    M(ctx, Cos,    'c', "cos",    Bracket, Prefix, true,  false, PeriodicCall    )                                         \
+    M(ctx, Tan,    't', "tg",     Bracket, Prefix, true,  false, PeriodicCall    )                                         \
+    M(ctx, Ln,     'l', "ln",     Bracket, Prefix, true,  false, LogarithmCall   )                                         \
+    M(ctx, Lg,     'L', "lg",     Bracket, Prefix, true,  false, LogarithmCall   )                                         \
+    M(ctx, Arcsin, 'S', "arcsin", Bracket, Prefix, true,  false, ArcCall         )                                         \
+    M(ctx, Arccos, 'C', "arccos", Bracket, Prefix, true,  false, ArcCall         )                                         \
+    M(ctx, Arctg,  'T', "arctg",  Bracket, Prefix, false, true,  Call            )                                         \
+    M(ctx, Exp,    'e', "exp",    Bracket, Prefix, true,  false, ExpCall         )                                         \
+    M(ctx, Sqrt,   'r', "sqrt",   Bracket, Prefix, true,  false, SquareRoot      )                                         \
+    M(ctx, Abs,    'a', "abs",    Bracket, Prefix, false, true,  Absolute        )                                         \
+    M(ctx, Sign,   'i', "sign",   Bracket, Prefix, false, true,  Sign            )                                         \
+    M(ctx, Ez,     'q', "ez",     Bracket, Prefix, false, true,  Ez              )
 // One-argument operators with no instruction of the fast form: x -> x.
 #define TALLYMAT_SILENT_OPERATORS(M, ctx) M(ctx, Plus, 'U', "+", Sum, Prefix, false, true, Nothing)  /* a leading "+" */
 
@@ -155,7 +155,8 @@ struct OperatorInfo {
 
 inline constexpr OperatorInfo kOperators[] = {
 #define TALLYMAT_OPERATOR_ROW(arity, Name, code, spelling, binding, associativity, report, fold, lowering) \
-    {Operator::k##Name, spelling, arity, Binding::binding, Associativity::associativity, report, fold, Lowering::lowering},
+    {Operator::k##Name, spelling, arity, Binding::binding,                                                   \
+     Associativity::associativity, report, fold, Lowering::lowering},
     TALLYMAT_BINARY_OPERATORS(TALLYMAT_OPERATOR_ROW, 2)
     TALLYMAT_UNARY_OPERATORS(TALLYMAT_OPERATOR_ROW, 1)
     TALLYMAT_SILENT_OPERATORS(TALLYMAT_OPERATOR_ROW, 1)

@@ -490,7 +490,8 @@ struct ValueScale {
 
 // Why nothing can be drawn when no point gave a finite value.  (A formula
 // that did not translate has been reported already.)
-void report_nothing_to_plot(Calculator& calc, const Range& range, const Samples& sampled, const Translated& translated) {
+void report_nothing_to_plot(Calculator& calc, const Range& range, const Samples& sampled,
+                            const Translated& translated) {
     if (sampled.first_failure)
         std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
                   << format_point(range, sampled.first_failure_at) << ": error " << sampled.first_failure.code << ": "
@@ -521,7 +522,8 @@ void draw_curves(BrailleCanvas& canvas, const std::vector<std::vector<double>>& 
         if (stroke == Stroke::kLettered)
             for (int i = kLetterEvery / 2 + 2 * static_cast<int>(f); i < samples; i += kLetterEvery)
                 if (!std::isnan(ys[f][static_cast<size_t>(i)]))
-                    canvas.put_letter(i, scale.dot_row(ys[f][static_cast<size_t>(i)]), letter_of(f), static_cast<int>(f));
+                    canvas.put_letter(i, scale.dot_row(ys[f][static_cast<size_t>(i)]), letter_of(f),
+                                      static_cast<int>(f));
     }
 }
 

@@ -392,7 +392,8 @@ RunOutcome run_sweep(const Options& options, Calculator& calc) {
         return RunOutcome::kUsageError;
     }
     if (options.csv && !options.digits) calc.set_digits(tallycalc::kRoundTripDigits);  // machines read it
-    if (options.table) return outcome_of(tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout));
+    if (options.table)
+        return outcome_of(tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout));
     tallycalc::PlotSize size = terminal_size();
     if (options.width) size.width = *options.width;
     if (options.height) size.height = *options.height;
