@@ -136,12 +136,14 @@ protected:
     }
 
     void epilogue() {
-        leave();  // the value is in xmm0: the accumulator at depth 0
+        static_assert(kStack.entry(0) == kConvention.double_result, "the accumulator at depth 0 is the result");
+        leave();
 
         L(fail_);  // eax: the code
         mov(rcx, pointer(&core::error_registers.last_error));
         mov(dword[rcx], eax);
-        xorpd(xmm0, xmm0);
+        const Xmm result(kConvention.double_result);
+        xorpd(result, result);
         leave();
     }
 
@@ -240,11 +242,13 @@ protected:
     // acc = function(acc) or function(acc, k), with the entries below saved
     // around the call.
     void call_standard(const void* function, const double* k = nullptr) {
+        const Xmm argument(kConvention.double_arguments[0]), exponent(kConvention.double_arguments[1]);
+        const Xmm result(kConvention.double_result);
         spill_entries_below();
-        if (depth_ != 0) movapd(xmm0, acc());
-        if (k) movsd(xmm1, constant(*k));
+        if (acc().getIdx() != argument.getIdx()) movapd(argument, acc());
+        if (k) movsd(exponent, constant(*k));
         call(pointer(function));
-        if (depth_ != 0) movapd(acc(), xmm0);
+        if (acc().getIdx() != result.getIdx()) movapd(acc(), result);
         for (int d = 0; d < depth_; ++d) movsd(entry(d), home_of(d));
         forget_cells();
     }

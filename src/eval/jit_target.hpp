@@ -13,6 +13,8 @@ struct CallingConvention {
     int volatile_xmm;     // xmm0 up to this one (exclusive) are the caller's to lose at a call
     int first_argument;   // the general register of the first argument (a pointer)
     int second_double;    // the xmm register of a double that follows a pointer
+    int double_arguments[2];  // the xmm registers of f(double) and f(double, double)
+    int double_result;        // the xmm register a double comes back in
     int shadow_bytes;     // above the return address at every call, the callee's to use
     int red_zone_bytes;   // below rsp, written by nothing else
     bool unwind_tables;   // every frame must be described to the system's unwinder
@@ -21,13 +23,13 @@ struct CallingConvention {
 // System V (Linux): arguments by kind (a pointer in rdi, the first double in
 // xmm0), every xmm register the callee's, and a red zone.
 inline constexpr CallingConvention kSystemV{
-    "System V x86-64", 16, 16, Xbyak::Operand::RDI, 0, 0, 128, false};
+    "System V x86-64", 16, 16, Xbyak::Operand::RDI, 0, {0, 1}, 0, 0, 128, false};
 
 // Microsoft x64 (Windows): arguments by position (rcx first, a second
 // double in xmm1), xmm6 to xmm15 the caller's, 32 bytes of shadow space,
 // no red zone, and unwind tables.
 inline constexpr CallingConvention kMicrosoftX64{
-    "Microsoft x64", 16, 6, Xbyak::Operand::RCX, 1, 32, 0, true};
+    "Microsoft x64", 16, 6, Xbyak::Operand::RCX, 1, {0, 1}, 0, 32, 0, true};
 
 #if defined(_WIN32)
 inline constexpr const CallingConvention& kConvention = kMicrosoftX64;
