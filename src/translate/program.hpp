@@ -27,10 +27,11 @@ enum ItemKind : int32_t {
 // computes it (eval/jit.cpp; Helper: through the operator's own code,
 // which needs nothing of the compiler).  From these rows come the Operator
 // codes, the translator's spellings and bindings, the fast form's opcodes
-// (instruction_set.hpp), tallycalc's list of functions and the fuzz
-// dictionary (a test compares it).  A new function is one row here and its
-// semantics in eval::apply_unary; a new infix operator one row and its
-// semantics in eval::apply_binary.
+// (instruction_set.hpp), the compiler's lowering and tallycalc's list of
+// functions.  A new function is one row here and its semantics in
+// eval::apply_unary; a new infix operator one row and its semantics in
+// eval::apply_binary; a unit test then names the hand-kept lists that lack
+// the new spelling (the fuzz dictionary, the README, tallymat(3)).
 #define TALLYMAT_BINARY_OPERATORS(M, ctx)                                                                                  \
     M(ctx, Add,    '+', "+",      Sum,     Left,   false, true,  Add             )  /* a b -> a + b */                     \
     M(ctx, Sub,    '-', "-",      Sum,     Left,   false, true,  Subtract        )  /* a b -> a - b */                     \
