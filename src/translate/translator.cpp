@@ -224,34 +224,80 @@ int32_t closing_bracket(Translation& t) {
     return core::kOk;
 }
 
-// The infix operator written at `at`, if any: a sign, the longer that
-// matches, or a whole word; any other word is an undefined operation at its
-// first character.
-inline const InfixSpelling* infix_operator_at(Translation& t, const char* at) {
-    auto first = static_cast<unsigned char>(*at);
-    if (kInfixSigns.two[first].length && at[1] == kInfixSigns.second[first]) return &kInfixSigns.two[first];
-    if (kInfixSigns.one[first].length) return &kInfixSigns.one[first];
-    if (!has_class(*at, kIdentStart)) return nullptr;
-    int32_t start = t.pos;
-    read_identifier(t.text, t.pos, t.identifier);
-    t.pos = start;
+// Applies an infix operator found at t.pos, `length` characters long.
+[[gnu::always_inline]] inline int32_t take_infix(Translation& t, const InfixSpelling& found, int32_t length) {
+    if (int32_t failure = pop_while_binding(t, found.threshold)) return failure;
+    if (int32_t failure = push_operator(found.code)) return failure;
+    t.pos += length;
+    t.operand_expected = true;
+    t.unary_allowed = found.sign_may_follow;
+    return core::kOk;
+}
+
+// A word in operator position: an infix word, or an undefined operation at
+// its first character.
+int32_t take_infix_word(Translation& t) {
+    int32_t length = read_identifier(t.text, t.pos, t.identifier);
+    t.pos -= length;
     for (const InfixWord& word : kInfixWords)
-        if (word.name && equals_word(t.identifier, word.name)) return &word.spelling;
-    return nullptr;
+        if (word.name && equals_word(t.identifier, word.name)) return take_infix(t, word.spelling, length);
+    return core::kUndefinedOperation;
+}
+
+// The characters that start an infix sign, padded to a fixed count:
+// operator_step's switch has one case per entry, so that
+// each sign's facts are constants there, as a hand-written switch would
+// have them.
+inline constexpr int kSignCases = 8;
+constexpr std::array<unsigned char, kSignCases> kSignFirsts = [] {
+    std::array<unsigned char, kSignCases> firsts{};
+    int count = 0;
+    for (int c = 0; c < 256; ++c)
+        if (kInfixSigns.one[c].length || kInfixSigns.two[c].length) {
+            if (count == kSignCases) throw "more characters start an infix sign than operator_step has cases";
+            firsts[count++] = static_cast<unsigned char>(c);
+        }
+    // Padding from the punctuation that starts no sign (it is an undefined
+    // operation either way), near the signs so that the switch stays a
+    // compact jump table.
+    for (unsigned char padding = '!'; count < kSignCases; ++padding) {
+        bool taken = padding == ')';
+        for (int i = 0; i < count; ++i) taken = taken || firsts[i] == padding;
+        if (!taken) firsts[count++] = padding;
+    }
+    return firsts;
+}();
+
+// The sign starting with the I-th character, its facts known at compile time.
+template <int I>
+int32_t take_infix_sign(Translation& t, const char* at) {
+    constexpr unsigned char kFirst = kSignFirsts[I];
+    constexpr InfixSpelling kOne = kInfixSigns.one[kFirst], kTwo = kInfixSigns.two[kFirst];
+    constexpr char kSecond = kInfixSigns.second[kFirst];
+    if constexpr (kSecond != 0)
+        if (at[1] == kSecond) return take_infix(t, kTwo, 2);
+    if constexpr (kOne.length != 0) return take_infix(t, kOne, 1);
+    else return core::kUndefinedOperation;
 }
 
 int32_t operator_step(Translation& t) {
     const char* at = t.text + t.pos;
-    if (*at == ')') return closing_bracket(t);
-    const InfixSpelling* found = infix_operator_at(t, at);
-    if (!found) return core::kUndefinedOperation;
-    if (int32_t failure = pop_while_binding(t, found->threshold)) return failure;
-    if (int32_t failure = push_operator(found->code)) return failure;
-    t.pos += found->length;
-    t.operand_expected = true;
-    t.unary_allowed = found->sign_may_follow;
-    return core::kOk;
+    switch (static_cast<unsigned char>(*at)) {
+        case ')': return closing_bracket(t);
+        case kSignFirsts[0]: return take_infix_sign<0>(t, at);
+        case kSignFirsts[1]: return take_infix_sign<1>(t, at);
+        case kSignFirsts[2]: return take_infix_sign<2>(t, at);
+        case kSignFirsts[3]: return take_infix_sign<3>(t, at);
+        case kSignFirsts[4]: return take_infix_sign<4>(t, at);
+        case kSignFirsts[5]: return take_infix_sign<5>(t, at);
+        case kSignFirsts[6]: return take_infix_sign<6>(t, at);
+        case kSignFirsts[7]: return take_infix_sign<7>(t, at);
+        default:
+            if (has_class(*at, kIdentStart)) return take_infix_word(t);
+            return core::kUndefinedOperation;
+    }
 }
+static_assert(kSignCases == 8, "operator_step has one case per entry of kSignFirsts");
 
 // At the end only binary operators and signs may still wait; a "(" or a
 // function code means a missing ")".
