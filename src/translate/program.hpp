@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace tallymat::translate {
 
@@ -175,11 +176,6 @@ inline constexpr std::array<int8_t, 256> kOperatorRow = [] {
     return rows;
 }();
 
-constexpr bool same_text(const char* a, const char* b) {
-    for (; *a && *a == *b; ++a, ++b) {}
-    return *a == *b;
-}
-
 // A code may stand for one operator only, and a spelling for one operator
 // of each arity (a word for one operator of either): otherwise one row
 // would silently take another's place.
@@ -192,7 +188,7 @@ constexpr bool codes_and_spellings_are_unique() {
         for (int j = i + 1; j < kOperatorCount; ++j) {
             const OperatorInfo& b = kOperators[j];
             if (a.code == b.code) return false;
-            if (same_text(a.name, b.name) && (a.arity == b.arity || a.is_word())) return false;
+            if (std::string_view(a.name) == b.name && (a.arity == b.arity || a.is_word())) return false;
         }
     }
     return true;

@@ -13,6 +13,8 @@
 // are the operator table's (program.hpp).
 #include "translate/translator.hpp"
 
+#include <string_view>
+
 #include "core/errors.hpp"
 #include "translate/scanner.hpp"
 #include "translate/slots.hpp"
@@ -55,19 +57,13 @@ struct InfixSpelling {
     bool sign_may_follow = false;  // no sign follows "+" or "-"
 };
 
-constexpr int length_of(const char* text) {
-    int n = 0;
-    while (text[n]) ++n;
-    return n;
-}
-
 // A left-associative operator applies the waiting ones of its own binding
 // first; a right-associative one waits on them.
 constexpr InfixSpelling infix_spelling(const OperatorInfo& row) {
     Binding threshold = row.associativity == Associativity::Right
                             ? static_cast<Binding>(static_cast<int>(row.binding) + 1)
                             : row.binding;
-    return {row.code, threshold, static_cast<uint8_t>(length_of(row.name)), row.binding > Binding::Sum};
+    return {row.code, threshold, static_cast<uint8_t>(std::string_view(row.name).size()), row.binding > Binding::Sum};
 }
 
 struct InfixSigns {
@@ -81,7 +77,7 @@ constexpr InfixSigns kInfixSigns = [] {
     for (const OperatorInfo& row : kOperators) {
         if (row.arity != 2 || row.is_word()) continue;
         auto first = static_cast<unsigned char>(row.name[0]);
-        if (length_of(row.name) > 2) throw "an infix sign has one or two characters";
+        if (std::string_view(row.name).size() > 2) throw "an infix sign has one or two characters";
         if (row.name[1] == '\0') {
             signs.one[first] = infix_spelling(row);
         } else {
@@ -275,8 +271,8 @@ int32_t take_infix_sign(Translation& t, const char* at) {
     constexpr InfixSpelling kOne = kInfixSigns.one[kFirst], kTwo = kInfixSigns.two[kFirst];
     constexpr char kSecond = kInfixSigns.second[kFirst];
     if constexpr (kSecond != 0)
-        if (at[1] == kSecond) return take_infix(t, kTwo, 2);
-    if constexpr (kOne.length != 0) return take_infix(t, kOne, 1);
+        if (at[1] == kSecond) return take_infix(t, kTwo, kTwo.length);
+    if constexpr (kOne.length != 0) return take_infix(t, kOne, kOne.length);
     else return core::kUndefinedOperation;
 }
 
