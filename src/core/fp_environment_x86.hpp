@@ -34,10 +34,29 @@ enum class HostMxcsrRestore : uint8_t {
     kAlways,
 };
 
-// Chosen once at load from the CPU's vendor (choose_fp_switch); the tests
-// force each strategy.  Machine code follows the value it was generated under.
+// Where the CPU gives each instruction its own rounding (AVX-512's
+// {rn-sae}: round to nearest, no flag, no trap, whatever MXCSR holds),
+// machine code needs no switch at all; only a host that flushes subnormals
+// (DAZ or FTZ, which no instruction overrides) is then told apart on entry
+// and takes the switching code.  How it is told apart follows the same
+// costs as the exit: AMD reads MXCSR slowly and adds subnormals at full
+// speed, so one sum of a subnormal with itself (zero when either bit is
+// set) is the probe; Intel reads MXCSR cheaply and takes a microcode
+// assist of over 100 cycles for a subnormal result, so its probe reads
+// MXCSR and tests the two bits.
+enum class FlushProbe : uint8_t {
+    kReadMxcsr,
+    kSubnormalSum,
+};
+
+inline constexpr uint32_t kMxcsrFlushBits = 0x8040;  // FTZ and DAZ
+
+// Chosen once at load from the CPU (choose_fp_switch); the tests force
+// each choice.  Machine code follows the values it was generated under.
 struct FpSwitch {
     HostMxcsrRestore restore = HostMxcsrRestore::kWhenChanged;
+    FlushProbe flush_probe = FlushProbe::kReadMxcsr;
+    bool rounding_per_instruction = false;  // AVX-512F, and the system saves its registers
 };
 
 extern TALLYMAT_HIDDEN FpSwitch fp_switch;
