@@ -7,6 +7,7 @@
 // of their reach), so the bytes do not depend on where the code is mapped.
 #include <cstdio>
 
+#include "core/fp_environment.hpp"
 #include "eval/jit.hpp"
 #include "formulas.hpp"
 #include "tallymat.h"
@@ -49,22 +50,34 @@ void dump(const char* text, const char* setting) {
     std::printf("%s | %s | ", setting, text);
     if (!machine.code) std::printf("not compiled");
     auto bytes = reinterpret_cast<const unsigned char*>(machine.code);
-    for (size_t i = 0, n = machine.code ? code_length(bytes, machine.bytes) : 0; i < n; ++i)
+    for (size_t i = 0, n = machine.code ? code_length(bytes, machine.own.bytes) : 0; i < n; ++i)
         std::printf("%02x", bytes[i]);
     std::printf("\n");
     eval::free_machine_code(machine);
     exprdelete(handle);
 }
 
+void dump_all(const char* setting) {
+    for (const benchset::Formula& formula : benchset::kFormulas) dump(formula.text, setting);
+    for (const char* text : kMoreFormulas) dump(text, setting);
+}
+
 }  // namespace
 
+// The switching code in both floor settings, then, where the CPU has
+// AVX-512, the code that rounds per instruction (the entry only: the code
+// it falls back to is the switching code above).
 int main() {
+    using tallymat::eval::jit_settings;
     for (const char* name : {"a", "b", "x", "y"}) vinsert(name, 0.5);
-    tallymat::eval::jit_settings.cells_from_instructions = false;
+    jit_settings.cells_from_instructions = false;
+    jit_settings.rounding_per_instruction = false;
     for (bool floor_by_instruction : {true, false}) {
-        tallymat::eval::jit_settings.floor_by_instruction = floor_by_instruction;
-        const char* setting = floor_by_instruction ? "roundsd" : "floor helper";
-        for (const benchset::Formula& formula : benchset::kFormulas) dump(formula.text, setting);
-        for (const char* text : kMoreFormulas) dump(text, setting);
+        jit_settings.floor_by_instruction = floor_by_instruction;
+        dump_all(floor_by_instruction ? "roundsd" : "floor helper");
     }
+    if (!tallymat::core::fp_switch.rounding_per_instruction) return 0;
+    jit_settings.floor_by_instruction = true;
+    jit_settings.rounding_per_instruction = true;
+    dump_all("rounding per instruction");
 }

@@ -287,7 +287,7 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
     const tallymat::eval::MachineCode& machine_code = tallymat::eval::tier_table.slots[handle].machine_code;
     auto begin = reinterpret_cast<uintptr_t>(machine_code.code);
     int found_readable = 0;
-    for (const Region& region : regions_within(begin, begin + machine_code.bytes)) {
+    for (const Region& region : regions_within(begin, begin + machine_code.own.bytes)) {
         for (uint64_t constant : constants) {
             auto first = reinterpret_cast<const unsigned char*>(region.begin);
             auto last = reinterpret_cast<const unsigned char*>(region.end);

@@ -181,9 +181,9 @@ protected:
     template <typename Right>
     void arithmetic(Operator code, const Xmm& left, const Right& right, const FastInsn* constant_right = nullptr) {
         switch (translate::operator_info(code).lowering) {
-            case Lowering::Add: addsd(left, right); return;
-            case Lowering::Subtract: subsd(left, right); return;
-            case Lowering::Multiply: mulsd(left, right); return;
+            case Lowering::Add: rounded(Rounded::kAdd, left, right); return;
+            case Lowering::Subtract: rounded(Rounded::kSubtract, left, right); return;
+            case Lowering::Multiply: rounded(Rounded::kMultiply, left, right); return;
             case Lowering::Divide: divide(left, right, constant_right); return;
             case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power:
             case Lowering::Helper: case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot:
@@ -217,13 +217,13 @@ protected:
     void unary(Operator code) {
         Lowering lowering = translate::operator_info(code).lowering;
         switch (lowering) {
-            case Lowering::Negate: xorpd(acc(), mask(0x8000000000000000u)); return;
-            case Lowering::Absolute: andpd(acc(), mask(0x7fffffffffffffffu)); return;
+            case Lowering::Negate: xor_pd(acc(), mask(0x8000000000000000u)); return;
+            case Lowering::Absolute: and_pd(acc(), mask(0x7fffffffffffffffu)); return;
             case Lowering::SquareRoot:
                 // The evaluator refuses x < 0 and NaN (kDomain); -0 and +0 are their own roots.
-                ucomisd(acc(), constant(0.0));
+                compare_with(acc(), 0.0);
                 jb(refuse_domain_, T_NEAR);  // below or unordered
-                sqrtsd(acc(), acc());
+                rounded(Rounded::kSquareRoot, acc(), acc());
                 return;
             case Lowering::Sign: sign(); return;
             case Lowering::Ez: ez(); return;
@@ -245,7 +245,7 @@ protected:
     void square() {
         leave_unless_exponent_in(mathlayer::kSquareBandLow, mathlayer::kSquareBandHigh, kEitherSign,
                                  slow_path(Operator::kPow));
-        mulsd(acc(), acc());
+        rounded(Rounded::kMultiply, acc(), acc());
         rejoin();
     }
 
@@ -260,6 +260,7 @@ protected:
             if (in_slow_frame_) add(rsp, kFrame.bytes);
             jmp(path.back, T_NEAR);
         }
+        in_slow_frame_ = false;
     }
 
 private:
@@ -273,6 +274,65 @@ private:
     };
     std::deque<SlowPath> slow_paths_;
     static constexpr uint8_t kRoundDownQuietly = 0b1001;  // toward -inf, no precision exception
+    static constexpr uint8_t kLessOrdered = 1, kNotLessUnordered = 5, kLessOrEqualOrdered = 2;  // cmpsd predicates
+
+    // The operations that round, and the one instruction of each kind of
+    // code: SSE2 under the library's MXCSR, or EVEX rounding to nearest
+    // whatever MXCSR holds (its operands in registers: a memory operand is
+    // loaded first).
+    enum class Rounded : uint8_t { kAdd, kSubtract, kMultiply, kDivide, kSquareRoot };
+
+    template <typename Right>
+    void rounded(Rounded operation, const Xmm& left, const Right& right) {
+        if (rounds_per_instruction_) return rounded_in_instruction(operation, left, in_register(right));
+        switch (operation) {
+            case Rounded::kAdd: addsd(left, right); return;
+            case Rounded::kSubtract: subsd(left, right); return;
+            case Rounded::kMultiply: mulsd(left, right); return;
+            case Rounded::kDivide: divsd(left, right); return;
+            case Rounded::kSquareRoot: sqrtsd(left, right); return;
+        }
+    }
+
+    void rounded_in_instruction(Rounded operation, const Xmm& left, const Xmm& right, const Xmm& to) {
+        switch (operation) {
+            case Rounded::kAdd: vaddsd(to, left, right | T_rn_sae); return;
+            case Rounded::kSubtract: vsubsd(to, left, right | T_rn_sae); return;
+            case Rounded::kMultiply: vmulsd(to, left, right | T_rn_sae); return;
+            case Rounded::kDivide: vdivsd(to, left, right | T_rn_sae); return;
+            case Rounded::kSquareRoot: vsqrtsd(to, left, right | T_rn_sae); return;
+        }
+    }
+    void rounded_in_instruction(Rounded operation, const Xmm& left, const Xmm& right) {
+        rounded_in_instruction(operation, left, right, left);
+    }
+
+    // Xbyak (6.68) takes {sae} on the scalar compare only with zmm
+    // operands; the bytes are those of the xmm form (as GNU as encodes it):
+    // a scalar instruction ignores the vector length.
+    static Zmm wide(const Xmm& x) { return Zmm(x.getIdx()); }
+
+    template <typename Right>
+    Xmm in_register(const Right& operand) {
+        if constexpr (std::is_same_v<Right, Xmm>) {
+            return operand;
+        } else {
+            vmovsd(loaded(), operand);
+            return loaded();
+        }
+    }
+
+    // Flags from x against the constant k, as ucomisd sets them; with
+    // {sae} in code that rounds per instruction, so that a NaN or a
+    // subnormal raises no flag there.
+    void compare_with(const Xmm& x, double k) {
+        if (!rounds_per_instruction_) {
+            ucomisd(x, constant(k));
+            return;
+        }
+        vmovsd(loaded(), constant(k));
+        vucomisd(x, loaded() | T_sae);
+    }
 
     // Opens a slow path from here: the common path jumps to the returned
     // label for the rare arguments and resumes at rejoin().
@@ -293,7 +353,7 @@ private:
 
     // Refuses a zero or NaN divisor in a register, as the interpreter does.
     void refuse_zero_divisor(const Xmm& divisor) {
-        ucomisd(divisor, constant(0.0));
+        compare_with(divisor, 0.0);
         je(refuse_division_, T_NEAR);  // equal or unordered
     }
 
@@ -301,23 +361,36 @@ private:
     void divide(const Xmm& left, const Right& right, const FastInsn* constant_right) {
         if (constant_right) {
             if (is_zero_divisor(constant_right->k)) jmp(refuse_division_, T_NEAR);
-            else divsd(left, right);
+            else rounded(Rounded::kDivide, left, right);
             return;
         }
         if constexpr (std::is_same_v<Right, Xmm>) {
             refuse_zero_divisor(right);
-            divsd(left, right);
+            rounded(Rounded::kDivide, left, right);
         } else {
-            movsd(second_scratch(), right);
+            load_sd(second_scratch(), right);
             refuse_zero_divisor(second_scratch());
-            divsd(left, second_scratch());
+            rounded(Rounded::kDivide, left, second_scratch());
         }
     }
 
     // acc = (x > 1e-10) - !(x > -1e-10), each comparison a mask of 1.0:
-    // 1, +0 or -1, and -1 for NaN, as the interpreter gives.
+    // 1, +0 or -1, and -1 for NaN, as the interpreter gives.  Code that
+    // rounds per instruction compares into opmasks with {sae} and makes
+    // 1.0 or +0 of each by a zeroing move.
     void sign() {
         Xmm above = scratch(), below = second_scratch();
+        if (rounds_per_instruction_) {
+            vmovsd(loaded(0), constant(kZeroBandHalf));
+            vcmpsd(k1, wide(loaded(0)), wide(acc()) | T_sae, kLessOrdered);
+            vmovsd(loaded(1), constant(-kZeroBandHalf));
+            vcmpsd(k2, wide(loaded(1)), wide(acc()) | T_sae, kNotLessUnordered);
+            vmovsd(loaded(0), constant(1.0));
+            vmovsd(above | k1 | T_z, loaded(0), loaded(0));
+            vmovsd(below | k2 | T_z, loaded(0), loaded(0));
+            vsubsd(acc(), above, below | T_rn_sae);
+            return;
+        }
         movsd(above, constant(kZeroBandHalf));
         cmpltsd(above, acc());
         movsd(below, constant(-kZeroBandHalf));
@@ -330,7 +403,14 @@ private:
 
     // acc = |x| <= 1e-10 as 1.0 or +0 (NaN compares false).
     void ez() {
-        andpd(acc(), mask(0x7fffffffffffffffu));
+        and_pd(acc(), mask(0x7fffffffffffffffu));
+        if (rounds_per_instruction_) {
+            vmovsd(loaded(0), constant(kZeroBandHalf));
+            vcmpsd(k1, wide(acc()), wide(loaded(0)) | T_sae, kLessOrEqualOrdered);
+            vmovsd(loaded(0), constant(1.0));
+            vmovsd(acc() | k1 | T_z, loaded(0), loaded(0));
+            return;
+        }
         cmplesd(acc(), constant(kZeroBandHalf));
         andpd(acc(), mask(std::bit_cast<uint64_t>(1.0)));
     }
@@ -343,7 +423,7 @@ private:
     static constexpr bool kEitherSign = true, kPositiveOnly = false;
     void leave_unless_exponent_in(uint32_t low, uint32_t high, bool either_sign, Label& away) {
         int shift = either_sign ? 53 : 52;
-        movq(rax, acc());
+        bits_to(rax, acc());
         if (either_sign) add(rax, rax);
         if (low != 0) sub(rax, pooled(uint64_t{low} << shift));
         cmp(rax, pooled(uint64_t{high - low} << shift));
@@ -422,17 +502,24 @@ private:
         }
         Xmm divisor = second_scratch(), quotient = scratch();
         if constexpr (std::is_same_v<Right, Xmm>) divisor = right;
-        else movsd(divisor, right);
+        else load_sd(divisor, right);
         if (!constant_right) refuse_zero_divisor(divisor);
-        movapd(quotient, acc());
-        divsd(quotient, divisor);
-        roundsd(quotient, quotient, kRoundDownQuietly);
-        if (translate::operator_info(code).lowering == Lowering::FlooredQuotient) {
-            movapd(acc(), quotient);
-            return;
+        bool quotient_only = translate::operator_info(code).lowering == Lowering::FlooredQuotient;
+        if (rounds_per_instruction_) {
+            rounded_in_instruction(Rounded::kDivide, acc(), divisor, quotient);
+            vrndscalesd(quotient_only ? acc() : quotient, quotient, quotient | T_sae, kRoundDownQuietly);
+            if (quotient_only) return;
+        } else {
+            movapd(quotient, acc());
+            divsd(quotient, divisor);
+            roundsd(quotient, quotient, kRoundDownQuietly);
+            if (quotient_only) {
+                movapd(acc(), quotient);
+                return;
+            }
         }
-        mulsd(quotient, divisor);
-        subsd(acc(), quotient);
+        rounded(Rounded::kMultiply, quotient, divisor);
+        rounded(Rounded::kSubtract, acc(), quotient);
     }
 };
 
@@ -446,6 +533,10 @@ public:
     bool program(const FastInsn* code) {
         bool calls = false, calls_anywhere = false;
         if (!survey(code, calls, calls_anywhere)) return false;
+        // A standard function on the straight path runs under the library's
+        // MXCSR: such a program keeps the switch around the whole of it.
+        if (rounds_per_instruction_ && calls) return false;
+        calls_on_straight_path_ = calls;
         // Without a red zone, a frame also holds the MXCSR of every program
         // that calls out anywhere, and the registers the deep entries take.
         framed_ = kConvention.red_zone_bytes ? calls : calls_anywhere || saved_xmm_ > 0;
@@ -487,8 +578,8 @@ private:
         const FastOpFacts& f = facts(ip->op);
         switch (f.shape) {
             case Shape::End: case Shape::Operand: return;
-            case Shape::Load: depth_ = 0; movsd(acc(), operand_of(*ip, first_is_variable(f.operands))); return;
-            case Shape::Push: ++depth_; movsd(acc(), operand_of(*ip, first_is_variable(f.operands))); return;
+            case Shape::Load: depth_ = 0; load_sd(acc(), operand_of(*ip, first_is_variable(f.operands))); return;
+            case Shape::Push: ++depth_; load_sd(acc(), operand_of(*ip, first_is_variable(f.operands))); return;
             case Shape::Square: square(); return;
             case Shape::Unary: unary(f.op); return;
             case Shape::Binary: binary_instruction(f, ip); return;
@@ -527,14 +618,14 @@ private:
 
     // acc = X op Y
     void fused_into_accumulator(const FastOpFacts& f, const FastInsn* ip) {
-        movsd(acc(), first_operand(ip, f.operands));
+        load_sd(acc(), first_operand(ip, f.operands));
         arithmetic(f.op, acc(), second_operand(ip, f.operands), constant_second(ip, f.operands));
     }
 
     // acc = acc outer (X inner Y)
     void applied(const FastOpFacts& f, const FastInsn* ip) {
         Xmm inner = scratch();
-        movsd(inner, first_operand(ip, f.operands));
+        load_sd(inner, first_operand(ip, f.operands));
         arithmetic(f.inner, inner, second_operand(ip, f.operands), constant_second(ip, f.operands));
         arithmetic(f.op, acc(), inner);
     }
@@ -552,18 +643,17 @@ int32_t fast_instruction_count(const FastInsn* code) {
     return count;
 }
 
-}  // namespace
-
-MachineCode compile(const FastInsn* fast) {
-    int32_t count = fast_instruction_count(fast);
-    if (count > kJitMaxInstructions) return {};
+// One function of machine code in a mapping of its own: the switching code,
+// or (given the switching code to fall back on) code that rounds per
+// instruction.  None when it cannot be made.
+CodeMapping generate(const FastInsn* fast, int32_t count, const void* switching_code) {
     // One page more than the code and pool need: the pool starts on a page of its own.
     size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction) + whole_pages(1);
     void* area = executable_memory::map_writable_near(vars::var_table.values, mapped);
     if (!area) return {};
     size_t code_bytes = 0, used = 0, unwind_table = 0;
     try {
-        Generator generator(mapped, area);
+        Generator generator(mapped, area, switching_code);
         if (generator.program(fast) && generator.getSize() <= kJitMaxCodeBytes) {
             code_bytes = generator.pool_offset();
             used = whole_pages(generator.getSize());
@@ -585,12 +675,34 @@ MachineCode compile(const FastInsn* fast) {
             return {};
         }
     }
-    return {reinterpret_cast<CompiledCode>(area), used, unwind};
+    return {area, used, unwind};
+}
+
+void free_mapping(CodeMapping& mapping) {
+    executable_memory::unregister_unwind_table(mapping.unwind);
+    if (mapping.start) executable_memory::unmap(mapping.start, mapping.bytes);
+    mapping = {};
+}
+
+CompiledCode entry_of(const CodeMapping& mapping) { return reinterpret_cast<CompiledCode>(mapping.start); }
+
+}  // namespace
+
+MachineCode compile(const FastInsn* fast) {
+    int32_t count = fast_instruction_count(fast);
+    if (count > kJitMaxInstructions) return {};
+    CodeMapping switching = generate(fast, count, nullptr);
+    if (!switching.start) return {};
+    if (core::fp_switch.rounding_per_instruction && jit_settings.rounding_per_instruction) {
+        CodeMapping rounding = generate(fast, count, switching.start);
+        if (rounding.start) return {entry_of(rounding), rounding, switching};
+    }
+    return {entry_of(switching), switching, {}};
 }
 
 void free_machine_code(MachineCode& machine_code) {
-    executable_memory::unregister_unwind_table(machine_code.unwind);
-    if (machine_code.code) executable_memory::unmap(reinterpret_cast<void*>(machine_code.code), machine_code.bytes);
+    free_mapping(machine_code.own);
+    free_mapping(machine_code.switching);
     machine_code = {};
 }
 

@@ -16,11 +16,14 @@ namespace tallymat::eval {
 
 // The code's fallbacks, which the tests force: off, every variable value
 // is reached through a pointer (as when the code lies out of the values'
-// reach), and div and mod call their helper (as on a CPU without SSE4.1).
-// When to compile is the entries' decision (entries.hpp).
+// reach), div and mod call their helper (as on a CPU without SSE4.1), and
+// the code switches MXCSR as on a CPU without AVX-512 (also
+// TALLYMAT_JIT_AVX512=off).  When to compile is the entries' decision
+// (entries.hpp).
 struct JitSettings {
     bool cells_from_instructions = true;
     bool floor_by_instruction = true;
+    bool rounding_per_instruction = true;
 };
 
 extern TALLYMAT_HIDDEN JitSettings jit_settings;
@@ -40,10 +43,23 @@ inline constexpr bool kJitBuilt = false;
 // ignores) like every entry calcpost jumps through.
 using CompiledCode = double (*)(uint32_t index);
 
+struct CodeMapping {
+    void* start = nullptr;    // null: none
+    size_t bytes = 0;
+    void* unwind = nullptr;   // Windows: its registration with the system's unwinder
+};
+
+// A formula's code: the switching code, which sets the library's MXCSR
+// around the evaluation, or, on CPUs that round in each instruction and
+// for formulas that call nothing on their straight path, code that never
+// touches MXCSR and falls back to the switching code for a host that
+// flushes subnormals.
 struct MachineCode {
-    CompiledCode code = nullptr;  // null: none
-    size_t bytes = 0;             // of its mapping
-    void* unwind = nullptr;       // Windows: its registration with the system's unwinder
+    CompiledCode code = nullptr;  // the entry; null: none
+    CodeMapping own;              // the entry's mapping
+    CodeMapping switching;        // the fallback of code that rounds per instruction; none otherwise
+
+    bool rounds_per_instruction() const { return switching.start != nullptr; }
 };
 
 // Compiles a fast form into a mapping of its own; no code (and nothing

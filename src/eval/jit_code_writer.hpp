@@ -91,7 +91,7 @@ private:
 };
 
 // General registers that may hold variable cell addresses between helper calls.
-constexpr int kCellRegisterCount = 6;
+constexpr int kCellRegisterCount = 5;
 
 // The frame and the floating-point switch around the code, the postfix
 // stack's registers, the operands, and the calls out.  System V frames a
@@ -101,15 +101,25 @@ constexpr int kCellRegisterCount = 6;
 // takes a saved register is framed, and the others keep the MXCSR in their
 // shadow space; where the system asks for it, the unwinder is told of
 // every frame.
+//
+// Code given a switching code to fall back on rounds in each instruction
+// instead (core::FpSwitch): its arithmetic is EVEX with {rn-sae} or {sae},
+// its moves and bitwise operations VEX (no legacy SSE instruction, whose
+// cost may depend on the host's upper register state), its straight path
+// never reads or writes MXCSR, and only its helper calls, on slow paths,
+// switch around the call.
 class FrameWriter : public PoolWriter {
 public:
-    using PoolWriter::PoolWriter;
+    FrameWriter(size_t bytes, void* area, const void* switching_code)
+        : PoolWriter(bytes, area), rounds_per_instruction_(switching_code != nullptr), switching_code_(switching_code) {}
 
     // Where the function table entry for the system's unwinder lies; 0: none.
     size_t unwind_table_offset() const { return unwind_table_offset_; }
 
 protected:
+    const bool rounds_per_instruction_;
     int saved_xmm_ = 0;                // callee-saved registers the deep entries take
+    bool calls_on_straight_path_ = false;
     bool framed_ = false;              // the whole program runs in the frame
     bool in_slow_frame_ = false;       // generating a slow path that set up the frame itself
     int depth_ = -1;                   // of the accumulator; -1 before the first load
@@ -118,20 +128,41 @@ protected:
     Label fail_in_slow_frame_;         // a helper failed in a frame its slow path set up
 
     // ---- frame, entry and exits ----
-    Address host_mxcsr() { return framed_ ? ptr[rsp + kFrame.host_mxcsr] : ptr[rsp + kFrame.unframed_mxcsr]; }
+    Address host_mxcsr() {
+        if (framed_) return ptr[rsp + kFrame.host_mxcsr];
+        return ptr[rsp + (in_slow_frame_ ? kFrame.bytes : 0) + kFrame.unframed_mxcsr];
+    }
     // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
     Address exit_mxcsr() { return framed_ ? ptr[rsp + kFrame.scratch] : ptr[rsp + kFrame.unframed_exit_mxcsr]; }
 
     // The floating-point switch of fp_environment.hpp: a host whose control
     // bits are the library's keeps its MXCSR, and the load for the others
-    // is out of the straight path.
+    // is out of the straight path.  Where the exit compares (Intel), a
+    // program that calls nothing on its straight path keeps the host's
+    // value in a register for it: one load less.  Code that rounds per
+    // instruction only probes for a flushing host, before its frame, so
+    // that the fallback is a jump with the caller's stack and argument.
     void prologue() {
+        if (rounds_per_instruction_) {
+            probe_for_flushing_host();
+            if (framed_) open_frame();
+            return;
+        }
+        keeps_host_mxcsr_ = restore_ == core::HostMxcsrRestore::kWhenChanged && !calls_on_straight_path_;
         if (framed_) open_frame();
         stmxcsr(host_mxcsr());
-        mov(eax, host_mxcsr());
-        and_(eax, ~core::kMxcsrFlags);
-        cmp(eax, core::kLibraryMxcsr);
-        jne(switch_to_library_, T_NEAR);
+        if (keeps_host_mxcsr_) {
+            // Library controls with any flags: kLibraryMxcsr to kLibraryMxcsr + kMxcsrFlags.
+            mov(kHostMxcsr, host_mxcsr());
+            lea(eax, ptr[kHostMxcsr.cvt64() - core::kLibraryMxcsr]);
+            cmp(eax, core::kMxcsrFlags);
+            ja(switch_to_library_, T_NEAR);
+        } else {
+            mov(eax, host_mxcsr());
+            and_(eax, ~core::kMxcsrFlags);
+            cmp(eax, core::kLibraryMxcsr);
+            jne(switch_to_library_, T_NEAR);
+        }
         L(in_library_environment_);
     }
 
@@ -143,7 +174,8 @@ protected:
         mov(rcx, pointer(&core::error_registers.last_error));
         mov(dword[rcx], eax);
         const Xmm result(kConvention.double_result);
-        xorpd(result, result);
+        if (rounds_per_instruction_) vxorpd(result, result, result);
+        else xorpd(result, result);
         leave();
     }
 
@@ -160,6 +192,11 @@ protected:
         L(fail_in_slow_frame_);
         add(rsp, kFrame.bytes);
         jmp(fail_, T_NEAR);
+        if (rounds_per_instruction_) {
+            L(flushing_host_);
+            jmp(pointer(switching_code_));
+            return;
+        }
         L(switch_to_library_);
         ldmxcsr(pooled(core::kLibraryMxcsr));
         jmp(in_library_environment_, T_NEAR);
@@ -199,6 +236,10 @@ protected:
 
     // ---- the stack ----
     static Xmm entry(int depth) { return Xmm(kStack.entry(depth)); }
+    // Where code that rounds per instruction loads a memory operand: EVEX
+    // rounding takes registers only.  xmm16 up are volatile under both
+    // conventions and out of the stack's way.
+    static Xmm loaded(int i = 0) { return Xmm(16 + i); }
     static Xmm scratch() { return Xmm(kStack.scratch); }
     static Xmm second_scratch() { return Xmm(kStack.scratch + 1); }
     Xmm acc() const { return entry(depth_); }
@@ -217,24 +258,51 @@ protected:
         for (const double*& cell : cached_cells_) cell = nullptr;
     }
 
+    // Moves and bitwise operations in the encoding of the code's kind:
+    // none of them rounds, so VEX serves code that rounds per instruction.
+    void load_sd(const Xmm& x, const Address& from) {
+        if (rounds_per_instruction_) vmovsd(x, from);
+        else movsd(x, from);
+    }
+    void store_sd(const Address& to, const Xmm& x) {
+        if (rounds_per_instruction_) vmovsd(to, x);
+        else movsd(to, x);
+    }
+    void copy_pd(const Xmm& to, const Xmm& from) {
+        if (rounds_per_instruction_) vmovapd(to, from);
+        else movapd(to, from);
+    }
+    void xor_pd(const Xmm& x, const Address& bits) {
+        if (rounds_per_instruction_) vxorpd(x, x, bits);
+        else xorpd(x, bits);
+    }
+    void and_pd(const Xmm& x, const Address& bits) {
+        if (rounds_per_instruction_) vandpd(x, x, bits);
+        else andpd(x, bits);
+    }
+    void bits_to(const Reg64& r, const Xmm& x) {
+        if (rounds_per_instruction_) vmovq(r, x);
+        else movq(r, x);
+    }
+
     // ---- calls out ----
     // acc = left (code) right through a helper that takes the accumulator's
     // address and the right operand.
     template <typename Right>
     void call_binary_helper(const void* helper, const Right& right) {
-        movsd(ptr[rsp + kFrame.scratch], acc());
+        store_sd(ptr[rsp + kFrame.scratch], acc());
         spill_entries_below();  // before the argument register, an entry's, takes the right operand
         Xmm argument(kConvention.second_double);
         if constexpr (std::is_same_v<Right, Xmm>) {
-            if (right.getIdx() != argument.getIdx()) movapd(argument, right);
+            if (right.getIdx() != argument.getIdx()) copy_pd(argument, right);
         } else {
-            movsd(argument, right);
+            load_sd(argument, right);
         }
         call_helper(helper);
     }
 
     void call_unary_helper(const void* helper) {
-        movsd(ptr[rsp + kFrame.scratch], acc());
+        store_sd(ptr[rsp + kFrame.scratch], acc());
         spill_entries_below();
         call_helper(helper);
     }
@@ -245,19 +313,25 @@ protected:
         const Xmm argument(kConvention.double_arguments[0]), exponent(kConvention.double_arguments[1]);
         const Xmm result(kConvention.double_result);
         spill_entries_below();
-        if (acc().getIdx() != argument.getIdx()) movapd(argument, acc());
-        if (k) movsd(exponent, constant(*k));
+        if (acc().getIdx() != argument.getIdx()) copy_pd(argument, acc());
+        if (k) load_sd(exponent, constant(*k));
         call(pointer(function));
-        if (acc().getIdx() != result.getIdx()) movapd(acc(), result);
-        for (int d = 0; d < depth_; ++d) movsd(entry(d), home_of(d));
+        if (acc().getIdx() != result.getIdx()) copy_pd(acc(), result);
+        for (int d = 0; d < depth_; ++d) load_sd(entry(d), home_of(d));
         forget_cells();
     }
 
     // Gives the host its MXCSR back.  calcpost has set the last error to 0;
     // a failure records its code.
     void leave() {
-        if (restore_ == core::HostMxcsrRestore::kAlways) {
+        if (rounds_per_instruction_) {
+            // MXCSR is as the host left it.
+        } else if (restore_ == core::HostMxcsrRestore::kAlways) {
             ldmxcsr(host_mxcsr());
+        } else if (keeps_host_mxcsr_) {
+            stmxcsr(exit_mxcsr());
+            cmp(kHostMxcsr, exit_mxcsr());
+            jne(restore_host_, T_NEAR);
         } else {
             stmxcsr(exit_mxcsr());
             mov(eax, exit_mxcsr());
@@ -269,8 +343,13 @@ protected:
     }
 
 private:
+    // The host's MXCSR on the Intel exit's way: volatile, and no cell's.
+    static constexpr Reg32 kHostMxcsr = Xbyak::util::r11d;
     const core::HostMxcsrRestore restore_ = core::fp_switch.restore;
-    Label switch_to_library_, in_library_environment_, restore_host_;
+    const core::FlushProbe flush_probe_ = core::fp_switch.flush_probe;
+    const void* const switching_code_;  // the fallback of code that rounds per instruction
+    bool keeps_host_mxcsr_ = false;     // in kHostMxcsr from entry to exit
+    Label switch_to_library_, in_library_environment_, restore_host_, flushing_host_;
     // The prologue's unwind codes: where each step ends.
     size_t frame_allocated_at_ = 0, prologue_end_ = 0;
     size_t xmm_saved_at_[kFrame.saved_xmm_max > 0 ? kFrame.saved_xmm_max : 1] = {};
@@ -282,15 +361,20 @@ private:
         sub(rsp, kFrame.bytes);
         frame_allocated_at_ = getSize();
         for (int i = 0; i < saved_xmm_; ++i) {
-            movaps(ptr[rsp + kFrame.saved_xmm + 16 * i], entry(kStack.volatile_depth + i));
+            Address home = ptr[rsp + kFrame.saved_xmm + 16 * i];
+            if (rounds_per_instruction_) vmovaps(home, entry(kStack.volatile_depth + i));
+            else movaps(home, entry(kStack.volatile_depth + i));
             xmm_saved_at_[i] = getSize();
         }
         prologue_end_ = getSize();
     }
 
     void close_frame() {
-        for (int i = 0; i < saved_xmm_; ++i)
-            movaps(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
+        for (int i = 0; i < saved_xmm_; ++i) {
+            Address home = ptr[rsp + kFrame.saved_xmm + 16 * i];
+            if (rounds_per_instruction_) vmovaps(entry(kStack.volatile_depth + i), home);
+            else movaps(entry(kStack.volatile_depth + i), home);
+        }
         add(rsp, kFrame.bytes);
     }
 
@@ -299,7 +383,7 @@ private:
     Reg64 cell_register(const double* cell) {
         // Volatile under both conventions; rcx is free until a failure exit.
         static const Reg64 kRegisters[kCellRegisterCount] = {Xbyak::util::rdx, Xbyak::util::rcx, Xbyak::util::r8,
-                                                            Xbyak::util::r9,  Xbyak::util::r10, Xbyak::util::r11};
+                                                            Xbyak::util::r9, Xbyak::util::r10};
         for (int i = 0; i < kCellRegisterCount; ++i)
             if (cached_cells_[i] == cell) return kRegisters[i];
         int taken = next_cell_register_;  // round robin: the oldest goes
@@ -312,19 +396,49 @@ private:
     // The entries below the accumulator wait in their homes (where the
     // callee keeps some registers, one spill for all is simpler).
     void spill_entries_below() {
-        for (int d = 0; d < depth_; ++d) movsd(home_of(d), entry(d));
+        for (int d = 0; d < depth_; ++d) store_sd(home_of(d), entry(d));
     }
 
     // Calls a step helper on the scratch value; a failure leaves through
     // fail_ with its code, a success puts the value back in the accumulator.
+    // In code that rounds per instruction the helper, C++ like the rest of
+    // the library, runs in the library's MXCSR, and the host's comes back
+    // after it: MXCSR is touched on slow paths only.
     void call_helper(const void* helper) {
         lea(Reg64(kConvention.first_argument), ptr[rsp + kFrame.scratch]);
-        call(pointer(helper));
+        if (rounds_per_instruction_) {
+            stmxcsr(ptr[rsp + kFrame.host_mxcsr]);
+            ldmxcsr(pooled(core::kLibraryMxcsr));
+            call(pointer(helper));
+            ldmxcsr(ptr[rsp + kFrame.host_mxcsr]);
+        } else {
+            call(pointer(helper));
+        }
         forget_cells();
+        if (keeps_host_mxcsr_) mov(kHostMxcsr, host_mxcsr());
         test(eax, eax);
         jnz(in_slow_frame_ ? fail_in_slow_frame_ : fail_, T_NEAR);
-        for (int d = 0; d < depth_; ++d) movsd(entry(d), home_of(d));
-        movsd(acc(), ptr[rsp + kFrame.scratch]);
+        for (int d = 0; d < depth_; ++d) load_sd(entry(d), home_of(d));
+        load_sd(acc(), ptr[rsp + kFrame.scratch]);
+    }
+
+    // A host with DAZ or FTZ set gets the switching code for this call
+    // (core::FlushProbe): either bit makes the least subnormal's double zero.
+    void probe_for_flushing_host() {
+        switch (flush_probe_) {
+            case core::FlushProbe::kSubnormalSum:
+                vmovsd(loaded(), pooled(1));
+                vaddsd(loaded(), loaded(), loaded() | T_rn_sae);
+                vmovq(rax, loaded());
+                test(rax, rax);
+                jz(flushing_host_, T_NEAR);
+                return;
+            case core::FlushProbe::kReadMxcsr:
+                stmxcsr(ptr[rsp + kFrame.unframed_mxcsr]);
+                test(dword[rsp + kFrame.unframed_mxcsr], core::kMxcsrFlushBits);
+                jnz(flushing_host_, T_NEAR);
+                return;
+        }
     }
 };
 
