@@ -39,6 +39,7 @@ __attribute__((constructor)) void on_library_load() {
     core::choose_fp_switch();
     elementary::choose_elementary_products();
     eval::configure_tier_policy(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));
+    eval::configure_rounding_per_instruction(std::getenv("TALLYMAT_JIT_AVX512"));
 }
 
 // Unloading (dlclose, FreeLibrary, process exit) gives every variable name

@@ -119,6 +119,8 @@ void configure_tier_policy(const char* enabled, const char* threshold) {
     if (!tier_policy.compiles) tier_policy.threshold = kNeverCompiled;
 }
 
+void configure_rounding_per_instruction(const char* enabled) { jit_settings.rounding_per_instruction = !says_off(enabled); }
+
 constinit EntryTable entry_table = every_slot_refused();
 
 void formula_translated(int32_t index) {

@@ -30,6 +30,10 @@ extern TALLYMAT_HIDDEN TierPolicy tier_policy;
 
 void configure_tier_policy(const char* enabled, const char* threshold);
 
+// TALLYMAT_JIT_AVX512 set to a word for no keeps the switching machine
+// code on CPUs that round per instruction (jit_settings).
+void configure_rounding_per_instruction(const char* enabled);
+
 // Every entry takes the slot's index; machine code ignores it.
 using Entry = CompiledCode;
 
