@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/bits.hpp"
+#include "core/fp_environment.hpp"
 #include "eval/value_stack.hpp"
 #include "eval/fast_program.hpp"
 #include "eval/entries.hpp"
@@ -165,19 +166,57 @@ static void compare_on_random_formulas(int count, uint64_t seed) {
 
 TEST(FastProgram, MatchesThePlainLoopOnRandomFormulas) { compare_on_random_formulas(20000, 20261208); }
 
-// The machine code's fallbacks: values out of reach read through pointers
-// from the pool, div and mod through their helper as on a CPU without SSE4.1.
+// The machine code's fallbacks: the switching code where the CPU rounds per
+// instruction (as on a CPU without AVX-512), and with it values out of
+// reach read through pointers from the pool, div and mod through their
+// helper as on a CPU without SSE4.1.
 TEST(FastProgram, MatchesThePlainLoopThroughTheFallbacks) {
-    struct Fallbacks {  // restored however the test ends
-        Fallbacks() { set(false); }
-        ~Fallbacks() { set(true); }
-        static void set(bool fast_paths) {
-            tallymat::eval::jit_settings.cells_from_instructions = fast_paths;
-            tallymat::eval::jit_settings.floor_by_instruction = fast_paths;
-        }
-    } fallbacks;
-    compare_on_random_formulas(3000, 20261209);
+    using tallymat::eval::JitSettings;
+    struct Restore {  // however the test ends
+        ~Restore() { tallymat::eval::jit_settings = JitSettings{}; }
+    } restore;
+    const JitSettings rows[] = {{true, true, false}, {false, false, false}};
+    for (const JitSettings& settings : rows) {
+        tallymat::eval::jit_settings = settings;
+        compare_on_random_formulas(3000, 20261209);
+    }
 }
+
+#if TALLYMAT_JIT
+// Code that never touches MXCSR is made for every formula whose straight
+// path calls nothing, where the CPU has AVX-512 (a slow path may call).
+TEST(FastProgram, CodeRoundsPerInstructionWhereNothingIsCalled) {
+    if (!tallymat::core::fp_switch.rounding_per_instruction)
+        GTEST_SKIP() << "this CPU lacks AVX-512 (or the system does not save its state): only the switching code runs";
+    struct Row {
+        const char* text;
+        bool floor_by_instruction, rounds_per_instruction;
+    };
+    const Row rows[] = {
+        {"a+1", true, true},          {"x^2-sqrt(y)/x", true, true},     {"sign(x)*ez(y)-abs(-a)", true, true},
+        {"x mod 3 + x div y", true, true}, {"x mod 3", false, false}, {"sin(x)", true, false},
+        {"x^0.5", true, false},       {"x**y", true, false},
+        {"a*(b+(x*(y+(a*(b+(x*(y+(a*(b+(x*(y+(a*b))))))))))))", true, true},
+    };
+    struct Restore {
+        ~Restore() { tallymat::eval::jit_settings = tallymat::eval::JitSettings{}; }
+    } restore;
+    exprclr();
+    vclr();
+    for (const char* name : {"a", "b", "x", "y"}) vinsert(name, 1.5);
+    for (const Row& row : rows) {
+        tallymat::eval::jit_settings.floor_by_instruction = row.floor_by_instruction;
+        int handle = exprpost(row.text);
+        ASSERT_GE(handle, 0) << row.text;
+        ASSERT_TRUE(tallymat::eval::compile_now(handle)) << row.text;
+        EXPECT_EQ(tallymat::eval::tier_table.slots[handle].machine_code.rounds_per_instruction(),
+                  row.rounds_per_instruction)
+            << row.text;
+        exprdelete(handle);
+    }
+    vclr();
+}
+#endif
 
 TEST(FastProgram, TheJitIsTurnedOffByTheUsualWordsForNo) {
     struct Row {
@@ -352,31 +391,48 @@ call_recording:
     ret
 )");
 
+// Each kind of code: the switching code, and where the CPU has AVX-512 the
+// code that rounds per instruction, faulting in its probe (before the
+// frame) and in its frame.
 TEST(FastProgram, TheSystemUnwinderWalksOutOfAFrame) {
+    using tallymat::core::FlushProbe;
+    struct Row {
+        const char* text;  // each takes xmm6 up
+        FlushProbe probe;
+    };
+    const Row rows[] = {{"x*(x+(x*(x+(x*(x+1)))))+sin(x)", FlushProbe::kReadMxcsr},
+                        {"x*(x+(x*(x+(x*(x+1)))))+x^2", FlushProbe::kSubnormalSum},
+                        {"x*(x+(x*(x+(x*(x+1)))))+x^2", FlushProbe::kReadMxcsr}};
+    const FlushProbe chosen = tallymat::core::fp_switch.flush_probe;
     exprclr();
     vclr();
     vinsert("x", 0.5);
-    int handle = exprpost("x*(x+(x*(x+(x*(x+1)))))+sin(x)");  // calls out, and takes xmm6 up
-    ASSERT_GE(handle, 0);
-    ASSERT_TRUE(tallymat::eval::compile_now(handle));
-    tallymat::eval::CompiledCode code = tallymat::eval::tier_table.slots[handle].machine_code.code;
-    DWORD64 base = 0;
-    PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(code), &base, nullptr);
-    ASSERT_NE(entry, nullptr) << "the code is not registered with the unwinder";
-    unwinding::pool_page = base + entry->EndAddress;
-    unwinding::walked = false;
-    unwinding::unwound = {};
-    void* handler = AddVectoredExceptionHandler(1, unwinding::walk_one_frame);
-    DWORD previous;
-    ASSERT_TRUE(VirtualProtect(reinterpret_cast<void*>(unwinding::pool_page), 1, PAGE_NOACCESS, &previous));
-    unwinding::CallRecord call{};
-    double value = call_recording(code, static_cast<uint32_t>(handle), &call);
-    RemoveVectoredExceptionHandler(handler);
-    EXPECT_TRUE(unwinding::walked);
-    EXPECT_EQ(unwinding::unwound.return_address, call.return_address);
-    EXPECT_EQ(unwinding::unwound.rsp_at_call, call.rsp_at_call);
-    EXPECT_EQ(bits(value), bits(calcpost(handle)));
-    exprdelete(handle);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        tallymat::core::fp_switch.flush_probe = row.probe;
+        int handle = exprpost(row.text);
+        ASSERT_GE(handle, 0);
+        ASSERT_TRUE(tallymat::eval::compile_now(handle));
+        tallymat::eval::CompiledCode code = tallymat::eval::tier_table.slots[handle].machine_code.code;
+        DWORD64 base = 0;
+        PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(code), &base, nullptr);
+        ASSERT_NE(entry, nullptr) << "the code is not registered with the unwinder";
+        unwinding::pool_page = base + entry->EndAddress;
+        unwinding::walked = false;
+        unwinding::unwound = {};
+        void* handler = AddVectoredExceptionHandler(1, unwinding::walk_one_frame);
+        DWORD previous;
+        ASSERT_TRUE(VirtualProtect(reinterpret_cast<void*>(unwinding::pool_page), 1, PAGE_NOACCESS, &previous));
+        unwinding::CallRecord call{};
+        double value = call_recording(code, static_cast<uint32_t>(handle), &call);
+        RemoveVectoredExceptionHandler(handler);
+        EXPECT_TRUE(unwinding::walked);
+        EXPECT_EQ(unwinding::unwound.return_address, call.return_address);
+        EXPECT_EQ(unwinding::unwound.rsp_at_call, call.rsp_at_call);
+        EXPECT_EQ(bits(value), bits(calcpost(handle)));
+        exprdelete(handle);
+    }
+    tallymat::core::fp_switch.flush_probe = chosen;
     vclr();
 }
 #endif
