@@ -209,7 +209,7 @@ TEST(FastProgram, CodeRoundsPerInstructionWhereNothingIsCalled) {
         int handle = exprpost(row.text);
         ASSERT_GE(handle, 0) << row.text;
         ASSERT_TRUE(tallymat::eval::compile_now(handle)) << row.text;
-        EXPECT_EQ(tallymat::eval::tier_table.slots[handle].machine_code.rounds_per_instruction(),
+        EXPECT_EQ(tallymat::eval::tier_table.slots[handle].machine_code.rounds_per_instruction,
                   row.rounds_per_instruction)
             << row.text;
         exprdelete(handle);

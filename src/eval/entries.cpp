@@ -82,6 +82,22 @@ double refuse_expression(uint32_t) {
     return run_for_host(slot_at(index).fast);
 }
 
+// Code that rounds per instruction sends a host with DAZ or FTZ set here,
+// with its argument: such a host is served by the switching code, compiled
+// when the first one calls (as at the threshold, in the library's
+// environment).  Where it cannot be, the interpreter serves it.
+double run_for_flushing_host(uint32_t index) {
+    MachineCode& machine_code = tier_table.slots[index].machine_code;
+    if (!machine_code.switching.start) {
+        core::HostFpEnvironment host;
+        core::enter_library_fp_environment(host);
+        machine_code.switching = compile_switching(slot_at(index).fast);
+        core::leave_library_fp_environment(host);
+        if (!machine_code.switching.start) return run_for_host(slot_at(index).fast);
+    }
+    return reinterpret_cast<CompiledCode>(machine_code.switching.start)(index);
+}
+
 double count_and_interpret(uint32_t index) {
     if (!counts_towards_compilation(tier_table.slots[index])) [[likely]] return run_for_host(slot_at(index).fast);
     return compile_and_evaluate(index);
@@ -145,7 +161,7 @@ bool compile_now(int32_t index) {
     SlotTier& tier = tier_table.slots[at];
     if (tier.machine_code.code) return true;
     if (!slot_at(at).fast) return false;
-    tier.machine_code = compile(slot_at(at).fast);
+    tier.machine_code = compile(slot_at(at).fast, run_for_flushing_host);
     if (!tier.machine_code.code) return false;
     refresh_entry(at);
     return true;

@@ -29,7 +29,8 @@ constinit JitSettings jit_settings{};
 #if !TALLYMAT_JIT
 
 namespace tallymat::eval {
-MachineCode compile(const FastInsn*) { return {}; }
+MachineCode compile(const FastInsn*, CompiledCode) { return {}; }
+CodeMapping compile_switching(const FastInsn*) { return {}; }
 void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 }  // namespace tallymat::eval
 
@@ -643,22 +644,29 @@ int32_t fast_instruction_count(const FastInsn* code) {
     return count;
 }
 
-// One function of machine code in a mapping of its own: the switching code,
-// or (given the switching code to fall back on) code that rounds per
-// instruction.  None when it cannot be made.
-CodeMapping generate(const FastInsn* fast, int32_t count, const void* switching_code) {
+// One function of machine code in a mapping of its own: code that rounds
+// per instruction where for_flushing_host is given and the program calls
+// nothing on its straight path, else the switching code.  None when it
+// cannot be made.  A program refuses before it writes a byte, so the
+// switching code may follow in the same area.
+MachineCode generate(const FastInsn* fast, int32_t count, const void* for_flushing_host) {
     // One page more than the code and pool need: the pool starts on a page of its own.
     size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction) + whole_pages(1);
     void* area = executable_memory::map_writable_near(vars::var_table.values, mapped);
     if (!area) return {};
     size_t code_bytes = 0, used = 0, unwind_table = 0;
+    bool rounds = false;
+    auto try_program = [&](const void* fallback) {
+        Generator generator(mapped, area, fallback);
+        if (!generator.program(fast) || generator.getSize() > kJitMaxCodeBytes) return false;
+        code_bytes = generator.pool_offset();
+        used = whole_pages(generator.getSize());
+        unwind_table = generator.unwind_table_offset();
+        rounds = fallback != nullptr;
+        return true;
+    };
     try {
-        Generator generator(mapped, area, switching_code);
-        if (generator.program(fast) && generator.getSize() <= kJitMaxCodeBytes) {
-            code_bytes = generator.pool_offset();
-            used = whole_pages(generator.getSize());
-            unwind_table = generator.unwind_table_offset();
-        }
+        if (!(for_flushing_host && try_program(for_flushing_host))) try_program(nullptr);
     } catch (...) {
         used = 0;  // too big, out of memory: the formula stays interpreted
     }
@@ -675,7 +683,7 @@ CodeMapping generate(const FastInsn* fast, int32_t count, const void* switching_
             return {};
         }
     }
-    return {area, used, unwind};
+    return {reinterpret_cast<CompiledCode>(area), {area, used, unwind}, rounds, {}};
 }
 
 void free_mapping(CodeMapping& mapping) {
@@ -684,20 +692,19 @@ void free_mapping(CodeMapping& mapping) {
     mapping = {};
 }
 
-CompiledCode entry_of(const CodeMapping& mapping) { return reinterpret_cast<CompiledCode>(mapping.start); }
-
 }  // namespace
 
-MachineCode compile(const FastInsn* fast) {
+MachineCode compile(const FastInsn* fast, CompiledCode for_flushing_host) {
     int32_t count = fast_instruction_count(fast);
     if (count > kJitMaxInstructions) return {};
-    CodeMapping switching = generate(fast, count, nullptr);
-    if (!switching.start) return {};
-    if (core::fp_switch.rounding_per_instruction && jit_settings.rounding_per_instruction) {
-        CodeMapping rounding = generate(fast, count, switching.start);
-        if (rounding.start) return {entry_of(rounding), rounding, switching};
-    }
-    return {entry_of(switching), switching, {}};
+    bool rounding = core::fp_switch.rounding_per_instruction && jit_settings.rounding_per_instruction;
+    return generate(fast, count, rounding ? reinterpret_cast<const void*>(for_flushing_host) : nullptr);
+}
+
+CodeMapping compile_switching(const FastInsn* fast) {
+    int32_t count = fast_instruction_count(fast);
+    if (count > kJitMaxInstructions) return {};
+    return generate(fast, count, nullptr).own;
 }
 
 void free_machine_code(MachineCode& machine_code) {

@@ -52,21 +52,25 @@ struct CodeMapping {
 // A formula's code: the switching code, which sets the library's MXCSR
 // around the evaluation, or, on CPUs that round in each instruction and
 // for formulas that call nothing on their straight path, code that never
-// touches MXCSR and falls back to the switching code for a host that
-// flushes subnormals.
+// touches MXCSR, whose host with DAZ or FTZ set is served by the
+// switching code, made when the first such host calls (entries.hpp).
 struct MachineCode {
     CompiledCode code = nullptr;  // the entry; null: none
     CodeMapping own;              // the entry's mapping
-    CodeMapping switching;        // the fallback of code that rounds per instruction; none otherwise
-
-    bool rounds_per_instruction() const { return switching.start != nullptr; }
+    bool rounds_per_instruction = false;
+    CodeMapping switching;        // of code that rounds per instruction, once a flushing host has called
 };
 
 // Compiles a fast form into a mapping of its own; no code (and nothing
 // held) when it cannot: too long, too deep for the registers, out of
-// memory, or no JIT in this build.  The compiler knows nothing of slots or
-// of when to compile: the entries decide (entries.hpp).
-MachineCode compile(const FastInsn* fast);
+// memory, or no JIT in this build.  Code that rounds per instruction jumps
+// to for_flushing_host, with its argument, when the host flushes
+// subnormals.  The compiler knows nothing of slots or of when to compile:
+// the entries decide (entries.hpp).
+MachineCode compile(const FastInsn* fast, CompiledCode for_flushing_host);
+
+// The switching code alone, for what for_flushing_host runs.
+CodeMapping compile_switching(const FastInsn* fast);
 
 // Gives the mapping back; the code becomes none.
 void free_machine_code(MachineCode& machine_code);

@@ -102,7 +102,7 @@ constexpr int kCellRegisterCount = 5;
 // shadow space; where the system asks for it, the unwinder is told of
 // every frame.
 //
-// Code given a switching code to fall back on rounds in each instruction
+// Code given a place to send a flushing host rounds in each instruction
 // instead (core::FpSwitch): its arithmetic is EVEX with {rn-sae} or {sae},
 // its moves and bitwise operations VEX (no legacy SSE instruction, whose
 // cost may depend on the host's upper register state), its straight path
@@ -110,8 +110,10 @@ constexpr int kCellRegisterCount = 5;
 // switch around the call.
 class FrameWriter : public PoolWriter {
 public:
-    FrameWriter(size_t bytes, void* area, const void* switching_code)
-        : PoolWriter(bytes, area), rounds_per_instruction_(switching_code != nullptr), switching_code_(switching_code) {}
+    FrameWriter(size_t bytes, void* area, const void* for_flushing_host)
+        : PoolWriter(bytes, area),
+          rounds_per_instruction_(for_flushing_host != nullptr),
+          for_flushing_host_(for_flushing_host) {}
 
     // Where the function table entry for the system's unwinder lies; 0: none.
     size_t unwind_table_offset() const { return unwind_table_offset_; }
@@ -194,7 +196,7 @@ protected:
         jmp(fail_, T_NEAR);
         if (rounds_per_instruction_) {
             L(flushing_host_);
-            jmp(pointer(switching_code_));
+            jmp(pointer(for_flushing_host_));
             return;
         }
         L(switch_to_library_);
@@ -347,7 +349,7 @@ private:
     static constexpr Reg32 kHostMxcsr = Xbyak::util::r11d;
     const core::HostMxcsrRestore restore_ = core::fp_switch.restore;
     const core::FlushProbe flush_probe_ = core::fp_switch.flush_probe;
-    const void* const switching_code_;  // the fallback of code that rounds per instruction
+    const void* const for_flushing_host_;  // where code that rounds per instruction sends such a host
     bool keeps_host_mxcsr_ = false;     // in kHostMxcsr from entry to exit
     Label switch_to_library_, in_library_environment_, restore_host_, flushing_host_;
     // The prologue's unwind codes: where each step ends.
@@ -422,8 +424,9 @@ private:
         load_sd(acc(), ptr[rsp + kFrame.scratch]);
     }
 
-    // A host with DAZ or FTZ set gets the switching code for this call
-    // (core::FlushProbe): either bit makes the least subnormal's double zero.
+    // A host with DAZ or FTZ set is sent on with the caller's stack and
+    // argument, to run the switching code for this call (core::FlushProbe):
+    // either bit makes the least subnormal's double zero.
     void probe_for_flushing_host() {
         switch (flush_probe_) {
             case core::FlushProbe::kSubnormalSum:
