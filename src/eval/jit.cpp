@@ -2,8 +2,9 @@
 //
 // The generated function ignores its argument (the slot index every entry
 // takes) and returns the value in xmm0, as calcpost does; it switches MXCSR
-// as the interpreter's run does and writes the code of a failure to the
-// last error (calcpost sets it to 0 before the call).  Each stack entry
+// as the interpreter's run does (or, rounding per instruction, leaves it
+// alone) and writes the code of a failure to the last error (calcpost sets
+// it to 0 before the call).  Each stack entry
 // lives in a register of its own.  Constants and helper addresses come from a pool
 // behind the code, read RIP-relative: no formula value becomes an
 // instruction immediate.  Variable values are read where they live, in the

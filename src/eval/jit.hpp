@@ -1,9 +1,10 @@
 // Machine code from the fast form, for x86-64 (Xbyak): a pure code
 // generator, which the entries call when a formula has been evaluated often
 // enough (entries.hpp).  Values and codes are the interpreter's, bit for
-// bit: + - * / are SSE2 instructions with the left operand as destination,
-// every check is made as the interpreter makes it, and every other operator
-// calls the same operator code.
+// bit: + - * / are SSE2 instructions with the left operand as destination
+// (or, on CPUs with AVX-512, EVEX instructions that round to nearest
+// themselves), every check is made as the interpreter makes it, and every
+// other operator calls the same operator code.
 #pragma once
 
 #include <cstddef>
