@@ -63,16 +63,23 @@ double refuse_expression(uint32_t) {
     return 0.0;
 }
 
+// Compilation computes (the bands of direct calls): in the library's
+// environment, so that the host's flags stay its own.
+template <typename Compile>
+auto compiled_in_library_environment(Compile compile) {
+    core::HostFpEnvironment host;
+    core::enter_library_fp_environment(host);
+    auto result = compile();
+    core::leave_library_fp_environment(host);
+    return result;
+}
+
 // The evaluation that reaches the JIT's threshold: the formula is compiled
 // (which points its entry at the code) and runs as machine code, or stays
 // interpreted.  Out of line, so that the interpreter's entry needs no frame.
 [[gnu::noinline]] double compile_and_evaluate(uint32_t index) {
-    // Compilation computes (the bands of direct calls): in the library's
-    // environment, so that the host's flags stay its own.
-    core::HostFpEnvironment host;
-    core::enter_library_fp_environment(host);
-    bool compiled = may_be_compiled(tier_table.slots[index]) && compile_now(static_cast<int32_t>(index));
-    core::leave_library_fp_environment(host);
+    bool compiled = compiled_in_library_environment(
+        [index] { return may_be_compiled(tier_table.slots[index]) && compile_now(static_cast<int32_t>(index)); });
     if (compiled) {
         core::set_last_error(core::kOk);  // the code writes only a failure's code
         return tier_table.slots[index].machine_code.code(index);
@@ -84,15 +91,12 @@ double refuse_expression(uint32_t) {
 
 // Code that rounds per instruction sends a host with DAZ or FTZ set here,
 // with its argument: such a host is served by the switching code, compiled
-// when the first one calls (as at the threshold, in the library's
-// environment).  Where it cannot be, the interpreter serves it.
+// when the first one calls (as at the threshold).  Where it cannot be, the interpreter serves it.
 double run_for_flushing_host(uint32_t index) {
     MachineCode& machine_code = tier_table.slots[index].machine_code;
     if (!machine_code.switching.start) {
-        core::HostFpEnvironment host;
-        core::enter_library_fp_environment(host);
-        machine_code.switching = compile_switching(slot_at(index).fast);
-        core::leave_library_fp_environment(host);
+        machine_code.switching =
+            compiled_in_library_environment([index] { return compile_switching(slot_at(index).fast); });
         if (!machine_code.switching.start) return run_for_host(slot_at(index).fast);
     }
     return reinterpret_cast<CompiledCode>(machine_code.switching.start)(index);
@@ -135,7 +139,9 @@ void configure_tier_policy(const char* enabled, const char* threshold) {
     if (!tier_policy.compiles) tier_policy.threshold = kNeverCompiled;
 }
 
-void configure_rounding_per_instruction(const char* enabled) { jit_settings.rounding_per_instruction = !says_off(enabled); }
+void configure_rounding_per_instruction(const char* enabled) {
+    jit_settings.rounding_per_instruction = !says_off(enabled);
+}
 
 constinit EntryTable entry_table = every_slot_refused();
 

@@ -650,7 +650,9 @@ int32_t fast_instruction_count(const FastInsn* code) {
 // nothing on its straight path, else the switching code.  None when it
 // cannot be made.  A program refuses before it writes a byte, so the
 // switching code may follow in the same area.
-MachineCode generate(const FastInsn* fast, int32_t count, const void* for_flushing_host) {
+MachineCode generate(const FastInsn* fast, const void* for_flushing_host) {
+    int32_t count = fast_instruction_count(fast);
+    if (count > kJitMaxInstructions) return {};
     // One page more than the code and pool need: the pool starts on a page of its own.
     size_t mapped = whole_pages(1024 + static_cast<size_t>(count) * kBytesPerInstruction) + whole_pages(1);
     void* area = executable_memory::map_writable_near(vars::var_table.values, mapped);
@@ -696,17 +698,11 @@ void free_mapping(CodeMapping& mapping) {
 }  // namespace
 
 MachineCode compile(const FastInsn* fast, CompiledCode for_flushing_host) {
-    int32_t count = fast_instruction_count(fast);
-    if (count > kJitMaxInstructions) return {};
     bool rounding = core::fp_switch.rounding_per_instruction && jit_settings.rounding_per_instruction;
-    return generate(fast, count, rounding ? reinterpret_cast<const void*>(for_flushing_host) : nullptr);
+    return generate(fast, rounding ? reinterpret_cast<const void*>(for_flushing_host) : nullptr);
 }
 
-CodeMapping compile_switching(const FastInsn* fast) {
-    int32_t count = fast_instruction_count(fast);
-    if (count > kJitMaxInstructions) return {};
-    return generate(fast, count, nullptr).own;
-}
+CodeMapping compile_switching(const FastInsn* fast) { return generate(fast, nullptr).own; }
 
 void free_machine_code(MachineCode& machine_code) {
     free_mapping(machine_code.own);

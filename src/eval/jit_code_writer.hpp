@@ -363,20 +363,22 @@ private:
         sub(rsp, kFrame.bytes);
         frame_allocated_at_ = getSize();
         for (int i = 0; i < saved_xmm_; ++i) {
-            Address home = ptr[rsp + kFrame.saved_xmm + 16 * i];
-            if (rounds_per_instruction_) vmovaps(home, entry(kStack.volatile_depth + i));
-            else movaps(home, entry(kStack.volatile_depth + i));
+            move_whole(ptr[rsp + kFrame.saved_xmm + 16 * i], entry(kStack.volatile_depth + i));
             xmm_saved_at_[i] = getSize();
         }
         prologue_end_ = getSize();
     }
 
+    // A saved register's 16 bytes, to or from its home in the frame.
+    template <typename To, typename From>
+    void move_whole(const To& to, const From& from) {
+        if (rounds_per_instruction_) vmovaps(to, from);
+        else movaps(to, from);
+    }
+
     void close_frame() {
-        for (int i = 0; i < saved_xmm_; ++i) {
-            Address home = ptr[rsp + kFrame.saved_xmm + 16 * i];
-            if (rounds_per_instruction_) vmovaps(entry(kStack.volatile_depth + i), home);
-            else movaps(entry(kStack.volatile_depth + i), home);
-        }
+        for (int i = 0; i < saved_xmm_; ++i)
+            move_whole(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
         add(rsp, kFrame.bytes);
     }
 
