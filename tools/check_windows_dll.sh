@@ -6,9 +6,12 @@
 # through tallymat.lib runs against each DLL, and so does a host that
 # declares the functions as the README's VBA and Delphi declarations do.
 #   tools/check_windows_dll.sh [FOLDER-PREFIX]   (default build-win: build-win64, build-win32)
+# TALLYMAT_WINE_ARCHES (default "x86_64 i686") names the DLLs whose hosts run
+# under wine: a machine without wine32 leaves i686 out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 prefix=${1:-build-win}
+wine_arches=" ${TALLYMAT_WINE_ARCHES-x86_64 i686} "
 expected=$(cmake -DPRINT_EXPORTS=src/tallymat.map -P cmake/ExportList.cmake | sort | tr '\n' ' ')
 
 for arch in x86_64 i686; do
@@ -51,7 +54,7 @@ for arch in x86_64 i686; do
     echo "$arch: MSVC's linker (lld-link${safeseh:+ $safeseh}) links a host through tallymat.lib"
   fi
 
-  if command -v wine >/dev/null 2>&1; then
+  if command -v wine >/dev/null 2>&1 && [[ $wine_arches == *" $arch "* ]]; then
     mkdir -p "$build/installed-host"
     $tool-gcc -std=c11 -Wall -Wextra -Werror -I"$install/include" tests/c_host.c "$install/lib/tallymat.lib" \
       -o "$build/installed-host/c_host_installed.exe"
