@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "eval/elementary.hpp"
+#include "elementary/elementary.hpp"
 #include "host_loop.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
-#include "eval/elementary.hpp"
+#include "elementary/elementary.hpp"
 #include "eval/entries.hpp"
 #include "eval/jit.hpp"
 #include "tallymat.h"

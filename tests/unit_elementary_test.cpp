@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "eval/elementary.hpp"
+#include "elementary/elementary.hpp"
 #include "support/bits.hpp"
 #include "support/elementary_cases.hpp"
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Writes the tables and constants of the library's own elementary functions,
-from 400-bit arithmetic (mpmath): src/eval/elementary_tables.inc (exp, ln
-and lg) and src/eval/trigonometric_tables.inc (sine, cosine, tangent and
+from 400-bit arithmetic (mpmath): src/elementary/exponential_tables.inc (exp, ln
+and lg) and src/elementary/trigonometric_tables.inc (sine, cosine, tangent and
 the arc functions).  Every entry is the double nearest to its value, and a
 pair (hi, lo) is the nearest double and the nearest double to what remains;
 the fixed-point entries are the nearest multiples of 2^-256.
 
-    python3 tools/elementary_tables.py src/eval
+    python3 tools/elementary_tables.py src/elementary
 """
 import sys
 
@@ -76,7 +76,7 @@ for i in range(256):
     out.append("    {%s, %s, %s}," % (nearest(c).hex(), hi.hex(), lo.hex()))
 out.append("};")
 folder = sys.argv[1] if len(sys.argv) > 1 else "src/eval"
-with open(folder + "/elementary_tables.inc", "w") as f:
+with open(folder + "/exponential_tables.inc", "w") as f:
     f.write("\n".join(out) + "\n")
 
 

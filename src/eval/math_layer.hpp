@@ -14,7 +14,7 @@
 #include <limits>
 
 #include "core/visibility.hpp"
-#include "eval/elementary.hpp"
+#include "elementary/elementary.hpp"
 
 namespace tallymat::mathlayer {
 

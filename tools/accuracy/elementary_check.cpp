@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "eval/elementary.hpp"
+#include "elementary/elementary.hpp"
 
 namespace {
 

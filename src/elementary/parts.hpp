@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "eval/wide_fixed.hpp"
+#include "elementary/wide_fixed.hpp"
 
 namespace tallymat::elementary::parts {
 

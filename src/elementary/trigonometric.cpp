@@ -18,16 +18,16 @@
 #include <cstdint>
 #include <limits>
 
-#include "eval/double_double.hpp"
-#include "eval/elementary.hpp"
-#include "eval/elementary_parts.hpp"
+#include "elementary/double_double.hpp"
+#include "elementary/elementary.hpp"
+#include "elementary/parts.hpp"
 
 namespace tallymat::elementary {
 namespace {
 
 using namespace parts;
 
-#include "eval/trigonometric_tables.inc"
+#include "elementary/trigonometric_tables.inc"
 
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4: no reduction up to it
 constexpr double kThreePartLimit = 0x1p20;           // k < 2^20 below it, so k kHalfPi1 and k kHalfPi2 are exact

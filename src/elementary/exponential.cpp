@@ -2,17 +2,17 @@
 // and a short series in double-double, with an error bound that the result
 // must clear (rounds_alike).  Accurate path: the same functions in 320-bit
 // fixed point.  Error bounds are relative to the result unless said otherwise.
-#include "eval/elementary.hpp"
+#include "elementary/elementary.hpp"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
-#include "eval/double_double.hpp"
+#include "elementary/double_double.hpp"
 #if TALLYMAT_FUSED_PRODUCTS_CHOSEN_AT_LOAD
 #include <cpuid.h>
 #endif
-#include "eval/elementary_parts.hpp"
+#include "elementary/parts.hpp"
 
 namespace tallymat::elementary {
 namespace {
@@ -24,7 +24,7 @@ struct LogTableRow {
     double minus_log_high;
     double minus_log_low;
 };
-#include "eval/elementary_tables.inc"
+#include "elementary/exponential_tables.inc"
 
 constexpr double kInverseLn2 = 0x1.71547652b82fep0;
 
