@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "core/fp_environment.hpp"
-#include "eval/jit.hpp"
+#include "eval/jit/jit.hpp"
 #include "formulas.hpp"
 #include "tallymat.h"
 #include "translate/slots.hpp"

@@ -24,7 +24,7 @@
 #include "eval/value_stack.hpp"
 #include "eval/fast_program.hpp"
 #include "eval/entries.hpp"
-#include "eval/jit.hpp"
+#include "eval/jit/jit.hpp"
 #include "support/plain_loop.hpp"
 #include "support/program_dump.hpp"
 #include "tallymat.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "core/visibility.hpp"
-#include "eval/jit.hpp"
+#include "eval/jit/jit.hpp"
 #include "translate/slots.hpp"
 
 namespace tallymat::eval {

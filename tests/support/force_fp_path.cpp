@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/fp_environment.hpp"
-#include "eval/jit.hpp"
+#include "eval/jit/jit.hpp"
 
 // 1: forced; 0: no such path; -1: this CPU cannot run it.
 extern "C" int force_fp_path(const char* path) {

@@ -1,5 +1,5 @@
 // The operating system's side of the machine code (executable_memory.hpp).
-#include "eval/executable_memory.hpp"
+#include "eval/jit/executable_memory.hpp"
 
 #if TALLYMAT_JIT
 

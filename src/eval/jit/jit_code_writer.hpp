@@ -15,9 +15,9 @@
 
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
-#include "eval/executable_memory.hpp"
-#include "eval/jit.hpp"
-#include "eval/jit_target.hpp"
+#include "eval/jit/executable_memory.hpp"
+#include "eval/jit/jit.hpp"
+#include "eval/jit/jit_target.hpp"
 
 namespace tallymat::eval::jit_writer {
 

@@ -17,7 +17,7 @@
 // (jit_target.hpp); the pool and the frame, exits, stack registers and
 // calls (jit_code_writer.hpp); the operators' lowering (OperatorWriter) and
 // the walk over the fast form (Generator), here.
-#include "eval/jit.hpp"
+#include "eval/jit/jit.hpp"
 
 #include "core/errors.hpp"
 
@@ -40,7 +40,7 @@ void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 #include <array>
 #include <utility>
 
-#include "eval/jit_code_writer.hpp"
+#include "eval/jit/jit_code_writer.hpp"
 #include "eval/operations.hpp"
 #include "vars/var_table.hpp"
 
