@@ -60,7 +60,7 @@ private:
     static const std::vector<std::string>& names_of(int arity, bool words_only) {
         static const auto collect = [](int wanted, bool words) {
             std::vector<std::string> names;
-            for (const tallymat::translate::OperatorInfo& row : tallymat::translate::kOperators) {
+            for (const tallymat::program::OperatorInfo& row : tallymat::program::kOperators) {
                 bool word = row.name[0] >= 'a' && row.name[0] <= 'z';
                 if (row.arity != wanted || (words && !word)) continue;
                 names.push_back(word && wanted == 2 ? std::string(" ") + row.name + " " : row.name);
@@ -317,10 +317,10 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
     auto& slot = tallymat::translate::expr_table.slots[handle];
     ASSERT_TRUE(tallymat::eval::compile_now(handle));
     std::vector<uint64_t> constants;
-    for (const tallymat::eval::FastInsn* ip = slot.fast; ip->op != tallymat::eval::kEnd; ip += tallymat::eval::width(ip->op)) {
-        tallymat::eval::Operands operands = tallymat::eval::facts(ip->op).operands;
-        if (operands == tallymat::eval::Operands::K || operands == tallymat::eval::Operands::KV) constants.push_back(bits(ip->k));
-        if (operands == tallymat::eval::Operands::VK) constants.push_back(bits(ip[1].k));
+    for (const tallymat::program::FastInsn* ip = slot.fast; ip->op != tallymat::program::kEnd; ip += tallymat::program::width(ip->op)) {
+        tallymat::program::Operands operands = tallymat::program::facts(ip->op).operands;
+        if (operands == tallymat::program::Operands::K || operands == tallymat::program::Operands::KV) constants.push_back(bits(ip->k));
+        if (operands == tallymat::program::Operands::VK) constants.push_back(bits(ip[1].k));
     }
     ASSERT_EQ(constants.size(), 3u);
     const tallymat::eval::MachineCode& machine_code = tallymat::eval::tier_table.slots[handle].machine_code;

@@ -50,7 +50,7 @@ TEST_F(Programs, WorkedExamples) {
 // function, however close.
 TEST_F(Programs, FunctionNames) {
     using tallymat::translate::function_named;
-    for (const tallymat::translate::OperatorInfo& row : tallymat::translate::kOperators) {
+    for (const tallymat::program::OperatorInfo& row : tallymat::program::kOperators) {
         if (!row.is_function()) continue;
         std::string upper = row.name;
         for (char& ch : upper) ch = static_cast<char>(ch - 'a' + 'A');
@@ -74,13 +74,13 @@ TEST_F(Programs, ItemsReferToTheVariableEntry) {
     int handle = exprpost("x+y");
     const auto& slot = tallymat::translate::expr_table.slots[handle];
     ASSERT_EQ(slot.count, 3);
-    EXPECT_EQ(slot.items[0].kind, tallymat::translate::kVariableItem);
+    EXPECT_EQ(slot.items[0].kind, tallymat::program::kVariableItem);
     // Items are packed: copy the pointers out before comparing them by reference.
     const double* first = slot.items[0].cell;
     const double* second = slot.items[1].cell;
     EXPECT_EQ(first, tallymat::vars::var_table.cells[vlookup("x")]);
     EXPECT_EQ(second, tallymat::vars::var_table.cells[vlookup("y")]);
-    EXPECT_EQ(slot.items[2].kind, tallymat::translate::kOperatorItem);
+    EXPECT_EQ(slot.items[2].kind, tallymat::program::kOperatorItem);
     EXPECT_EQ(slot.capacity, 3);  // the token count
     EXPECT_TRUE(slot.refers_to_variables);
 }
@@ -135,7 +135,7 @@ TEST(OperatorTable, EverySpellingIsListedWhereTheFormulaLanguageIs) {
             if (!letter(list[at - 1]) && at + name.size() < list.size() && !letter(list[at + name.size()])) return true;
         return false;
     };
-    for (const tallymat::translate::OperatorInfo& row : tallymat::translate::kOperators) {
+    for (const tallymat::program::OperatorInfo& row : tallymat::program::kOperators) {
         std::string name = row.name;
         std::string entry = "\"" + name + (row.is_function() ? "(" : "") + "\"";
         EXPECT_NE(dictionary.find(entry), std::string::npos) << entry << " is not in fuzz/formula.dict";

@@ -7,6 +7,8 @@
 
 namespace tallymat::eval {
 
+using namespace program;  // the instruction set is what the evaluator runs
+
 constinit TierTable tier_table{};
 constinit TierPolicy tier_policy{kJitBuilt, kJitBuilt ? 1000 : kNeverCompiled};
 

@@ -12,12 +12,14 @@
 
 namespace tallymat::eval {
 
+using namespace program;  // the instruction set is what the evaluator runs
+
 namespace {
 
-using translate::Item;
-using translate::Operator;
+using program::Item;
+using program::Operator;
 
-using translate::operator_info;
+using program::operator_info;
 
 bool loads_constant(const FastInsn& insn) { return insn.op == kLoadK || insn.op == kPushK; }
 
@@ -88,7 +90,7 @@ struct Builder {
         if (right->op != kPushK || !operator_info(code).foldable) return false;
         FastInsn* left = right - 1;  // a push always follows the left operand's producer
         if (!loads_constant(*left)) return false;
-        apply_binary(translate::as_binary(code), left->k, right->k);
+        apply_binary(program::as_binary(code), left->k, right->k);
         --next;
         return true;
     }
@@ -113,11 +115,11 @@ struct Builder {
     }
 
     void unary_operator(Operator code) {
-        const translate::OperatorInfo& info = operator_info(code);
+        const program::OperatorInfo& info = operator_info(code);
         if (!info.runs()) return;  // a leading "+"
         FastInsn* operand = last();
         if (info.foldable && loads_constant(*operand)) {
-            apply_unary(translate::as_unary(code), operand->k);
+            apply_unary(program::as_unary(code), operand->k);
             return;
         }
         emit(form_of(Shape::Unary, Operands::None, code));
@@ -132,10 +134,10 @@ void derive_fast_program(translate::Slot& slot) {
     for (int32_t i = 0; i < slot.count; ++i) {
         const Item& item = slot.items[i];
         switch (item.kind) {
-            case translate::kNumberItem: b.emit_constant(item.number); break;
-            case translate::kVariableItem: b.emit_variable(item.cell); break;
+            case program::kNumberItem: b.emit_constant(item.number); break;
+            case program::kVariableItem: b.emit_variable(item.cell); break;
             default:
-                if (translate::is_binary(item.op)) b.binary(item.op);
+                if (program::is_binary(item.op)) b.binary(item.op);
                 else b.unary_operator(item.op);
         }
     }
@@ -170,12 +172,12 @@ template <RunFor kFor>
 // constant code the compiler drops the tests that cannot fire.
 [[gnu::always_inline]] inline int32_t binary_result(Operator code, double left, double right, double& result) {
     result = left;
-    return failure_of(code, apply_binary(translate::as_binary(code), result, right));
+    return failure_of(code, apply_binary(program::as_binary(code), result, right));
 }
 
 // x = (code)(x), and the code of its failure or 0.
 [[gnu::always_inline]] inline int32_t unary_result(Operator code, double& x) {
-    return failure_of(code, apply_unary(translate::as_unary(code), x));
+    return failure_of(code, apply_unary(program::as_unary(code), x));
 }
 
 // x = x ^ 2: the square at once where no rule of pow can fire.

@@ -1,9 +1,9 @@
-// Deriving and running the fast form of a program (its instruction set: translate/instruction_set.hpp).
+// Deriving and running the fast form of a program (its instruction set: program/instruction_set.hpp).
 #pragma once
 
 #include <type_traits>
 
-#include "translate/instruction_set.hpp"
+#include "program/instruction_set.hpp"
 
 namespace tallymat::translate {
 struct Slot;
@@ -27,11 +27,11 @@ struct Outcome {
 enum class RunFor : bool { kTests, kHost };
 
 template <RunFor kFor>
-std::conditional_t<kFor == RunFor::kHost, double, Outcome> run_fast_form(const FastInsn* code);
-extern template double run_fast_form<RunFor::kHost>(const FastInsn* code);
-extern template Outcome run_fast_form<RunFor::kTests>(const FastInsn* code);
+std::conditional_t<kFor == RunFor::kHost, double, Outcome> run_fast_form(const program::FastInsn* code);
+extern template double run_fast_form<RunFor::kHost>(const program::FastInsn* code);
+extern template Outcome run_fast_form<RunFor::kTests>(const program::FastInsn* code);
 
-inline double run_for_host(const FastInsn* code) { return run_fast_form<RunFor::kHost>(code); }
-inline Outcome run_fast_program(const FastInsn* code) { return run_fast_form<RunFor::kTests>(code); }
+inline double run_for_host(const program::FastInsn* code) { return run_fast_form<RunFor::kHost>(code); }
+inline Outcome run_fast_program(const program::FastInsn* code) { return run_fast_form<RunFor::kTests>(code); }
 
 }  // namespace tallymat::eval

@@ -3,6 +3,8 @@
 
 namespace tallymat::eval {
 
+using namespace program;  // the instruction set is what the evaluator runs
+
 double integer_power(double base, double exponent) {
     if (std::isnan(exponent)) return exponent;
     double truncated = std::trunc(exponent);

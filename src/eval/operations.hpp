@@ -68,8 +68,8 @@ double integer_power(double base, double exponent);
 
 // a = a (code) b; 0, or the code of the evaluator's own refusal (kDivisionByZero).
 // Whether a guarded math entry reported is failure_of's question.
-[[gnu::always_inline]] inline int32_t apply_binary(translate::Binary code, double& a, double b) {
-    using enum translate::Binary;
+[[gnu::always_inline]] inline int32_t apply_binary(program::Binary code, double& a, double b) {
+    using enum program::Binary;
     switch (code) {
         case kAdd: a = add(a, b); return core::kOk;
         case kSub: a = subtract(a, b); return core::kOk;
@@ -93,8 +93,8 @@ double integer_power(double base, double exponent);
 }
 
 // x = (code)(x); 0, or the code of the evaluator's own refusal (kDomain, kOverflow).
-[[gnu::always_inline]] inline int32_t apply_unary(translate::Unary code, double& x) {
-    using enum translate::Unary;
+[[gnu::always_inline]] inline int32_t apply_unary(program::Unary code, double& x) {
+    using enum program::Unary;
     switch (code) {
         case kNeg: x = -x; return core::kOk;
         case kPlus: return core::kOk;
@@ -138,9 +138,9 @@ double integer_power(double base, double exponent);
 // error flag (only operators that may report test it), or fine (0).  The
 // flag is cleared where it is read, so it is down whenever no report waits.  With a
 // constant code the compiler drops the flag test where it cannot fire.
-[[gnu::always_inline]] inline int32_t failure_of(translate::Operator code, int32_t refusal) {
+[[gnu::always_inline]] inline int32_t failure_of(program::Operator code, int32_t refusal) {
     if (refusal) return refusal;
-    if (translate::operator_info(code).may_report && mathlayer::math_error_state.flag) [[unlikely]]
+    if (program::operator_info(code).may_report && mathlayer::math_error_state.flag) [[unlikely]]
         return mathlayer::take_reported_code();
     return core::kOk;
 }

@@ -17,12 +17,12 @@ int32_t allocate_slot(int32_t capacity, int32_t* index) {
 
     // The postfix items and, behind them, room for their fast form: one block.
     size_t items_bytes = items_block_bytes(capacity);
-    auto* block = static_cast<unsigned char*>(std::malloc(items_bytes + eval::fast_program_bytes(capacity)));
+    auto* block = static_cast<unsigned char*>(std::malloc(items_bytes + program::fast_program_bytes(capacity)));
     if (!block) return core::kNoMemory;
 
     Slot& slot = expr_table.slots[free_index];
-    slot.items = reinterpret_cast<Item*>(block);
-    slot.fast = reinterpret_cast<eval::FastInsn*>(block + items_bytes);
+    slot.items = reinterpret_cast<program::Item*>(block);
+    slot.fast = reinterpret_cast<program::FastInsn*>(block + items_bytes);
     slot.count = 0;
     slot.capacity = capacity;
     slot.refers_to_variables = false;

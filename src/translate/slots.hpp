@@ -6,7 +6,7 @@
 
 #include "core/errors.hpp"
 #include "core/visibility.hpp"
-#include "translate/instruction_set.hpp"
+#include "program/instruction_set.hpp"
 
 namespace tallymat::translate {
 
@@ -15,8 +15,8 @@ inline constexpr int32_t kSlotCount = 100;
 // One cache line per slot: the interpreter's entry reads the fast form
 // pointer of one slot and nothing else.
 struct alignas(64) Slot {
-    Item* items;           // null: the slot is free; one heap block holds both forms
-    eval::FastInsn* fast;  // the form calcpost runs, behind the items; null when free or retired
+    program::Item* items;           // null: the slot is free; one heap block holds both forms
+    program::FastInsn* fast;  // the form calcpost runs, behind the items; null when free or retired
     int32_t count;         // items written so far
     int32_t capacity;      // items the buffer holds (the text's token count)
     // A program that names variables holds pointers into their entries: vclr
@@ -36,18 +36,18 @@ inline bool is_occupied(int32_t handle) {
 
 // The items of a buffer, rounded up so that the fast form behind them is aligned.
 inline size_t items_block_bytes(int32_t capacity) {
-    size_t bytes = static_cast<size_t>(capacity) * sizeof(Item);
-    return (bytes + alignof(eval::FastInsn) - 1) / alignof(eval::FastInsn) * alignof(eval::FastInsn);
+    size_t bytes = static_cast<size_t>(capacity) * sizeof(program::Item);
+    return (bytes + alignof(program::FastInsn) - 1) / alignof(program::FastInsn) * alignof(program::FastInsn);
 }
 
 // Takes the lowest free slot with room for capacity items; 0, 18 or 7.
 int32_t allocate_slot(int32_t capacity, int32_t* index);
 
 // Writes one item behind the last; 0, or 5 when the buffer is full.
-inline int32_t append(Slot& slot, const Item& item) {
+inline int32_t append(Slot& slot, const program::Item& item) {
     if (slot.count == slot.capacity) return core::kBufferOverflow;
     slot.items[slot.count++] = item;
-    if (item.kind == kVariableItem) slot.refers_to_variables = true;
+    if (item.kind == program::kVariableItem) slot.refers_to_variables = true;
     return core::kOk;
 }
 

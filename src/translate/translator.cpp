@@ -22,6 +22,8 @@
 
 namespace tallymat::translate {
 
+using namespace program;  // the items and the operator table are what translation writes
+
 OperatorStack operator_stack{};
 
 namespace {
@@ -359,6 +361,8 @@ const OperatorInfo* function_named(const char* name) {
 }  // namespace tallymat::translate
 
 namespace tallymat::translate {
+
+using namespace program;
 
 // Translates a whole text into a newly taken slot, recording the error
 // offset; a failed translation leaves no slot behind.

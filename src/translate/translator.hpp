@@ -4,16 +4,16 @@
 #include <cstdint>
 
 #include "core/visibility.hpp"
-#include "translate/program.hpp"
+#include "program/program.hpp"
 
 namespace tallymat::translate {
 
 inline constexpr int32_t kOperatorStackSize = 100;  // the base marker and 99 pending entries
-inline constexpr Operator kBaseMarker{1};           // equals no operator code
-inline constexpr Operator kOpenBracket{'('};        // a "(" waiting for its ")"
+inline constexpr program::Operator kBaseMarker{1};           // equals no operator code
+inline constexpr program::Operator kOpenBracket{'('};        // a "(" waiting for its ")"
 
 struct OperatorStack {
-    Operator entries[kOperatorStackSize];
+    program::Operator entries[kOperatorStackSize];
     int32_t top;  // index of the top entry; 0 holds the base marker
 };
 
@@ -24,6 +24,6 @@ extern TALLYMAT_HIDDEN OperatorStack operator_stack;
 int32_t translate_formula(const char* text, int32_t* index);
 
 // The function a name stands for (case-insensitive, whole word), or null.
-const OperatorInfo* function_named(const char* name);
+const program::OperatorInfo* function_named(const char* name);
 
 }  // namespace tallymat::translate

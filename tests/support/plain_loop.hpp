@@ -11,7 +11,7 @@
 namespace tallymat::eval {
 
 inline Outcome run_program(const translate::Slot& slot) {
-    using namespace translate;
+    using namespace program;
     mathlayer::math_error_state.flag = 0;
 
     double* top = value_stack.values;  // one past the top value
@@ -26,11 +26,11 @@ inline Outcome run_program(const translate::Slot& slot) {
             continue;
         }
         int32_t applied;
-        if (translate::is_binary(item.op)) {
-            applied = apply_binary(translate::as_binary(item.op), top[-2], top[-1]);
+        if (program::is_binary(item.op)) {
+            applied = apply_binary(program::as_binary(item.op), top[-2], top[-1]);
             --top;
         } else {
-            applied = apply_unary(translate::as_unary(item.op), top[-1]);
+            applied = apply_unary(program::as_unary(item.op), top[-1]);
         }
         if (int32_t failure = failure_of(item.op, applied)) return {0.0, failure};
     }

@@ -28,12 +28,12 @@ inline std::string dump_program(int handle) {
     const translate::Slot& slot = translate::expr_table.slots[handle];
     std::string out;
     for (int32_t i = 0; i < slot.count; ++i) {
-        const translate::Item& item = slot.items[i];
+        const program::Item& item = slot.items[i];
         if (!out.empty()) out += ' ';
         switch (item.kind) {
-            case translate::kOperatorItem: out += static_cast<char>(item.op); break;
-            case translate::kNumberItem: out += shortest_text(item.number); break;
-            case translate::kVariableItem: out += name_of_cell(item.cell); break;
+            case program::kOperatorItem: out += static_cast<char>(item.op); break;
+            case program::kNumberItem: out += shortest_text(item.number); break;
+            case program::kVariableItem: out += name_of_cell(item.cell); break;
             default: out += "<kind " + std::to_string(item.kind) + ">";
         }
     }
@@ -45,20 +45,20 @@ inline std::string dump_program(int handle) {
 inline std::string dump_fast_program(int handle) {
     using namespace tallymat;
     if (!translate::is_occupied(handle)) return "<free>";
-    auto operand = [](const eval::FastInsn& insn, bool variable) {
+    auto operand = [](const program::FastInsn& insn, bool variable) {
         if (!variable) return shortest_text(insn.k);
         return name_of_cell(insn.p);
     };
     std::string out;
-    for (const eval::FastInsn* ip = translate::expr_table.slots[handle].fast;; ++ip) {
+    for (const program::FastInsn* ip = translate::expr_table.slots[handle].fast;; ++ip) {
         if (!out.empty()) out += "; ";
-        out += eval::fast_op_name(ip->op);
-        if (ip->op == eval::kEnd) return out;
-        const eval::FastOpFacts& facts = eval::facts(ip->op);
-        if (facts.operands == eval::Operands::None || facts.operands == eval::Operands::Stack) continue;
-        out += " " + operand(ip[0], eval::first_is_variable(facts.operands));
-        if (eval::width(ip->op) == 2) {
-            out += " " + operand(ip[1], eval::second_is_variable(facts.operands));
+        out += program::fast_op_name(ip->op);
+        if (ip->op == program::kEnd) return out;
+        const program::FastOpFacts& facts = program::facts(ip->op);
+        if (facts.operands == program::Operands::None || facts.operands == program::Operands::Stack) continue;
+        out += " " + operand(ip[0], program::first_is_variable(facts.operands));
+        if (program::width(ip->op) == 2) {
+            out += " " + operand(ip[1], program::second_is_variable(facts.operands));
             ++ip;
         }
     }

@@ -11,15 +11,15 @@
 #include <iterator>
 
 #include "tallymat.hpp"
-#include "translate/program.hpp"
+#include "program/program.hpp"
 
 namespace tallycalc {
 
 namespace {
 
-using tallymat::translate::kOperatorCount;
-using tallymat::translate::kOperators;
-using tallymat::translate::OperatorInfo;
+using tallymat::program::kOperatorCount;
+using tallymat::program::kOperators;
+using tallymat::program::OperatorInfo;
 
 // The spellings of the library's operator table that pass a test, null-terminated.
 template <bool (*kTakes)(const OperatorInfo&)>

@@ -23,6 +23,8 @@
 
 namespace tallymat::eval {
 
+using namespace program;  // the instruction set is what the evaluator runs
+
 constinit JitSettings jit_settings{};
 
 }  // namespace tallymat::eval
@@ -49,22 +51,22 @@ namespace tallymat::eval {
 namespace {
 
 using namespace jit_writer;
-using translate::Binary;
-using translate::Lowering;
-using translate::Operator;
-using translate::Unary;
+using program::Binary;
+using program::Lowering;
+using program::Operator;
+using program::Unary;
 using executable_memory::whole_pages;
 
 // The operator helpers the code calls: the same operator code as the
 // interpreter, with its refusal and the math error flag turned into a code.
 template <Binary kCode>
 int32_t binary_step(double* a, double b) {
-    return failure_of(translate::operator_of(kCode), apply_binary(kCode, *a, b));
+    return failure_of(program::operator_of(kCode), apply_binary(kCode, *a, b));
 }
 
 template <Unary kCode>
 int32_t unary_step(double* x) {
-    return failure_of(translate::operator_of(kCode), apply_unary(kCode, *x));
+    return failure_of(program::operator_of(kCode), apply_unary(kCode, *x));
 }
 
 using BinaryStep = int32_t (*)(double*, double);
@@ -113,14 +115,14 @@ struct Callee {
 
 template <int kRow>
 constexpr Callee callee_of_row() {
-    constexpr translate::OperatorInfo row = translate::kOperators[kRow];
+    constexpr program::OperatorInfo row = program::kOperators[kRow];
     if constexpr (row.arity == 2) {
-        return {binary_step<translate::as_binary(row.code)>, nullptr, nullptr};
+        return {binary_step<program::as_binary(row.code)>, nullptr, nullptr};
     } else {
-        constexpr StandardMember standard = kStandardFunction<translate::as_unary(row.code)>;
+        constexpr StandardMember standard = kStandardFunction<program::as_unary(row.code)>;
         static_assert(!calls_a_standard_function(row.lowering) || standard != nullptr,
                       "an operator lowered to a call of its standard function names none in kStandardFunction");
-        return {nullptr, unary_step<translate::as_unary(row.code)>, standard};
+        return {nullptr, unary_step<program::as_unary(row.code)>, standard};
     }
 }
 
@@ -129,16 +131,16 @@ constexpr std::array<Callee, sizeof...(kRows)> callees_of(std::index_sequence<kR
     return {callee_of_row<static_cast<int>(kRows)>()...};
 }
 
-constexpr auto kCallees = callees_of(std::make_index_sequence<translate::kOperatorCount>());
+constexpr auto kCallees = callees_of(std::make_index_sequence<program::kOperatorCount>());
 
 const void* binary_helper(Operator code) {
-    return reinterpret_cast<const void*>(kCallees[translate::operator_row(code)].binary);
+    return reinterpret_cast<const void*>(kCallees[program::operator_row(code)].binary);
 }
 const void* unary_helper(Operator code) {
-    return reinterpret_cast<const void*>(kCallees[translate::operator_row(code)].unary);
+    return reinterpret_cast<const void*>(kCallees[program::operator_row(code)].unary);
 }
 const void* standard_function(Operator code) {
-    StandardMember standard = kCallees[translate::operator_row(code)].standard;
+    StandardMember standard = kCallees[program::operator_row(code)].standard;
     return reinterpret_cast<const void*>(elementary::elementary_functions.*standard);
 }
 
@@ -163,7 +165,7 @@ protected:
     // Whether an operator calls out on the straight path: the square calls
     // only on its slow path.
     bool calls_on_straight_path(Operator code) const {
-        switch (translate::operator_info(code).lowering) {
+        switch (program::operator_info(code).lowering) {
             case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
             case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot: case Lowering::Sign:
             case Lowering::Ez: case Lowering::Nothing:
@@ -182,7 +184,7 @@ protected:
     // divisor is checked as the interpreter checks it: zero or NaN refuses.
     template <typename Right>
     void arithmetic(Operator code, const Xmm& left, const Right& right, const FastInsn* constant_right = nullptr) {
-        switch (translate::operator_info(code).lowering) {
+        switch (program::operator_info(code).lowering) {
             case Lowering::Add: rounded(Rounded::kAdd, left, right); return;
             case Lowering::Subtract: rounded(Rounded::kSubtract, left, right); return;
             case Lowering::Multiply: rounded(Rounded::kMultiply, left, right); return;
@@ -198,7 +200,7 @@ protected:
     // acc = acc (code) right
     template <typename Right>
     void binary(Operator code, const Right& right, const FastInsn* constant_right = nullptr) {
-        switch (translate::operator_info(code).lowering) {
+        switch (program::operator_info(code).lowering) {
             case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
                 arithmetic(code, acc(), right, constant_right);
                 return;
@@ -217,7 +219,7 @@ protected:
     }
 
     void unary(Operator code) {
-        Lowering lowering = translate::operator_info(code).lowering;
+        Lowering lowering = program::operator_info(code).lowering;
         switch (lowering) {
             case Lowering::Negate: xor_pd(acc(), mask(0x8000000000000000u)); return;
             case Lowering::Absolute: and_pd(acc(), mask(0x7fffffffffffffffu)); return;
@@ -506,7 +508,7 @@ private:
         if constexpr (std::is_same_v<Right, Xmm>) divisor = right;
         else load_sd(divisor, right);
         if (!constant_right) refuse_zero_divisor(divisor);
-        bool quotient_only = translate::operator_info(code).lowering == Lowering::FlooredQuotient;
+        bool quotient_only = program::operator_info(code).lowering == Lowering::FlooredQuotient;
         if (rounds_per_instruction_) {
             rounded_in_instruction(Rounded::kDivide, acc(), divisor, quotient);
             vrndscalesd(quotient_only ? acc() : quotient, quotient, quotient | T_sae, kRoundDownQuietly);

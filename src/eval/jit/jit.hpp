@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "core/visibility.hpp"
-#include "translate/instruction_set.hpp"
+#include "program/instruction_set.hpp"
 
 namespace tallymat::eval {
 
@@ -68,10 +68,10 @@ struct MachineCode {
 // to for_flushing_host, with its argument, when the host flushes
 // subnormals.  The compiler knows nothing of slots or of when to compile:
 // the entries decide (entries.hpp).
-MachineCode compile(const FastInsn* fast, CompiledCode for_flushing_host);
+MachineCode compile(const program::FastInsn* fast, CompiledCode for_flushing_host);
 
 // The switching code alone, for what for_flushing_host runs.
-CodeMapping compile_switching(const FastInsn* fast);
+CodeMapping compile_switching(const program::FastInsn* fast);
 
 // Gives the mapping back; the code becomes none.
 void free_machine_code(MachineCode& machine_code);

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "translate/program.hpp"
+#include "program/program.hpp"
 
 // The fast form of a program: derived once from the postfix items when a
 // translation succeeds, and run by calcpost.
@@ -18,7 +18,7 @@
 // them, and operators that can never fail are applied to constants at
 // translation time.  Every instruction does what the postfix items it
 // stands for do, in the same order, so values and codes are the same bits.
-namespace tallymat::eval {
+namespace tallymat::program {
 
 // The fast form's opcodes, in one list of their facts: the enum, the names,
 // the builder's choice of form, the interpreter's handlers, the compiler's
@@ -57,40 +57,40 @@ namespace tallymat::eval {
 // and inner operator (expanded before X sees its arguments).
 #define TALLYMAT_ROW(X, ...) X(__VA_ARGS__)
 #define TALLYMAT_FOUR(X, name, shape, pair, M)                                                        \
-    TALLYMAT_ROW(X, name##Add, shape, pair, M(translate::Operator::kAdd))                                   \
-    TALLYMAT_ROW(X, name##Sub, shape, pair, M(translate::Operator::kSub))                                   \
-    TALLYMAT_ROW(X, name##Mul, shape, pair, M(translate::Operator::kMul))                                   \
-    TALLYMAT_ROW(X, name##Div, shape, pair, M(translate::Operator::kDiv))
+    TALLYMAT_ROW(X, name##Add, shape, pair, M(Operator::kAdd))                                   \
+    TALLYMAT_ROW(X, name##Sub, shape, pair, M(Operator::kSub))                                   \
+    TALLYMAT_ROW(X, name##Mul, shape, pair, M(Operator::kMul))                                   \
+    TALLYMAT_ROW(X, name##Div, shape, pair, M(Operator::kDiv))
 #define TALLYMAT_FUSED_OPERATOR(op) op, kNoOperator
 #define TALLYMAT_FUSED_FORMS(X, shape, prefix)                                                        \
     TALLYMAT_FOUR(X, prefix##VV, shape, VV, TALLYMAT_FUSED_OPERATOR)                                  \
     TALLYMAT_FOUR(X, prefix##VK, shape, VK, TALLYMAT_FUSED_OPERATOR)                                  \
     TALLYMAT_FOUR(X, prefix##KV, shape, KV, TALLYMAT_FUSED_OPERATOR)
-#define TALLYMAT_APPLY_ADD(inner) translate::Operator::kAdd, inner
-#define TALLYMAT_APPLY_SUB(inner) translate::Operator::kSub, inner
-#define TALLYMAT_APPLY_MUL(inner) translate::Operator::kMul, inner
-#define TALLYMAT_APPLY_DIV(inner) translate::Operator::kDiv, inner
+#define TALLYMAT_APPLY_ADD(inner) Operator::kAdd, inner
+#define TALLYMAT_APPLY_SUB(inner) Operator::kSub, inner
+#define TALLYMAT_APPLY_MUL(inner) Operator::kMul, inner
+#define TALLYMAT_APPLY_DIV(inner) Operator::kDiv, inner
 #define TALLYMAT_APPLY_FORMS(X, outer_name, OUTER)                                                    \
     TALLYMAT_FOUR(X, Apply##outer_name##VV, Apply, VV, OUTER)                                         \
     TALLYMAT_FOUR(X, Apply##outer_name##VK, Apply, VK, OUTER)                                         \
     TALLYMAT_FOUR(X, Apply##outer_name##KV, Apply, KV, OUTER)
 // Every binary operator has its three plain forms and every one-argument
 // operator its instruction, straight from the operator lists.
-#define TALLYMAT_BINARY_OPCODES(X, Name, ...) TALLYMAT_BINARY_FORMS(X, Name, translate::Operator::k##Name)
-#define TALLYMAT_UNARY_OPCODE(X, Name, ...) X(Name, Unary, None, translate::Operator::k##Name, kNoOperator)
+#define TALLYMAT_BINARY_OPCODES(X, Name, ...) TALLYMAT_BINARY_FORMS(X, Name, Operator::k##Name)
+#define TALLYMAT_UNARY_OPCODE(X, Name, ...) X(Name, Unary, None, Operator::k##Name, kNoOperator)
 #define TALLYMAT_FAST_OPS(X)                                                                          \
     X(End, End, None, kNoOperator, kNoOperator) X(Operand, Operand, None, kNoOperator, kNoOperator)   \
     X(LoadK, Load, K, kNoOperator, kNoOperator) X(LoadV, Load, V, kNoOperator, kNoOperator)          \
     X(PushK, Push, K, kNoOperator, kNoOperator) X(PushV, Push, V, kNoOperator, kNoOperator)          \
     TALLYMAT_BINARY_OPERATORS(TALLYMAT_BINARY_OPCODES, X)                                            \
     TALLYMAT_UNARY_OPERATORS(TALLYMAT_UNARY_OPCODE, X)                                               \
-    X(Square, Square, None, translate::Operator::kPow, kNoOperator)                                                  \
+    X(Square, Square, None, Operator::kPow, kNoOperator)                                                  \
     TALLYMAT_FUSED_FORMS(X, FusedLoad, Load) TALLYMAT_FUSED_FORMS(X, FusedPush, Push)                \
     TALLYMAT_APPLY_FORMS(X, Add, TALLYMAT_APPLY_ADD) TALLYMAT_APPLY_FORMS(X, Sub, TALLYMAT_APPLY_SUB)    \
     TALLYMAT_APPLY_FORMS(X, Mul, TALLYMAT_APPLY_MUL) TALLYMAT_APPLY_FORMS(X, Div, TALLYMAT_APPLY_DIV)
 
 // The operator column of instructions that apply none.
-inline constexpr translate::Operator kNoOperator{};
+inline constexpr Operator kNoOperator{};
 
 enum FastOp : uint8_t {
 #define TALLYMAT_ENUM_ENTRY(name, ...) k##name,
@@ -108,8 +108,8 @@ struct FastOpFacts {
     Operands operands;
     // The operator it applies (FusedLoad, FusedPush: the one between X and Y;
     // Apply: the outer one).
-    translate::Operator op;
-    translate::Operator inner;  // Apply: the operator between X and Y
+    Operator op;
+    Operator inner;  // Apply: the operator between X and Y
 };
 
 inline constexpr FastOpFacts kFastOps[] = {
@@ -153,9 +153,9 @@ inline size_t fast_program_bytes(int32_t capacity) {
     return (static_cast<size_t>(capacity) + 1) * sizeof(FastInsn);
 }
 
-}  // namespace tallymat::eval
+}  // namespace tallymat::program
 
-namespace tallymat::eval {
+namespace tallymat::program {
 
 // The opcodes by their facts, for the builder: kFastOpCount where the list
 // has no such form.
@@ -163,7 +163,7 @@ namespace tallymat::eval {
 struct FormTable {
     static constexpr int kShapes = 16, kOperandKinds = 8, kPairs = 4, kRows = 32;
     static_assert(static_cast<int>(Shape::Apply) < kShapes && static_cast<int>(Operands::KV) < kOperandKinds &&
-                  translate::kOperatorCount <= kRows);
+                  program::kOperatorCount <= kRows);
     FastOp of[kShapes][kOperandKinds][kRows];
     FastOp apply[kRows][kPairs][kRows];  // outer, pair (VV, VK, KV), inner
 };
@@ -181,31 +181,31 @@ inline constexpr FormTable kForms = [] {
     for (int c = 0; c < kFastOpCount; ++c) {
         const FastOpFacts& f = kFastOps[c];
         if (f.op == kNoOperator) continue;
-        if (translate::operator_row(f.op) < 0) throw "an opcode applies an operator the operator table lacks";
+        if (program::operator_row(f.op) < 0) throw "an opcode applies an operator the operator table lacks";
         if (f.shape == Shape::Apply)
-            table.apply[translate::operator_row(f.op)][pair_index(f.operands)][translate::operator_row(f.inner)] =
+            table.apply[program::operator_row(f.op)][pair_index(f.operands)][program::operator_row(f.inner)] =
                 static_cast<FastOp>(c);
         else
-            table.of[static_cast<int>(f.shape)][static_cast<int>(f.operands)][translate::operator_row(f.op)] =
+            table.of[static_cast<int>(f.shape)][static_cast<int>(f.operands)][program::operator_row(f.op)] =
                 static_cast<FastOp>(c);
     }
     return table;
 }();
 
 // The opcode of the given shape and operands that applies code, if any.
-constexpr FastOp form_of(Shape shape, Operands operands, translate::Operator code) {
-    return kForms.of[static_cast<int>(shape)][static_cast<int>(operands)][translate::operator_row(code)];
+constexpr FastOp form_of(Shape shape, Operands operands, Operator code) {
+    return kForms.of[static_cast<int>(shape)][static_cast<int>(operands)][program::operator_row(code)];
 }
 
 // acc = acc outer (X inner Y), X and Y as the pair says, if the list has it.
-constexpr FastOp apply_form_of(translate::Operator outer, Operands pair, translate::Operator inner) {
-    return kForms.apply[translate::operator_row(outer)][pair_index(pair)][translate::operator_row(inner)];
+constexpr FastOp apply_form_of(Operator outer, Operands pair, Operator inner) {
+    return kForms.apply[program::operator_row(outer)][pair_index(pair)][program::operator_row(inner)];
 }
 
 // Every operator that runs has its instructions: forgetting a row of the
 // list fails here rather than at run time.
 constexpr bool every_operator_has_its_forms() {
-    for (const translate::OperatorInfo& row : translate::kOperators) {
+    for (const OperatorInfo& row : program::kOperators) {
         if (!row.runs()) continue;
         if (row.arity == 1 && form_of(Shape::Unary, Operands::None, row.code) == kFastOpCount) return false;
         if (row.arity == 2)
@@ -216,4 +216,4 @@ constexpr bool every_operator_has_its_forms() {
 }
 static_assert(every_operator_has_its_forms(), "an operator lacks a row in TALLYMAT_FAST_OPS");
 
-}  // namespace tallymat::eval
+}  // namespace tallymat::program

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tallymat::translate {
+namespace tallymat::program {
 
 enum ItemKind : int32_t {
     kOperatorItem = 0,  // payload: op
@@ -133,9 +133,9 @@ inline Item variable_item(const double* cell) {
     return item;
 }
 
-}  // namespace tallymat::translate
+}  // namespace tallymat::program
 
-namespace tallymat::translate {
+namespace tallymat::program {
 
 // One row per operator: everything the translator, the constant folding,
 // the fast form and the compiler need to know about it, from the lists above.
@@ -206,4 +206,4 @@ constexpr bool is_binary(Operator code) { return operator_info(code).arity == 2;
 constexpr Binary as_binary(Operator code) { return static_cast<Binary>(code); }
 constexpr Unary as_unary(Operator code) { return static_cast<Unary>(code); }
 
-}  // namespace tallymat::translate
+}  // namespace tallymat::program
