@@ -3,6 +3,7 @@
 // the outcome in the last error.
 #include <cstdlib>
 
+#include "core/cpu_features.hpp"
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "elementary/elementary.hpp"
@@ -36,6 +37,7 @@ void release_all_formulas() {
 __attribute__((constructor)) void on_library_load() {
     release_all_formulas();
     core::error_registers = {};
+    core::read_cpu_features();
     core::choose_fp_switch();
     elementary::choose_elementary_products();
     eval::configure_tier_policy(std::getenv("TALLYMAT_JIT"), std::getenv("TALLYMAT_JIT_THRESHOLD"));

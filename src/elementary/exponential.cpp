@@ -8,10 +8,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/cpu_features.hpp"
 #include "elementary/double_double.hpp"
-#if TALLYMAT_FUSED_PRODUCTS_CHOSEN_AT_LOAD
-#include <cpuid.h>
-#endif
 #include "elementary/parts.hpp"
 
 namespace tallymat::elementary {
@@ -331,22 +329,9 @@ double log10_fused(double x) { return log10_plain(x); }
 double pow_fused(double x, double y) { return pow_plain(x, y); }
 #endif
 
-// On x86, FMA3 needs the CPU's flag and the operating system's saving of
-// the AVX state it shares (OSXSAVE, and XCR0's SSE and AVX bits); 64-bit Arm
-// and s390x always have a fused multiply-add.
-bool cpu_has_fused_multiply_add() {
-#if TALLYMAT_FUSED_PRODUCTS_CHOSEN_AT_LOAD
-    unsigned eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    constexpr unsigned kFma = 1u << 12, kOsxsave = 1u << 27, kAvx = 1u << 28;
-    if ((ecx & (kFma | kOsxsave | kAvx)) != (kFma | kOsxsave | kAvx)) return false;
-    unsigned xcr0_low, xcr0_high;
-    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    return (xcr0_low & 6u) == 6u;
-#else
-    return TALLYMAT_FUSED_PRODUCTS_BUILT;
-#endif
-}
+// The fused functions are used where they were built and the CPU has the
+// instruction (on x86 chosen at load; 64-bit Arm and s390x always have it).
+bool cpu_has_fused_multiply_add() { return TALLYMAT_FUSED_PRODUCTS_BUILT && core::cpu_features.fused_multiply_add; }
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 // the walk over the fast form (Generator), here.
 #include "eval/jit/jit.hpp"
 
+#include "core/cpu_features.hpp"
 #include "core/errors.hpp"
 
 namespace tallymat::eval {
@@ -158,9 +159,9 @@ public:
 
 protected:
     // roundsd (SSE4.1) takes floor's place in div and mod where the CPU has
-    // it.  Asked of the CPU facts the C runtime read at start-up: Xbyak's
-    // Cpu() runs CPUID anew, about 130 us in a virtual machine.
-    const bool floor_by_instruction_ = jit_settings.floor_by_instruction && __builtin_cpu_supports("sse4.1");
+    // it (read at load: Xbyak's Cpu() runs CPUID anew, about 130 us in a
+    // virtual machine).
+    const bool floor_by_instruction_ = jit_settings.floor_by_instruction && core::cpu_features.sse41;
 
     // Whether an operator calls out on the straight path: the square calls
     // only on its slow path.
