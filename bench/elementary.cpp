@@ -15,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/cpu_features.hpp"
 #include "elementary/elementary.hpp"
 #include "host_loop.hpp"
 
@@ -114,6 +115,9 @@ double nanoseconds_per_call(double (*function)(double, double), const Arguments&
 }  // namespace
 
 int main(int argc, char** argv) {
+    // What the library's load does first: the CPU's products chosen.
+    tallymat::core::read_cpu_features();
+    tallymat::elementary::choose_elementary_products();
     if (argc >= 2 && std::strcmp(argv[1], "--plain") == 0) {
         tallymat::elementary::set_fused_products(false);
         ++argv, --argc;

@@ -5,15 +5,15 @@
 set(prelinked ${PROJECT_BINARY_DIR}/tallymat_prelinked.o)
 if(NOT WIN32 AND CMAKE_OBJCOPY)
   add_custom_command(OUTPUT ${prelinked}
-    COMMAND ${CMAKE_LINKER} -r -o ${prelinked} $<TARGET_OBJECTS:tallymat_internal>
+    COMMAND ${CMAKE_LINKER} -r -o ${prelinked} $<TARGET_OBJECTS:tallymat_internal> $<TARGET_OBJECTS:tallymat_elementary_lib>
     COMMAND ${CMAKE_OBJCOPY} --localize-hidden ${prelinked}
-    DEPENDS $<TARGET_OBJECTS:tallymat_internal>
+    DEPENDS $<TARGET_OBJECTS:tallymat_internal> $<TARGET_OBJECTS:tallymat_elementary_lib>
     COMMAND_EXPAND_LISTS
     COMMENT "Prelinking tallymat's objects and localising hidden symbols")
   add_library(tallymat STATIC ${prelinked})
-  add_dependencies(tallymat tallymat_internal)
+  add_dependencies(tallymat tallymat_internal tallymat_elementary_lib)
 else()
-  add_library(tallymat STATIC $<TARGET_OBJECTS:tallymat_internal>)
+  add_library(tallymat STATIC $<TARGET_OBJECTS:tallymat_internal> $<TARGET_OBJECTS:tallymat_elementary_lib>)
 endif()
 # The objects are C++: consumers, C programs among them, link the C++
 # runtime and libm (a prelinked object carries no language CMake could see).

@@ -53,6 +53,18 @@ struct DoubleDouble {
     return {product, error};
 }
 
+// Fused products: on x86 in functions built for FMA3 beside the plain ones,
+// chosen at load from the CPU (core/cpu_features.hpp); 64-bit Arm and s390x
+// always have a fused multiply-add.  Only in optimised builds: without
+// optimisation the compiler may call the C runtime's fma instead of using
+// the instruction.
+#if (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__s390x__)) && \
+    defined(__GNUC__) && defined(__OPTIMIZE__)
+#define TALLYMAT_FUSED_PRODUCTS_BUILT 1
+#else
+#define TALLYMAT_FUSED_PRODUCTS_BUILT 0
+#endif
+
 // x86 CPUs with FMA3 take the fused products, in functions compiled for them.
 #if defined(__x86_64__) || defined(__i386__)
 #define TALLYMAT_FOR_FUSED_PRODUCTS __attribute__((target("fma")))

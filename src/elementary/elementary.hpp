@@ -16,18 +16,6 @@
 
 #include "core/visibility.hpp"
 
-// Fused products: on x86 in functions built for FMA3 beside the plain ones,
-// chosen at load from the CPU (core/cpu_features.hpp); 64-bit Arm and s390x
-// always have a fused multiply-add.  Only in optimised builds: without
-// optimisation the compiler may call the C runtime's fma instead of using
-// the instruction.
-#if (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__s390x__)) && \
-    defined(__GNUC__) && defined(__OPTIMIZE__)
-#define TALLYMAT_FUSED_PRODUCTS_BUILT 1
-#else
-#define TALLYMAT_FUSED_PRODUCTS_BUILT 0
-#endif
-
 namespace tallymat::elementary {
 
 // The fast paths' exact products: the CPU's fused multiply-add where it
@@ -48,6 +36,7 @@ struct ElementaryFunctions {
     bool fused_products;
 };
 extern TALLYMAT_HIDDEN ElementaryFunctions elementary_functions;
+// At load, after core::read_cpu_features: the fused kind where the CPU has it.
 void choose_elementary_products();
 bool set_fused_products(bool fused);
 

@@ -2,15 +2,15 @@
 // and a short series in double-double, with an error bound that the result
 // must clear (rounds_alike).  Accurate path: the same functions in 320-bit
 // fixed point.  Error bounds are relative to the result unless said otherwise.
-#include "elementary/elementary.hpp"
+#include "elementary/variants.hpp"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
-#include "core/cpu_features.hpp"
 #include "elementary/double_double.hpp"
 #include "elementary/parts.hpp"
+#include "elementary/wide_rounding.hpp"
 
 namespace tallymat::elementary {
 namespace {
@@ -175,19 +175,6 @@ Wide exp_wide(const Wide& t, int& k) {
     return sum;
 }
 
-// Builds mantissa 2^lsb_exponent, where mantissa < 2^54 and the result is
-// a double: normal (mantissa of 53 bits, or 54 after rounding up) or
-// subnormal (lsb_exponent = -1074).
-double assemble(uint64_t mantissa, int lsb_exponent) {
-    if (mantissa >> 53) {
-        mantissa >>= 1;
-        ++lsb_exponent;
-    }
-    if (mantissa < (uint64_t{1} << 52)) return from_bits(mantissa);  // subnormal (or the smallest normal)
-    return from_bits((static_cast<uint64_t>(lsb_exponent + 52 + 1023) << 52) + (mantissa - (uint64_t{1} << 52)));
-}
-
-
 // ---- exact powers -----------------------------------------------------------
 
 // The integer n 2^e rounded to a double (ties to even); the result is
@@ -313,54 +300,23 @@ template <bool kFused>
     return negative ? -result : result;
 }
 
-double exp_plain(double x) { return exp_fast<false>(x); }
-double log_plain(double x) { return log_fast<false>(x); }
-double log10_plain(double x) { return log10_fast<false>(x); }
-double pow_plain(double x, double y) { return pow_fast<false>(x, y); }
-#if TALLYMAT_FUSED_PRODUCTS_BUILT
-TALLYMAT_FOR_FUSED_PRODUCTS double exp_fused(double x) { return exp_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double log_fused(double x) { return log_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double log10_fused(double x) { return log10_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double pow_fused(double x, double y) { return pow_fast<true>(x, y); }
-#else
-double exp_fused(double x) { return exp_plain(x); }
-double log_fused(double x) { return log_plain(x); }
-double log10_fused(double x) { return log10_plain(x); }
-double pow_fused(double x, double y) { return pow_plain(x, y); }
-#endif
-
-// The fused functions are used where they were built and the CPU has the
-// instruction (on x86 chosen at load; 64-bit Arm and s390x always have it).
-bool cpu_has_fused_multiply_add() { return TALLYMAT_FUSED_PRODUCTS_BUILT && core::cpu_features.fused_multiply_add; }
-
 }  // namespace
 
-double parts::round_wide(const Wide& v, int scale) {
-    Wide magnitude = v.magnitude();
-    int top = magnitude.top_bit();
-    int exponent = top - Wide::kFractionBits + scale;
-    int lsb = exponent >= -1022 ? top - 52 : -1074 - scale + Wide::kFractionBits;
-    uint64_t mantissa = magnitude.bits_from(lsb);
-    Wide rest = magnitude.bits_below(lsb);
-    Wide half = Wide::power_of_two(lsb - 1 - Wide::kFractionBits);
-    if (half < rest) ++mantissa;
-    double result = assemble(mantissa, lsb - Wide::kFractionBits + scale);
-    return v.negative() ? -result : result;
-}
+double variants::exp_plain(double x) { return exp_fast<false>(x); }
+double variants::log_plain(double x) { return log_fast<false>(x); }
+double variants::log10_plain(double x) { return log10_fast<false>(x); }
+double variants::pow_plain(double x, double y) { return pow_fast<false>(x, y); }
+#if TALLYMAT_FUSED_PRODUCTS_BUILT
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::exp_fused(double x) { return exp_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::log_fused(double x) { return log_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::log10_fused(double x) { return log10_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::pow_fused(double x, double y) { return pow_fast<true>(x, y); }
+#else
+double variants::exp_fused(double x) { return exp_plain(x); }
+double variants::log_fused(double x) { return log_plain(x); }
+double variants::log10_fused(double x) { return log10_plain(x); }
+double variants::pow_fused(double x, double y) { return pow_plain(x, y); }
+#endif
 
-constinit ElementaryFunctions elementary_functions{exp_plain,  log_plain,  log10_plain, pow_plain, sin_plain,
-                                                   cos_plain,  tan_plain,  asin_plain,  acos_plain, atan_plain,
-                                                   false};
-
-void choose_elementary_products() { set_fused_products(cpu_has_fused_multiply_add()); }
-
-bool set_fused_products(bool fused) {
-    if (fused && !cpu_has_fused_multiply_add()) return false;
-    elementary_functions = fused ? ElementaryFunctions{exp_fused, log_fused, log10_fused, pow_fused, sin_fused, cos_fused,
-                                                       tan_fused, asin_fused, acos_fused, atan_fused, true}
-                                 : ElementaryFunctions{exp_plain, log_plain, log10_plain, pow_plain, sin_plain, cos_plain,
-                                                       tan_plain, asin_plain, acos_plain, atan_plain, false};
-    return true;
-}
 
 }  // namespace tallymat::elementary

@@ -1,13 +1,9 @@
-// What the files of the elementary functions share: bit access, the
-// rounding test of the fast paths, the rounding of the accurate paths'
-// fixed-point results, and each file's functions for the table of
-// function pointers (one of Dekker's products, one of fused ones).
+// What the files of the elementary functions share: bit access and the
+// rounding test of the fast paths.
 #pragma once
 
 #include <bit>
 #include <cstdint>
-
-#include "elementary/wide_fixed.hpp"
 
 namespace tallymat::elementary::parts {
 
@@ -38,25 +34,5 @@ struct NearestInteger {
     result = up;
     return up == down;
 }
-
-// The double nearest to v 2^scale (v != 0).  The accurate paths know v to
-// within 2^-160 of itself; a result that close to a tie is believed not to
-// exist for these functions (their only exact results are found before the
-// accurate path is taken), so the nearer side is kept.
-double round_wide(const Wide& v, int scale);
-
-// The trigonometric functions, for the table of elementary_functions.
-double sin_plain(double x);
-double cos_plain(double x);
-double tan_plain(double x);
-double asin_plain(double x);
-double acos_plain(double x);
-double atan_plain(double x);
-double sin_fused(double x);
-double cos_fused(double x);
-double tan_fused(double x);
-double asin_fused(double x);
-double acos_fused(double x);
-double atan_fused(double x);
 
 }  // namespace tallymat::elementary::parts

@@ -19,8 +19,9 @@
 #include <limits>
 
 #include "elementary/double_double.hpp"
-#include "elementary/elementary.hpp"
 #include "elementary/parts.hpp"
+#include "elementary/variants.hpp"
+#include "elementary/wide_rounding.hpp"
 
 namespace tallymat::elementary {
 namespace {
@@ -539,26 +540,26 @@ template <bool kFused>
 
 }  // namespace
 
-double parts::sin_plain(double x) { return sine_or_cosine<false, false>(x); }
-double parts::cos_plain(double x) { return sine_or_cosine<false, true>(x); }
-double parts::tan_plain(double x) { return tan_fast<false>(x); }
-double parts::asin_plain(double x) { return asin_fast<false>(x); }
-double parts::acos_plain(double x) { return acos_fast<false>(x); }
-double parts::atan_plain(double x) { return atan_fast<false>(x); }
+double variants::sin_plain(double x) { return sine_or_cosine<false, false>(x); }
+double variants::cos_plain(double x) { return sine_or_cosine<false, true>(x); }
+double variants::tan_plain(double x) { return tan_fast<false>(x); }
+double variants::asin_plain(double x) { return asin_fast<false>(x); }
+double variants::acos_plain(double x) { return acos_fast<false>(x); }
+double variants::atan_plain(double x) { return atan_fast<false>(x); }
 #if TALLYMAT_FUSED_PRODUCTS_BUILT
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::sin_fused(double x) { return sine_or_cosine<true, false>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::cos_fused(double x) { return sine_or_cosine<true, true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::tan_fused(double x) { return tan_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::asin_fused(double x) { return asin_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::acos_fused(double x) { return acos_fast<true>(x); }
-TALLYMAT_FOR_FUSED_PRODUCTS double parts::atan_fused(double x) { return atan_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::sin_fused(double x) { return sine_or_cosine<true, false>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::cos_fused(double x) { return sine_or_cosine<true, true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::tan_fused(double x) { return tan_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::asin_fused(double x) { return asin_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::acos_fused(double x) { return acos_fast<true>(x); }
+TALLYMAT_FOR_FUSED_PRODUCTS double variants::atan_fused(double x) { return atan_fast<true>(x); }
 #else
-double parts::sin_fused(double x) { return sin_plain(x); }
-double parts::cos_fused(double x) { return cos_plain(x); }
-double parts::tan_fused(double x) { return tan_plain(x); }
-double parts::asin_fused(double x) { return asin_plain(x); }
-double parts::acos_fused(double x) { return acos_plain(x); }
-double parts::atan_fused(double x) { return atan_plain(x); }
+double variants::sin_fused(double x) { return sin_plain(x); }
+double variants::cos_fused(double x) { return cos_plain(x); }
+double variants::tan_fused(double x) { return tan_plain(x); }
+double variants::asin_fused(double x) { return asin_plain(x); }
+double variants::acos_fused(double x) { return acos_plain(x); }
+double variants::atan_fused(double x) { return atan_plain(x); }
 #endif
 
 }  // namespace tallymat::elementary

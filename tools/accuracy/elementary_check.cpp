@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cpu_features.hpp"
 #include "elementary/elementary.hpp"
 
 namespace {
@@ -249,6 +250,9 @@ int write_table(uint64_t count, const char* case_file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // What the library's load does first: the CPU's products chosen.
+    tallymat::core::read_cpu_features();
+    tallymat::elementary::choose_elementary_products();
     mpfr_set_emin(-1073);  // the double range, subnormals included
     mpfr_set_emax(1024);
     if (argc >= 2 && std::strcmp(argv[1], "--plain") == 0) {
