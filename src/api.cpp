@@ -7,7 +7,7 @@
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "elementary/elementary.hpp"
-#include "eval/entries.hpp"
+#include "eval/tiers/entries.hpp"
 #include "eval/jit/jit.hpp"
 #include "tallymat.h"
 #include "translate/slots.hpp"

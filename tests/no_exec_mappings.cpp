@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "eval/entries.hpp"
+#include "eval/tiers/entries.hpp"
 #include "tallymat.h"
 
 namespace {

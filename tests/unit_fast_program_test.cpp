@@ -23,7 +23,7 @@
 #include "core/fp_environment.hpp"
 #include "eval/value_stack.hpp"
 #include "eval/fast_program.hpp"
-#include "eval/entries.hpp"
+#include "eval/tiers/entries.hpp"
 #include "eval/jit/jit.hpp"
 #include "support/plain_loop.hpp"
 #include "support/program_dump.hpp"

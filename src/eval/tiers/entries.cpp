@@ -1,5 +1,5 @@
 // The tiers and entries of the slots (see entries.hpp).
-#include "eval/entries.hpp"
+#include "eval/tiers/entries.hpp"
 
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
