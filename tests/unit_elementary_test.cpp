@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "elementary/elementary.hpp"
+#include "elementary/functions.hpp"
 #include "support/bits.hpp"
 #include "support/elementary_cases.hpp"
 
@@ -13,20 +14,29 @@ namespace el = tallymat::elementary;
 
 namespace {
 
+// The case table names a function by its row's letter.
+el::Function function_of(char letter) {
+    for (const el::FunctionRow& row : el::kFunctionRows)
+        if (row.letter == letter) return row.function;
+    ADD_FAILURE() << "no function has the letter " << letter;
+    return el::Function::kExp;
+}
+
 double compute(const ElementaryCase& c) {
     double x = from_bits(c.x), y = from_bits(c.y);
-    switch (c.function) {
-        case 'e': return el::exp(x);
-        case 'l': return el::log(x);
-        case 'L': return el::log10(x);
-        case 'p': return el::pow(x, y);
-        case 's': return el::sin(x);
-        case 'c': return el::cos(x);
-        case 't': return el::tan(x);
-        case 'S': return el::asin(x);
-        case 'C': return el::acos(x);
-        default: return el::atan(x);
+    switch (function_of(c.function)) {
+        case el::Function::kExp: return el::exp(x);
+        case el::Function::kLog: return el::log(x);
+        case el::Function::kLog10: return el::log10(x);
+        case el::Function::kPow: return el::pow(x, y);
+        case el::Function::kSin: return el::sin(x);
+        case el::Function::kCos: return el::cos(x);
+        case el::Function::kTan: return el::tan(x);
+        case el::Function::kAsin: return el::asin(x);
+        case el::Function::kAcos: return el::acos(x);
+        case el::Function::kAtan: return el::atan(x);
     }
+    return 0.0;
 }
 
 // With Dekker's products and, where the CPU has FMA, with fused ones.

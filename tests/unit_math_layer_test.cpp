@@ -9,8 +9,10 @@
 #include <string>
 
 #include "support/bits.hpp"
+#include "elementary/functions.hpp"
 #include "eval/math_layer.hpp"
 
+namespace el = tallymat::elementary;
 namespace ml = tallymat::mathlayer;
 
 namespace {
@@ -245,21 +247,37 @@ TEST(MathLayer, UnguardedFunctionsNeverReport) {
     EXPECT_EQ(ml::math_error_state.captured.kind, 0);
 }
 
-TEST(MathLayer, MatherrCopiesTheRecordAndClaimsIt) {
-    ml::math_error_state = {};
-    ml::MathErrorRecord record{ml::kMathOverflow, "exp", 1.5, 0.0, 42.0};
-    EXPECT_EQ(ml::_matherr(&record), 1);
-    EXPECT_EQ(ml::math_error_state.flag, 1);
-    EXPECT_EQ(ml::math_error_state.captured.kind, ml::kMathOverflow);
-    EXPECT_STREQ(ml::math_error_state.captured.name, "exp");
-    EXPECT_EQ(ml::math_error_state.captured.retval, 42.0);
-    EXPECT_EQ(record.retval, 42.0);
-}
-
-TEST(MathLayer, KindsMapToCodes) {
-    const int expected[][2] = {{ml::kMathDomain, 13}, {ml::kMathSingular, 12}, {ml::kMathOverflow, 14},
-                               {ml::kMathUnderflow, 15}, {ml::kMathTotalLoss, 16}};
-    for (const auto& row : expected) EXPECT_EQ(ml::code_for_kind(row[0]), row[1]);
+// Each function's row ends where the math layer's rules begin: both ends
+// are taken without a report, the next double beyond each end is reported,
+// with the kind and the record's name.
+TEST(MathLayer, EachRowEndsWhereTheRulesBegin) {
+    using el::Function;
+    struct Ends {
+        Function function;
+        double (*fn)(double);
+        const char* name;
+        int below, above;  // the kinds reported beyond each end
+    };
+    const Ends rows[] = {
+        {Function::kExp, ml::exp, "exp", kUnder, kOver},     {Function::kSin, ml::sin, "sin", kLoss, kLoss},
+        {Function::kCos, ml::cos, "cos", kLoss, kLoss},      {Function::kTan, ml::tan, "tan", kLoss, kLoss},
+        {Function::kAsin, ml::asin, "asin", kDomain, kDomain}, {Function::kAcos, ml::acos, "acos", kDomain, kDomain},
+    };
+    for (const Ends& r : rows) {
+        const el::FunctionRow& row = el::row_of(r.function);
+        SCOPED_TRACE(r.name);
+        const std::pair<double, int> arguments[] = {{row.lowest, 0}, {row.highest, 0},
+                                                    {el::next_down(row.lowest), r.below},
+                                                    {el::next_up(row.highest), r.above}};
+        for (auto [x, kind] : arguments) {
+            ml::math_error_state = {};
+            r.fn(x);
+            EXPECT_EQ(ml::math_error_state.captured.kind, kind) << std::hexfloat << x;
+            if (kind) {
+                EXPECT_STREQ(ml::math_error_state.captured.name, r.name);
+            }
+        }
+    }
 }
 
 // x^2 is the correctly rounded square x*x wherever no rule reports, and the

@@ -49,6 +49,7 @@ step = LN2 / 256
 step_high = rounded_to_bits(step, 34)
 out.append("constexpr double kExpStepHigh = %s, kExpStepLow = %s;" % (nearest(step_high).hex(), nearest(step - step_high).hex()))
 out.append("constexpr double kStepsPerUnit = %s;  // 256 / ln 2" % hexes(nearest(256 / LN2)))
+out.append("constexpr double kInverseLn2 = %s;  // 1 / ln 2" % hexes(nearest(1 / LN2)))
 out.append("constexpr DoubleDouble kInverseLn10 = {%s};  // 1 / ln 10" % hexes(*pair(1 / log(10))))
 
 out.append("")
@@ -75,7 +76,7 @@ for i in range(256):
     hi, lo = pair(-log(c))
     out.append("    {%s, %s, %s}," % (nearest(c).hex(), hi.hex(), lo.hex()))
 out.append("};")
-folder = sys.argv[1] if len(sys.argv) > 1 else "src/eval"
+folder = sys.argv[1] if len(sys.argv) > 1 else "src/elementary"
 with open(folder + "/exponential_tables.inc", "w") as f:
     f.write("\n".join(out) + "\n")
 
@@ -97,6 +98,10 @@ c2 = rounded_to_bits(HALF_PI - c1, 33)
 out.append("constexpr double kHalfPi1 = %s, kHalfPi2 = %s, kHalfPi3 = %s;" % (
     nearest(c1).hex(), nearest(c2).hex(), nearest(HALF_PI - c1 - c2).hex()))
 out.append("constexpr double kTwoOverPi = %s;" % nearest(2 / pi).hex())
+# The largest argument that needs no reduction: the double nearest pi/4 lies below it.
+quarter_pi = nearest(pi / 4)
+assert mpf(quarter_pi) < pi / 4
+out.append("constexpr double kQuarterPi = %s;  // just below pi/4: no reduction up to it" % quarter_pi.hex())
 out.append("constexpr DoubleDouble kHalfPi = {%s}, kPi = {%s};" % (hexes(*pair(HALF_PI)), hexes(*pair(pi))))
 # The third part of pi/2 after the pair, for the reduction with fused products.
 half_pi_high, half_pi_low = pair(HALF_PI)

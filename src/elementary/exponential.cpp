@@ -24,8 +24,6 @@ struct LogTableRow {
 };
 #include "elementary/exponential_tables.inc"
 
-constexpr double kInverseLn2 = 0x1.71547652b82fep0;
-
 // 2^n for a normal power, -1022 <= n <= 1023.
 [[gnu::always_inline]] inline double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); }
 

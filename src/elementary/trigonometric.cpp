@@ -30,7 +30,6 @@ using namespace parts;
 
 #include "elementary/trigonometric_tables.inc"
 
-constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4: no reduction up to it
 constexpr double kThreePartLimit = 0x1p20;           // k < 2^20 below it, so k kHalfPi1 and k kHalfPi2 are exact
 constexpr Wide kWideHalfPi = Wide(1) + Wide::from_fraction(kWideHalfPiFraction);
 

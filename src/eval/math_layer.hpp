@@ -15,6 +15,7 @@
 
 #include "core/visibility.hpp"
 #include "elementary/elementary.hpp"
+#include "elementary/functions.hpp"
 
 namespace tallymat::mathlayer {
 
@@ -77,11 +78,19 @@ inline bool is_integer(double x) {
 inline double positive_nan() { return std::bit_cast<double>(uint64_t{0x7ff8000000000000}); }
 inline double negative_nan() { return std::bit_cast<double>(uint64_t{0xfff8000000000000}); }
 
-// Bounds compared on the upper 32 bits of |x| (their lower halves are zero).
-constexpr uint32_t kExpOverflowUpper = 0x40862e42;   // 709.7822265625
-constexpr uint32_t kExpUnderflowUpper = 0x4086232b;  // 708.39599609375
-constexpr uint32_t kTrigLossExponent = 1023 + 53;    // |x| >= 2^53
-constexpr double kPowExponentBound = 709.78125;      // |y ln x| beyond this leaves the double range
+using elementary::Function;
+using elementary::row_of;
+constexpr uint32_t upper_bits_of(double x) { return static_cast<uint32_t>(std::bit_cast<uint64_t>(x) >> 32); }
+
+// Bounds compared on the upper 32 bits of |x| (their lower halves are
+// zero): the first arguments past the ends of exp's row.
+constexpr uint32_t kExpOverflowUpper = upper_bits_of(elementary::kExpOverflowFrom);
+constexpr uint32_t kExpUnderflowUpper = upper_bits_of(-elementary::kExpUnderflowFrom);
+static_assert(std::bit_cast<uint64_t>(elementary::kExpOverflowFrom) << 32 == 0 &&
+              std::bit_cast<uint64_t>(elementary::kExpUnderflowFrom) << 32 == 0);
+// |x| >= 2^53: the biased exponent of the first argument past sin's row.
+constexpr uint32_t kTrigLossExponent = upper_bits_of(elementary::next_up(row_of(Function::kSin).highest)) >> 20;
+constexpr double kPowExponentBound = row_of(Function::kPow).log_bound;  // |y ln x| beyond this leaves the double range
 constexpr double kTwoTo63 = 0x1p63;
 
 // Fills the record, hands it to _matherr and returns the proposed result
@@ -104,25 +113,25 @@ inline double logarithm(double x, const char* name, double (*standard)(double)) 
 }
 
 inline double arc(double x, const char* name, double (*standard)(double)) {
-    if (!(std::fabs(x) <= 1.0)) return fail(kMathDomain, name, x, 0.0, positive_nan());
+    if (!(std::fabs(x) <= row_of(Function::kAsin).highest)) return fail(kMathDomain, name, x, 0.0, positive_nan());
     return standard(x);
 }
 
 // The guarded entries: rules first, then the library's own function.
 // Inline, so that the evaluator pays no call for the classification.
-inline double sin(double x) { return trig_loss_or(x, "sin", elementary::sin); }
-inline double cos(double x) { return trig_loss_or(x, "cos", elementary::cos); }
-inline double tan(double x) { return trig_loss_or(x, "tan", elementary::tan); }
+inline double sin(double x) { return trig_loss_or(x, row_of(Function::kSin).name, elementary::sin); }
+inline double cos(double x) { return trig_loss_or(x, row_of(Function::kCos).name, elementary::cos); }
+inline double tan(double x) { return trig_loss_or(x, row_of(Function::kTan).name, elementary::tan); }
 
 inline double exp(double x) {
     uint32_t magnitude = upper_bits_of_magnitude(x);
-    if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kMathOverflow, "exp", x, 0.0, kLargest);
-    if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kMathUnderflow, "exp", x, 0.0, 0.0);
+    if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kMathOverflow, row_of(Function::kExp).name, x, 0.0, kLargest);
+    if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kMathUnderflow, row_of(Function::kExp).name, x, 0.0, 0.0);
     return elementary::exp(x);
 }
 
-inline double log(double x) { return logarithm(x, "log", elementary::log); }
-inline double log10(double x) { return logarithm(x, "log10", elementary::log10); }
+inline double log(double x) { return logarithm(x, row_of(Function::kLog).name, elementary::log); }
+inline double log10(double x) { return logarithm(x, row_of(Function::kLog10).name, elementary::log10); }
 
 inline double sqrt(double x) {
     if (x == 0.0) return x;  // -0.0 stays -0.0
@@ -132,8 +141,8 @@ inline double sqrt(double x) {
     return std::sqrt(x);
 }
 
-inline double asin(double x) { return arc(x, "asin", elementary::asin); }
-inline double acos(double x) { return arc(x, "acos", elementary::acos); }
+inline double asin(double x) { return arc(x, row_of(Function::kAsin).name, elementary::asin); }
+inline double acos(double x) { return arc(x, row_of(Function::kAcos).name, elementary::acos); }
 
 // x^2 is the correctly rounded square x*x, as compiled C computes pow(x, 2):
 // the platform pow misrounds some squares.  For 2^-510 <= |x| < 2^510 (biased
@@ -164,28 +173,30 @@ inline int pow_band_without_rules(double y) {
     return band >= 1022.0 ? 1022 : static_cast<int>(band);
 }
 
+inline constexpr const char* kPowName = row_of(Function::kPow).name;
+
 inline double pow(double x, double y) {
     if (is_plain_square(x, y)) [[likely]] return x * x;
     if (is_zero_or_subnormal(x)) {
-        if (sign_bit(y)) return fail(kMathDomain, "pow", x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
-        if (is_tiny(y)) return fail(kMathDomain, "pow", x, y, 1.0);        // 0^0
+        if (sign_bit(y)) return fail(kMathDomain, kPowName, x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
+        if (is_tiny(y)) return fail(kMathDomain, kPowName, x, y, 1.0);        // 0^0
         return 0.0;
     }
     if (is_inf_or_nan(x)) {
-        if (!sign_bit(y)) return fail(kMathOverflow, "pow", x, y, x);
-        return fail(kMathUnderflow, "pow", x, y, 0.0);
+        if (!sign_bit(y)) return fail(kMathOverflow, kPowName, x, y, x);
+        return fail(kMathUnderflow, kPowName, x, y, 0.0);
     }
     if (is_zero_or_subnormal(y)) return 1.0;
-    if (is_inf_or_nan(y)) return fail(kMathOverflow, "pow", x, y, y);
+    if (is_inf_or_nan(y)) return fail(kMathOverflow, kPowName, x, y, y);
 
     // A negative base needs an integer exponent that fits 64 bits, whose parity decides the sign.
     bool integral = is_integer(y) && std::fabs(y) < kTwoTo63;
-    if (sign_bit(x) && !integral) return fail(kMathDomain, "pow", x, y, negative_nan());
+    if (sign_bit(x) && !integral) return fail(kMathDomain, kPowName, x, y, negative_nan());
     if (keeps_pow_in_range(x, y)) return y == 2.0 ? x * x : elementary::pow(x, y);
 
     double t = y * elementary::log(std::fabs(x));
-    if (t >= kPowExponentBound) return fail(kMathOverflow, "pow", x, y, kLargest);
-    if (t <= -kPowExponentBound) return fail(kMathUnderflow, "pow", x, y, 0.0);
+    if (t >= kPowExponentBound) return fail(kMathOverflow, kPowName, x, y, kLargest);
+    if (t <= -kPowExponentBound) return fail(kMathUnderflow, kPowName, x, y, 0.0);
     return y == 2.0 ? x * x : elementary::pow(x, y);
 }
 

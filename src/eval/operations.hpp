@@ -16,9 +16,9 @@
 namespace tallymat::eval {
 
 using mathlayer::kLargest;  // the largest finite double
-inline constexpr double kLogBound = 1e-10;      // ln and lg need x above it
+inline constexpr double kLogBound = elementary::row_of(elementary::Function::kLog).refused_unless_above;  // ln and lg need x above it
+inline constexpr double kExpBound = elementary::row_of(elementary::Function::kExp).refused_above;  // the largest argument exp accepts
 inline constexpr double kZeroBandHalf = 1e-10;  // sign and ez treat |x| up to it as zero
-inline constexpr double kExpBound = 100.0;  // the largest argument exp accepts
 
 // Which NaN an arithmetic operation gives is defined as x86's SSE gives it
 // for a op b: the left operand's NaN, quieted; else the right one's,

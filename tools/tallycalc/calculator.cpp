@@ -10,13 +10,16 @@
 #include <cstring>
 #include <iterator>
 
-#include "tallymat.hpp"
+#include "elementary/functions.hpp"
 #include "program/program.hpp"
+#include "tallymat.hpp"
 
 namespace tallycalc {
 
 namespace {
 
+using tallymat::elementary::Function;
+using tallymat::elementary::row_of;
 using tallymat::program::kOperatorCount;
 using tallymat::program::kOperators;
 using tallymat::program::OperatorInfo;
@@ -236,10 +239,12 @@ void print_formula_rules(std::ostream& out) {
            "whole product or power after it: -7 mod 3 is -(7 mod 3) = -1, -2^2 is -4,\n"
            "2^-1*3 is 2^(-1*3) = 0.125.  Write a*(-b), not a+-b.\n"
            "Numbers have at most 10 digits before the point and 10 after it, and an\n"
-           "exponent up to 300: 12345678901 is written 1.2345678901e10.\n"
+           "exponent of up to four digits: 12345678901 is written 1.2345678901e10.\n"
            "There is no implicit multiplication (3*x, not 3x) and there are no constants\n"
-           "(pi = 4*arctg(1)).  exp takes arguments up to 100; ln and lg above 1e-10.\n"
-           "ans is the last result; names are case-insensitive.\n";
+           "(pi = 4*arctg(1)).  exp takes arguments up to "
+        << format_value(row_of(Function::kExp).refused_above) << "; ln and lg above "
+        << format_value(row_of(Function::kLog).refused_unless_above) << ".\n"
+        << "ans is the last result; names are case-insensitive.\n";
 }
 
 std::string Calculator::message(int code) const {

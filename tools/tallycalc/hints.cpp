@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "calculator.hpp"
+#include "elementary/functions.hpp"
 #include "tallymat.h"
 
 namespace tallycalc {
@@ -47,15 +48,19 @@ constexpr Text kSignNeedsBrackets{"\" cannot follow an operator: a sign needs br
 constexpr Text kNotInLanguage{"\" is not part of the formula language", "\" не входит в язык формул"};
 constexpr Text kSingleEquals{"a line assigns with one =, as in x = 3; there is no comparison",
                              "присваивание пишется одним =, как в x = 3; сравнений нет"};
-constexpr Text kLiteralLimits{"a number has at most 10 digits before the point and 10 after it, and an exponent up "
-                              "to 300",
-                              "в числе не больше 10 цифр до точки и 10 после неё, порядок не больше 300"};
+constexpr Text kLiteralLimits{"a number has at most 10 digits before the point and 10 after it, and an exponent of "
+                              "up to four digits",
+                              "в числе не больше 10 цифр до точки и 10 после неё, в порядке не больше четырёх цифр"};
 constexpr Text kWrite{": write ", ": пишите "};
 constexpr Text kImplicitProduct{"there is no implicit multiplication: write ", "умножение пишется явно: "};
 constexpr Text kSpaceInNumber{"no spaces inside a number: write ", "внутри числа пробелов нет: "};
-constexpr Text kExpBound{"exp takes arguments up to 100", "аргумент exp не больше 100"};
+constexpr Text kExpBound{"exp takes arguments up to ", "аргумент exp не больше "};
 constexpr Text kCapacity{"ans, the last result, takes one of the 100 places (vars lists them)",
                          "ans, последний результат, занимает одно из 100 мест (список — vars)"};
+
+constexpr const tallymat::elementary::FunctionRow& exp_row() {
+    return tallymat::elementary::row_of(tallymat::elementary::Function::kExp);
+}
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -201,7 +206,7 @@ std::string evaluation_hint(std::string_view formula, int code, Language languag
     for (size_t i = 0; i + 3 <= formula.size(); ++i)
         if (equals_ignoring_case(formula.substr(i, 3), "exp") && (i == 0 || !continues_name(formula[i - 1])) &&
             (i + 3 == formula.size() || !continues_name(formula[i + 3])))
-            return kExpBound.in(language);
+            return kExpBound.in(language) + format_value(exp_row().refused_above);
     return {};
 }
 

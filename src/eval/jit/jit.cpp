@@ -447,7 +447,7 @@ private:
                 ucomisd(acc(), constant(kExpBound));
                 ja(refuse_overflow_, T_NEAR);
                 // Underflow from x <= -708.39599609375 on, and NaNs.
-                ucomisd(acc(), constant(-std::bit_cast<double>(uint64_t{mathlayer::kExpUnderflowUpper} << 32)));
+                ucomisd(acc(), constant(elementary::kExpUnderflowFrom));
                 jbe(slow_path(code), T_NEAR);
                 return;
             case Lowering::LogarithmCall:
@@ -457,9 +457,9 @@ private:
                 ja(slow_path(code), T_NEAR);  // +inf overflows
                 return;
             case Lowering::ArcCall:
-                ucomisd(acc(), constant(-1.0));
+                ucomisd(acc(), constant(elementary::row_of(elementary::Function::kAsin).lowest));
                 jb(refuse_domain_, T_NEAR);  // below, or unordered
-                ucomisd(acc(), constant(1.0));
+                ucomisd(acc(), constant(elementary::row_of(elementary::Function::kAsin).highest));
                 ja(refuse_domain_, T_NEAR);
                 return;
             case Lowering::Call:  // no rule
