@@ -8,8 +8,9 @@
  * Windows-1251 code page.  A null pointer given where a text is expected
  * is read as the empty text.
  *
- * Operators: + - * / mod div, ^ (power: x^2 is exactly x*x, other exponents
- * take the platform's pow) and ** (integer power); see the README.
+ * Operators: + - * / mod div, ^ (power: x^2 is exactly x*x, every other
+ * power correctly rounded by the library's own pow) and ** (integer power);
+ * see the README.
  *
  * Floating point: exprpost and calcpost compute in the library's own
  * environment (round to nearest, every exception masked, subnormals kept)

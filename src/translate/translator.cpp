@@ -15,6 +15,7 @@
 
 #include <string_view>
 
+#include "core/ascii.hpp"
 #include "core/errors.hpp"
 #include "translate/scanner.hpp"
 #include "translate/slots.hpp"
@@ -40,12 +41,10 @@ constexpr std::array<Binding, 256> kBindingOf = [] {
 
 inline Binding binding_of(Operator code) { return kBindingOf[static_cast<unsigned char>(code)]; }
 
-inline char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whole-word comparison ignoring the case of ASCII letters; word is lower case.
 bool equals_word(const char* name, const char* word) {
     for (; *word; ++name, ++word)
-        if (lower_ascii(*name) != *word) return false;
+        if (core::lower_ascii(*name) != *word) return false;
     return *name == '\0';
 }
 
@@ -348,7 +347,7 @@ constexpr FunctionsByLetter kFunctionsByLetter = [] {
 
 const OperatorInfo* function_named(const char* name) {
     if (name[0] == '\0' || name[1] == '\0') return nullptr;  // every function name has two letters or more
-    char first = lower_ascii(name[0]);
+    char first = core::lower_ascii(name[0]);
     if (first < 'a' || first > 'z') return nullptr;
     int letter = first - 'a';
     for (int i = 0; i < kFunctionsByLetter.count[letter]; ++i) {

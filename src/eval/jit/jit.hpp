@@ -29,8 +29,9 @@ struct JitSettings {
 
 extern TALLYMAT_HIDDEN JitSettings jit_settings;
 
-// Programs of more fast instructions stay interpreted: with 100 slots this
-// bounds the library's executable memory.
+// Programs whose fast form takes more slots (a paired instruction takes
+// two) stay interpreted: with 100 formulas this bounds the library's
+// executable memory.
 inline constexpr int32_t kJitMaxInstructions = 4096;
 inline constexpr size_t kJitMaxCodeBytes = 256 * 1024;
 

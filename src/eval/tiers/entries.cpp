@@ -1,6 +1,7 @@
 // The tiers and entries of the slots (see entries.hpp).
 #include "eval/tiers/entries.hpp"
 
+#include "core/ascii.hpp"
 #include "core/errors.hpp"
 #include "core/fp_environment.hpp"
 #include "eval/fast_program.hpp"
@@ -27,15 +28,13 @@ bool parse_count(const char* text, uint32_t& out) {
     return true;
 }
 
-char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // "0", "off", "false" or "no", in any case, turns the compiler off; any
 // other value keeps the default.
 bool says_off(const char* text) {
     if (!text) return false;
     for (const char* word : {"0", "off", "false", "no"}) {
         size_t i = 0;
-        while (word[i] && lower_ascii(text[i]) == word[i]) ++i;
+        while (word[i] && core::lower_ascii(text[i]) == word[i]) ++i;
         if (!word[i] && !text[i]) return true;
     }
     return false;
