@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/api_fixture.hpp"
+#include "support/pow_bounds.hpp"
 #include "support/worked_formulas.hpp"
 
 namespace {
@@ -146,19 +147,8 @@ TEST_F(Api, MathFailuresReachTheHost) {
         {"exp(x)", {{"x", -kInf}}, 0.0, 15},
         {"exp(x)", {{"x", kNegativeNaN}}, 0.0, 15},
         {"exp(x)", {{"x", kPositiveNaN}}, 0.0, 14},
-        {"2^1023", {}, 8.98846567431158e307, 0},
-        {"2^1024", {}, 0.0, 14},
-        {"10^308", {}, 0x1.1ccf385ebc8a0p+1023, 0},
-        {"10^309", {}, 0.0, 14},
-        {"2^(-1023)", {}, 1.1125369292536007e-308, 0},
-        {"2^(-1024)", {}, 0.0, 15},
-        {"2^(-1074)", {}, 0.0, 15},
-        {"(-8)^(1/3)", {}, 0.0, 13},
         {"0^0", {}, 0.0, 13},
         {"0^(-1)", {}, 0.0, 13},
-        {"(-2)^(1e19)", {}, 0.0, 13},
-        {"2^(1e19)", {}, 0.0, 14},
-        {"(-2)^3", {}, -8.0, 0},
         {"0^2", {}, 0.0, 0},
         {"x^2", {{"x", kInf}}, 0.0, 14},
         {"x^y", {{"x", 2}, {"y", kPositiveNaN}}, 0.0, 14},
@@ -166,6 +156,9 @@ TEST_F(Api, MathFailuresReachTheHost) {
         {"lg(x)", {{"x", kInf}}, 0.0, 14},
         {"1+sin(x)*0", {{"x", 1e16}}, 0.0, 16},  // a failing term stops the formula
     });
+    std::vector<Row> powers;
+    for (const PowBound& b : kPowBounds) powers.push_back({"x^y", {{"x", b.x}, {"y", b.y}}, b.value, b.code});
+    check_rows(powers);
 }
 
 TEST_F(Api, InfinitiesAndNaNsTravelWithoutACode) {
