@@ -6,6 +6,7 @@
 // Variable values are reached through the pool (as when the code lies out
 // of their reach), so the bytes do not depend on where the code is mapped.
 #include <cstdio>
+#include <string>
 
 #include "core/fp_environment.hpp"
 #include "eval/jit/jit.hpp"
@@ -68,20 +69,30 @@ void dump_all(const char* setting) {
 
 }  // namespace
 
-// The switching code in both floor settings, then, where the CPU has
-// AVX-512, the code that rounds per instruction (a flushing host is served
-// by the switching code above).
+// The switching code in both floor settings and with either exit, then,
+// where the CPU has AVX-512, the code that rounds per instruction with
+// either probe for a flushing host (which the switching code serves).
 int main() {
     using tallymat::eval::jit_settings;
+    using namespace tallymat::core;
     for (const char* name : {"a", "b", "x", "y"}) vinsert(name, 0.5);
     jit_settings.cells_from_instructions = false;
     jit_settings.rounding_per_instruction = false;
-    for (bool floor_by_instruction : {true, false}) {
-        jit_settings.floor_by_instruction = floor_by_instruction;
-        dump_all(floor_by_instruction ? "roundsd" : "floor helper");
+    for (HostMxcsrRestore exit : {HostMxcsrRestore::kAlways, HostMxcsrRestore::kWhenChanged}) {
+        fp_switch.restore = exit;
+        const char* exit_name = exit == HostMxcsrRestore::kAlways ? "reload" : "compare";
+        for (bool floor_by_instruction : {true, false}) {
+            jit_settings.floor_by_instruction = floor_by_instruction;
+            std::string setting = std::string(floor_by_instruction ? "roundsd" : "floor helper") + ", " + exit_name;
+            dump_all(setting.c_str());
+        }
     }
-    if (!tallymat::core::fp_switch.rounding_per_instruction) return 0;
+    if (!fp_switch.rounding_per_instruction) return 0;
     jit_settings.floor_by_instruction = true;
     jit_settings.rounding_per_instruction = true;
-    dump_all("rounding per instruction");
+    for (FlushProbe probe : {FlushProbe::kSubnormalSum, FlushProbe::kReadMxcsr}) {
+        fp_switch.flush_probe = probe;
+        dump_all(probe == FlushProbe::kSubnormalSum ? "rounding per instruction, sum probe"
+                                                    : "rounding per instruction, read probe");
+    }
 }
