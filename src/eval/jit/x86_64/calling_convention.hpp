@@ -5,7 +5,7 @@
 
 #include <xbyak/xbyak.h>
 
-namespace tallymat::eval::jit_target {
+namespace tallymat::eval::x86_64 {
 
 struct CallingConvention {
     const char* name;
@@ -87,4 +87,4 @@ static_assert(kFrame.bytes % 16 == 8 && kFrame.saved_xmm % 16 == 0);
 // frame's top eight bytes stay unused for it.
 static_assert(!kConvention.red_zone_bytes || kFrame.bytes + kFrame.unframed_mxcsr >= kFrame.homes + 8 * kStack.depth);
 
-}  // namespace tallymat::eval::jit_target
+}  // namespace tallymat::eval::x86_64
