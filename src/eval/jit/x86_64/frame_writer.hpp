@@ -1,171 +1,90 @@
-// The compiler's two lower layers: the constant pool behind the code, and
-// the frame, entry, exits, stack registers and calls, as the calling
-// convention (jit_target.hpp) lays them out.  The operators' emitters and
-// the walk over the fast form sit on them (jit.cpp).
+// The frame around the code, the postfix stack's registers, the operands
+// and the calls out, as the calling convention (calling_convention.hpp)
+// lays them out; how the host's floating-point environment is kept is one
+// of two environments (environment.hpp), and every instruction's form is
+// the code kind's (instruction_forms.hpp).
+//
+// System V frames a program that calls out on its straight path; one
+// without keeps the MXCSR in the red zone, and its slow paths set up the
+// same frame around their helper call.  Without a red zone, a program that
+// calls out at all or takes a saved register is framed, and the others
+// keep the MXCSR in their shadow space; where the system asks for it, the
+// unwinder is told of every frame.
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <deque>
-#include <map>
-#include <tuple>
+#include <memory>
 #include <type_traits>
 
-#include <xbyak/xbyak.h>
-
 #include "core/errors.hpp"
-#include "core/fp_environment.hpp"
-#include "eval/jit/executable_memory.hpp"
 #include "eval/jit/jit.hpp"
-#include "eval/jit/jit_target.hpp"
+#include "eval/jit/x86_64/calling_convention.hpp"
+#include "eval/jit/x86_64/environment.hpp"
+#include "eval/jit/x86_64/instruction_forms.hpp"
 
-namespace tallymat::eval::jit_writer {
-
-using namespace Xbyak;
-using namespace Xbyak::util;
-using jit_target::kConvention;
-using jit_target::kFrame;
-using jit_target::kStack;
-
-// Constants and addresses the code reads, RIP-relative, from a pool behind
-// it; and where the code lies, which decides how it reaches other data.
-class PoolWriter : public CodeGenerator {
-public:
-    // Generates in place: the code's final address decides how it reaches
-    // the variable values.
-    PoolWriter(size_t bytes, void* area)
-        : CodeGenerator(bytes, area),
-          area_begin_(reinterpret_cast<intptr_t>(area)),
-          area_end_(area_begin_ + static_cast<intptr_t>(bytes)) {}
-
-    size_t pool_offset() const { return pool_offset_; }
-
-protected:
-    // One entry per distinct value, however often the code reads it.
-    Address pooled(uint64_t low, uint64_t high = 0, bool wide = false) {
-        PoolEntry*& entry = pool_index_[{low, high, wide}];
-        if (!entry) {
-            entry = &pool_entries_.emplace_back();
-            entry->low = low;
-            entry->high = high;
-            entry->wide = wide;
-        }
-        return ptr[rip + entry->label];
-    }
-    Address constant(double k) { return pooled(std::bit_cast<uint64_t>(k)); }
-    Address pointer(const void* p) { return pooled(reinterpret_cast<uintptr_t>(p)); }
-    Address mask(uint64_t bits) { return pooled(bits, bits, true); }
-
-    // The pool starts on a page of its own, which is sealed readable and
-    // never executable: no formula value is ever an executable byte.  The
-    // code's last page is filled with int3.
-    void write_pool() {
-        while (getSize() % executable_memory::whole_pages(1) != 0) db(0xCC);
-        pool_offset_ = getSize();
-        for (PoolEntry& entry : pool_entries_) {
-            if (entry.wide) align(16);
-            L(entry.label);
-            dq(entry.low);
-            if (entry.wide) dq(entry.high);
-        }
-    }
-
-    // Whether the code can address target from its instructions.
-    bool within_reach(const void* target) const {
-        constexpr intptr_t kReach = INT32_MAX - 4096;  // a margin for the instruction's own length
-        auto address = reinterpret_cast<intptr_t>(target);
-        return address - area_begin_ < kReach && area_end_ - address < kReach && area_begin_ - address < kReach &&
-               address - area_end_ < kReach;
-    }
-
-private:
-    struct PoolEntry {
-        Label label;
-        uint64_t low = 0, high = 0;
-        bool wide = false;  // 16 bytes, for the packed masks
-    };
-    std::deque<PoolEntry> pool_entries_;  // stable addresses: the labels are referred to
-    std::map<std::tuple<uint64_t, uint64_t, bool>, PoolEntry*> pool_index_;
-    intptr_t area_begin_, area_end_;  // where the code is generated and runs
-    size_t pool_offset_ = 0;          // where the pool's pages begin
-};
+namespace tallymat::eval::x86_64 {
 
 // General registers that may hold variable cell addresses between helper calls.
 constexpr int kCellRegisterCount = 5;
 
-// The frame and the floating-point switch around the code, the postfix
-// stack's registers, the operands, and the calls out.  System V frames a
-// program that calls out on its straight path; one without keeps the MXCSR
-// in the red zone, and its slow paths set up the same frame around their
-// helper call.  Without a red zone, a program that calls out at all or
-// takes a saved register is framed, and the others keep the MXCSR in their
-// shadow space; where the system asks for it, the unwinder is told of
-// every frame.
-//
-// Code given a place to send a flushing host rounds in each instruction
-// instead (core::FpSwitch): its arithmetic is EVEX with {rn-sae} or {sae},
-// its moves and bitwise operations VEX (no legacy SSE instruction, whose
-// cost may depend on the host's upper register state), its straight path
-// never reads or writes MXCSR, and only its helper calls, on slow paths,
-// switch around the call.
+// What the walk learns of a program before its code is written.
+struct FrameShape {
+    int saved_xmm = 0;                  // callee-saved registers the deep entries take
+    bool calls_on_straight_path = false;
+    bool framed = false;                // the whole program runs in the frame
+};
+
 class FrameWriter : public PoolWriter {
 public:
+    // Code given a place to send a flushing host rounds in each
+    // instruction and keeps the host's environment (core::FpSwitch);
+    // other code switches MXCSR around the evaluation.
     FrameWriter(size_t bytes, void* area, const void* for_flushing_host)
         : PoolWriter(bytes, area),
           rounds_per_instruction_(for_flushing_host != nullptr),
-          for_flushing_host_(for_flushing_host) {}
+          forms_(rounds_per_instruction_ ? std::unique_ptr<InstructionForms>(new EvexForms(*this))
+                                         : std::unique_ptr<InstructionForms>(new SseForms(*this))),
+          environment_(rounds_per_instruction_
+                           ? std::unique_ptr<Environment>(new HostEnvironment(*this, for_flushing_host))
+                           : std::unique_ptr<Environment>(new SwitchedEnvironment(*this))) {}
 
     // Where the function table entry for the system's unwinder lies; 0: none.
     size_t unwind_table_offset() const { return unwind_table_offset_; }
 
+    // ---- the pieces the environments are made of ----
+    bool framed() const { return shape_.framed; }
+    bool calls_on_straight_path() const { return shape_.calls_on_straight_path; }
+    Address host_mxcsr() {
+        if (shape_.framed) return ptr[rsp + kFrame.host_mxcsr];
+        return ptr[rsp + (in_slow_frame_ ? kFrame.bytes : 0) + kFrame.unframed_mxcsr];
+    }
+    // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
+    Address exit_mxcsr() { return shape_.framed ? ptr[rsp + kFrame.scratch] : ptr[rsp + kFrame.unframed_exit_mxcsr]; }
+    void open_frame_if_framed() {
+        if (shape_.framed) open_frame();
+    }
+    void close_frame_if_framed() {
+        if (shape_.framed) close_frame();
+    }
+
+    bool rounds_per_instruction() const { return rounds_per_instruction_; }
+
+    // ---- the stack's depth, as the walk and the slow paths move it ----
+    void start_stack() { depth_ = 0; }
+    void push_entry() { ++depth_; }
+
 protected:
-    const bool rounds_per_instruction_;
-    int saved_xmm_ = 0;                // callee-saved registers the deep entries take
-    bool calls_on_straight_path_ = false;
-    bool framed_ = false;              // the whole program runs in the frame
-    bool in_slow_frame_ = false;       // generating a slow path that set up the frame itself
-    int depth_ = -1;                   // of the accumulator; -1 before the first load
     Label fail_;                       // eax: the code of a failure
     Label refuse_division_, refuse_domain_, refuse_overflow_;
     Label fail_in_slow_frame_;         // a helper failed in a frame its slow path set up
 
-    // ---- frame, entry and exits ----
-    Address host_mxcsr() {
-        if (framed_) return ptr[rsp + kFrame.host_mxcsr];
-        return ptr[rsp + (in_slow_frame_ ? kFrame.bytes : 0) + kFrame.unframed_mxcsr];
-    }
-    // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
-    Address exit_mxcsr() { return framed_ ? ptr[rsp + kFrame.scratch] : ptr[rsp + kFrame.unframed_exit_mxcsr]; }
+    InstructionForms& forms() { return *forms_; }
+    const FrameShape& shape() const { return shape_; }
 
-    // The floating-point switch of fp_environment.hpp: a host whose control
-    // bits are the library's keeps its MXCSR, and the load for the others
-    // is out of the straight path.  Where the exit compares (Intel), a
-    // program that calls nothing on its straight path keeps the host's
-    // value in a register for it: one load less.  Code that rounds per
-    // instruction only probes for a flushing host, before its frame, so
-    // that the fallback is a jump with the caller's stack and argument.
-    void prologue() {
-        if (rounds_per_instruction_) {
-            probe_for_flushing_host();
-            if (framed_) open_frame();
-            return;
-        }
-        keeps_host_mxcsr_ = restore_ == core::HostMxcsrRestore::kWhenChanged && !calls_on_straight_path_;
-        if (framed_) open_frame();
-        stmxcsr(host_mxcsr());
-        if (keeps_host_mxcsr_) {
-            // Library controls with any flags: kLibraryMxcsr to kLibraryMxcsr + kMxcsrFlags.
-            mov(kHostMxcsr, host_mxcsr());
-            lea(eax, ptr[kHostMxcsr.cvt64() - core::kLibraryMxcsr]);
-            cmp(eax, core::kMxcsrFlags);
-            ja(switch_to_library_, T_NEAR);
-        } else {
-            mov(eax, host_mxcsr());
-            and_(eax, ~core::kMxcsrFlags);
-            cmp(eax, core::kLibraryMxcsr);
-            jne(switch_to_library_, T_NEAR);
-        }
-        L(in_library_environment_);
+    // ---- frame, entry and exits ----
+    void prologue(const FrameShape& shape) {
+        shape_ = shape;
+        environment_->enter();
     }
 
     void epilogue() {
@@ -175,9 +94,7 @@ protected:
         L(fail_);  // eax: the code
         mov(rcx, pointer(&core::error_registers.last_error));
         mov(dword[rcx], eax);
-        const Xmm result(kConvention.double_result);
-        if (rounds_per_instruction_) vxorpd(result, result, result);
-        else xorpd(result, result);
+        forms_->zero(Xmm(kConvention.double_result));
         leave();
     }
 
@@ -194,57 +111,30 @@ protected:
         L(fail_in_slow_frame_);
         add(rsp, kFrame.bytes);
         jmp(fail_, T_NEAR);
-        if (rounds_per_instruction_) {
-            L(flushing_host_);
-            jmp(pointer(for_flushing_host_));
-            return;
-        }
-        L(switch_to_library_);
-        ldmxcsr(pooled(core::kLibraryMxcsr));
-        jmp(in_library_environment_, T_NEAR);
-        L(restore_host_);  // a flag was raised that the host did not have, or the host's controls differ
-        ldmxcsr(host_mxcsr());
-        if (framed_) close_frame();
-        ret();
+        environment_->stubs();
     }
 
-    // The frame as the system's unwinder reads it (Microsoft x64's
-    // UNWIND_INFO and RUNTIME_FUNCTION, offsets from the code's start): the
-    // prologue allocates the frame, then saves the registers the deep
-    // entries take; its steps are listed last first.
-    void unwind_data() {
-        constexpr uint8_t kAllocLarge = 1, kSaveXmm128 = 8;
-        align(4);
-        size_t info = getSize();
-        int slots = 2 * saved_xmm_ + 2;
-        db(1);  // version 1, no handler
-        db(static_cast<uint8_t>(prologue_end_));
-        db(static_cast<uint8_t>(slots));
-        db(0);  // no frame register
-        for (int i = saved_xmm_ - 1; i >= 0; --i) {
-            db(static_cast<uint8_t>(xmm_saved_at_[i]));
-            db(static_cast<uint8_t>(kSaveXmm128 | (entry(kStack.volatile_depth + i).getIdx() << 4)));
-            dw(static_cast<uint16_t>((kFrame.saved_xmm + 16 * i) / 16));
-        }
-        db(static_cast<uint8_t>(frame_allocated_at_));
-        db(kAllocLarge);  // the size in the next slot, in eights
-        dw(kFrame.bytes / 8);
-        if (slots % 2) dw(0);
-        unwind_table_offset_ = getSize();
-        dd(0);
-        dd(static_cast<uint32_t>(pool_offset()));
-        dd(static_cast<uint32_t>(info));
-    }
+    void unwind_data();
 
     // ---- the stack ----
     static Xmm entry(int depth) { return Xmm(kStack.entry(depth)); }
-    // Where code that rounds per instruction loads a memory operand: EVEX
-    // rounding takes registers only.  xmm16 up are volatile under both
-    // conventions and out of the stack's way.
-    static Xmm loaded(int i = 0) { return Xmm(16 + i); }
     static Xmm scratch() { return Xmm(kStack.scratch); }
     static Xmm second_scratch() { return Xmm(kStack.scratch + 1); }
     Xmm acc() const { return entry(depth_); }
+    int depth() const { return depth_; }
+    void pop_entry() { --depth_; }
+
+    // A slow path's code: at the depth it left, in the frame (which it sets
+    // up itself where the program runs without one).
+    void begin_slow_path(int depth) {
+        depth_ = depth;
+        in_slow_frame_ = !shape_.framed;
+        if (in_slow_frame_) sub(rsp, kFrame.bytes);
+    }
+    void end_slow_path() {
+        if (in_slow_frame_) add(rsp, kFrame.bytes);
+    }
+    void end_slow_paths() { in_slow_frame_ = false; }
     Address home_of(int depth) { return ptr[rsp + kFrame.homes + 8 * depth]; }
 
     // ---- operands ----
@@ -260,98 +150,49 @@ protected:
         for (const double*& cell : cached_cells_) cell = nullptr;
     }
 
-    // Moves and bitwise operations in the encoding of the code's kind:
-    // none of them rounds, so VEX serves code that rounds per instruction.
-    void load_sd(const Xmm& x, const Address& from) {
-        if (rounds_per_instruction_) vmovsd(x, from);
-        else movsd(x, from);
-    }
-    void store_sd(const Address& to, const Xmm& x) {
-        if (rounds_per_instruction_) vmovsd(to, x);
-        else movsd(to, x);
-    }
-    void copy_pd(const Xmm& to, const Xmm& from) {
-        if (rounds_per_instruction_) vmovapd(to, from);
-        else movapd(to, from);
-    }
-    void xor_pd(const Xmm& x, const Address& bits) {
-        if (rounds_per_instruction_) vxorpd(x, x, bits);
-        else xorpd(x, bits);
-    }
-    void and_pd(const Xmm& x, const Address& bits) {
-        if (rounds_per_instruction_) vandpd(x, x, bits);
-        else andpd(x, bits);
-    }
-    void bits_to(const Reg64& r, const Xmm& x) {
-        if (rounds_per_instruction_) vmovq(r, x);
-        else movq(r, x);
-    }
-
     // ---- calls out ----
     // acc = left (code) right through a helper that takes the accumulator's
     // address and the right operand.
     template <typename Right>
     void call_binary_helper(const void* helper, const Right& right) {
-        store_sd(ptr[rsp + kFrame.scratch], acc());
+        forms_->store_sd(ptr[rsp + kFrame.scratch], acc());
         spill_entries_below();  // before the argument register, an entry's, takes the right operand
         Xmm argument(kConvention.second_double);
         if constexpr (std::is_same_v<Right, Xmm>) {
-            if (right.getIdx() != argument.getIdx()) copy_pd(argument, right);
+            if (right.getIdx() != argument.getIdx()) forms_->copy_pd(argument, right);
         } else {
-            load_sd(argument, right);
+            forms_->load_sd(argument, right);
         }
         call_helper(helper);
     }
 
     void call_unary_helper(const void* helper) {
-        store_sd(ptr[rsp + kFrame.scratch], acc());
+        forms_->store_sd(ptr[rsp + kFrame.scratch], acc());
         spill_entries_below();
         call_helper(helper);
     }
 
-    // acc = function(acc) or function(acc, k), with the entries below saved
-    // around the call.
-    void call_standard(const void* function, const double* k = nullptr) {
+    // acc = function(acc) or function(acc, exponent), with the entries
+    // below saved around the call.
+    void call_standard(const void* function, const Address* exponent_operand = nullptr) {
         const Xmm argument(kConvention.double_arguments[0]), exponent(kConvention.double_arguments[1]);
         const Xmm result(kConvention.double_result);
         spill_entries_below();
-        if (acc().getIdx() != argument.getIdx()) copy_pd(argument, acc());
-        if (k) load_sd(exponent, constant(*k));
+        if (acc().getIdx() != argument.getIdx()) forms_->copy_pd(argument, acc());
+        if (exponent_operand) forms_->load_sd(exponent, *exponent_operand);
         call(pointer(function));
-        if (acc().getIdx() != result.getIdx()) copy_pd(acc(), result);
-        for (int d = 0; d < depth_; ++d) load_sd(entry(d), home_of(d));
+        if (acc().getIdx() != result.getIdx()) forms_->copy_pd(acc(), result);
+        for (int d = 0; d < depth_; ++d) forms_->load_sd(entry(d), home_of(d));
         forget_cells();
     }
 
-    // Gives the host its MXCSR back.  calcpost has set the last error to 0;
-    // a failure records its code.
-    void leave() {
-        if (rounds_per_instruction_) {
-            // MXCSR is as the host left it.
-        } else if (restore_ == core::HostMxcsrRestore::kAlways) {
-            ldmxcsr(host_mxcsr());
-        } else if (keeps_host_mxcsr_) {
-            stmxcsr(exit_mxcsr());
-            cmp(kHostMxcsr, exit_mxcsr());
-            jne(restore_host_, T_NEAR);
-        } else {
-            stmxcsr(exit_mxcsr());
-            mov(eax, exit_mxcsr());
-            cmp(eax, host_mxcsr());
-            jne(restore_host_, T_NEAR);
-        }
-        if (framed_) close_frame();
-        ret();
-    }
-
 private:
-    // The host's MXCSR on the Intel exit's way: volatile, and no cell's.
-    static constexpr Reg32 kHostMxcsr = Xbyak::util::r11d;
-    const core::HostMxcsrRestore restore_ = core::fp_switch.restore;
-    const core::FlushProbe flush_probe_ = core::fp_switch.flush_probe;
-    const void* const for_flushing_host_;  // where code that rounds per instruction sends such a host
-    bool keeps_host_mxcsr_ = false;     // in kHostMxcsr from entry to exit
-    Label switch_to_library_, in_library_environment_, restore_host_, flushing_host_;
+    const bool rounds_per_instruction_;
+    int depth_ = -1;                   // of the accumulator; -1 before the first load
+    bool in_slow_frame_ = false;       // generating a slow path that set up the frame itself
+    FrameShape shape_;
+    std::unique_ptr<InstructionForms> forms_;
+    std::unique_ptr<Environment> environment_;
     // The prologue's unwind codes: where each step ends.
     size_t frame_allocated_at_ = 0, prologue_end_ = 0;
     size_t xmm_saved_at_[kFrame.saved_xmm_max > 0 ? kFrame.saved_xmm_max : 1] = {};
@@ -359,26 +200,27 @@ private:
     const double* cached_cells_[kCellRegisterCount] = {};
     int next_cell_register_ = 0;
 
+    // Gives the host its environment back, then returns.  calcpost has set
+    // the last error to 0; a failure records its code.
+    void leave() {
+        environment_->leave();
+        close_frame_if_framed();
+        ret();
+    }
+
     void open_frame() {
         sub(rsp, kFrame.bytes);
         frame_allocated_at_ = getSize();
-        for (int i = 0; i < saved_xmm_; ++i) {
-            move_whole(ptr[rsp + kFrame.saved_xmm + 16 * i], entry(kStack.volatile_depth + i));
+        for (int i = 0; i < shape_.saved_xmm; ++i) {
+            forms_->save_whole(ptr[rsp + kFrame.saved_xmm + 16 * i], entry(kStack.volatile_depth + i));
             xmm_saved_at_[i] = getSize();
         }
         prologue_end_ = getSize();
     }
 
-    // A saved register's 16 bytes, to or from its home in the frame.
-    template <typename To, typename From>
-    void move_whole(const To& to, const From& from) {
-        if (rounds_per_instruction_) vmovaps(to, from);
-        else movaps(to, from);
-    }
-
     void close_frame() {
-        for (int i = 0; i < saved_xmm_; ++i)
-            move_whole(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
+        for (int i = 0; i < shape_.saved_xmm; ++i)
+            forms_->restore_whole(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
         add(rsp, kFrame.bytes);
     }
 
@@ -400,51 +242,50 @@ private:
     // The entries below the accumulator wait in their homes (where the
     // callee keeps some registers, one spill for all is simpler).
     void spill_entries_below() {
-        for (int d = 0; d < depth_; ++d) store_sd(home_of(d), entry(d));
+        for (int d = 0; d < depth_; ++d) forms_->store_sd(home_of(d), entry(d));
     }
 
-    // Calls a step helper on the scratch value; a failure leaves through
-    // fail_ with its code, a success puts the value back in the accumulator.
-    // In code that rounds per instruction the helper, C++ like the rest of
-    // the library, runs in the library's MXCSR, and the host's comes back
-    // after it: MXCSR is touched on slow paths only.
+    // Calls a step helper on the scratch value, in the library's MXCSR; a
+    // failure leaves through fail_ with its code, a success puts the value
+    // back in the accumulator.
     void call_helper(const void* helper) {
         lea(Reg64(kConvention.first_argument), ptr[rsp + kFrame.scratch]);
-        if (rounds_per_instruction_) {
-            stmxcsr(ptr[rsp + kFrame.host_mxcsr]);
-            ldmxcsr(pooled(core::kLibraryMxcsr));
-            call(pointer(helper));
-            ldmxcsr(ptr[rsp + kFrame.host_mxcsr]);
-        } else {
-            call(pointer(helper));
-        }
+        environment_->call_in_library_environment(helper);
         forget_cells();
-        if (keeps_host_mxcsr_) mov(kHostMxcsr, host_mxcsr());
+        environment_->after_helper_call();
         test(eax, eax);
         jnz(in_slow_frame_ ? fail_in_slow_frame_ : fail_, T_NEAR);
-        for (int d = 0; d < depth_; ++d) load_sd(entry(d), home_of(d));
-        load_sd(acc(), ptr[rsp + kFrame.scratch]);
-    }
-
-    // A host with DAZ or FTZ set is sent on with the caller's stack and
-    // argument, to run the switching code for this call (core::FlushProbe):
-    // either bit makes the least subnormal's double zero.
-    void probe_for_flushing_host() {
-        switch (flush_probe_) {
-            case core::FlushProbe::kSubnormalSum:
-                vmovsd(loaded(), pooled(1));
-                vaddsd(loaded(), loaded(), loaded() | T_rn_sae);
-                vmovq(rax, loaded());
-                test(rax, rax);
-                jz(flushing_host_, T_NEAR);
-                return;
-            case core::FlushProbe::kReadMxcsr:
-                stmxcsr(ptr[rsp + kFrame.unframed_mxcsr]);
-                test(dword[rsp + kFrame.unframed_mxcsr], core::kMxcsrFlushBits);
-                jnz(flushing_host_, T_NEAR);
-                return;
-        }
+        for (int d = 0; d < depth_; ++d) forms_->load_sd(entry(d), home_of(d));
+        forms_->load_sd(acc(), ptr[rsp + kFrame.scratch]);
     }
 };
 
-}  // namespace tallymat::eval::jit_writer
+// The frame as the system's unwinder reads it (Microsoft x64's UNWIND_INFO
+// and RUNTIME_FUNCTION, offsets from the code's start): the prologue
+// allocates the frame, then saves the registers the deep entries take; its
+// steps are listed last first.
+inline void FrameWriter::unwind_data() {
+    constexpr uint8_t kAllocLarge = 1, kSaveXmm128 = 8;
+    align(4);
+    size_t info = getSize();
+    int slots = 2 * shape_.saved_xmm + 2;
+    db(1);  // version 1, no handler
+    db(static_cast<uint8_t>(prologue_end_));
+    db(static_cast<uint8_t>(slots));
+    db(0);  // no frame register
+    for (int i = shape_.saved_xmm - 1; i >= 0; --i) {
+        db(static_cast<uint8_t>(xmm_saved_at_[i]));
+        db(static_cast<uint8_t>(kSaveXmm128 | (entry(kStack.volatile_depth + i).getIdx() << 4)));
+        dw(static_cast<uint16_t>((kFrame.saved_xmm + 16 * i) / 16));
+    }
+    db(static_cast<uint8_t>(frame_allocated_at_));
+    db(kAllocLarge);  // the size in the next slot, in eights
+    dw(kFrame.bytes / 8);
+    if (slots % 2) dw(0);
+    unwind_table_offset_ = getSize();
+    dd(0);
+    dd(static_cast<uint32_t>(pool_offset()));
+    dd(static_cast<uint32_t>(info));
+}
+
+}  // namespace tallymat::eval::x86_64

@@ -1,0 +1,105 @@
+// What machine code calls, by operator: the operator helpers (the same
+// operator code as the interpreter, with its refusal and the math error
+// flag turned into a code) and the standard functions the guarded math
+// entries end in.  Generated from the operator table, so every operator
+// has the helper of its own code.  No instruction set here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+#include "elementary/elementary.hpp"
+#include "eval/operations.hpp"
+#include "program/program.hpp"
+
+namespace tallymat::eval::jit_callees {
+
+using program::Binary;
+using program::Lowering;
+using program::Operator;
+using program::Unary;
+
+template <Binary kCode>
+int32_t binary_step(double* a, double b) {
+    return failure_of(program::operator_of(kCode), apply_binary(kCode, *a, b));
+}
+
+template <Unary kCode>
+int32_t unary_step(double* x) {
+    return failure_of(program::operator_of(kCode), apply_unary(kCode, *x));
+}
+
+using BinaryStep = int32_t (*)(double*, double);
+using UnaryStep = int32_t (*)(double*);
+using StandardFunction = double (*)(double);
+using StandardMember = StandardFunction elementary::ElementaryFunctions::*;
+
+// Where the code has checked that no rule of the entry can fire (the
+// interpreter's own refusals included), it calls the standard function
+// directly; every other argument takes the helper.
+template <Unary>
+constexpr StandardMember kStandardFunction = nullptr;
+template <> constexpr StandardMember kStandardFunction<Unary::kSin> = &elementary::ElementaryFunctions::sin;
+template <> constexpr StandardMember kStandardFunction<Unary::kCos> = &elementary::ElementaryFunctions::cos;
+template <> constexpr StandardMember kStandardFunction<Unary::kTan> = &elementary::ElementaryFunctions::tan;
+template <> constexpr StandardMember kStandardFunction<Unary::kExp> = &elementary::ElementaryFunctions::exp;
+template <> constexpr StandardMember kStandardFunction<Unary::kLn> = &elementary::ElementaryFunctions::log;
+template <> constexpr StandardMember kStandardFunction<Unary::kLg> = &elementary::ElementaryFunctions::log10;
+template <> constexpr StandardMember kStandardFunction<Unary::kArcsin> = &elementary::ElementaryFunctions::asin;
+template <> constexpr StandardMember kStandardFunction<Unary::kArccos> = &elementary::ElementaryFunctions::acos;
+template <> constexpr StandardMember kStandardFunction<Unary::kArctg> = &elementary::ElementaryFunctions::atan;
+
+constexpr bool calls_a_standard_function(Lowering lowering) {
+    switch (lowering) {
+        case Lowering::PeriodicCall: case Lowering::LogarithmCall: case Lowering::ArcCall: case Lowering::ExpCall:
+        case Lowering::Call:
+            return true;
+        case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
+        case Lowering::FlooredQuotient: case Lowering::FlooredRemainder: case Lowering::Power: case Lowering::Helper:
+        case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot: case Lowering::Sign:
+        case Lowering::Ez: case Lowering::Nothing:
+            return false;
+    }
+    return false;
+}
+
+struct Callee {
+    BinaryStep binary = nullptr;
+    UnaryStep unary = nullptr;
+    StandardMember standard = nullptr;
+};
+
+template <int kRow>
+constexpr Callee callee_of_row() {
+    constexpr program::OperatorInfo row = program::kOperators[kRow];
+    if constexpr (row.arity == 2) {
+        return {binary_step<program::as_binary(row.code)>, nullptr, nullptr};
+    } else {
+        constexpr StandardMember standard = kStandardFunction<program::as_unary(row.code)>;
+        static_assert(!calls_a_standard_function(row.lowering) || standard != nullptr,
+                      "an operator lowered to a call of its standard function names none in kStandardFunction");
+        return {nullptr, unary_step<program::as_unary(row.code)>, standard};
+    }
+}
+
+template <size_t... kRows>
+constexpr std::array<Callee, sizeof...(kRows)> callees_of(std::index_sequence<kRows...>) {
+    return {callee_of_row<static_cast<int>(kRows)>()...};
+}
+
+inline constexpr auto kCallees = callees_of(std::make_index_sequence<program::kOperatorCount>());
+
+inline const void* binary_helper(Operator code) {
+    return reinterpret_cast<const void*>(kCallees[program::operator_row(code)].binary);
+}
+inline const void* unary_helper(Operator code) {
+    return reinterpret_cast<const void*>(kCallees[program::operator_row(code)].unary);
+}
+inline const void* standard_function(Operator code) {
+    StandardMember standard = kCallees[program::operator_row(code)].standard;
+    return reinterpret_cast<const void*>(elementary::elementary_functions.*standard);
+}
+inline const void* standard_pow() { return reinterpret_cast<const void*>(elementary::elementary_functions.pow); }
+
+}  // namespace tallymat::eval::jit_callees
