@@ -25,8 +25,8 @@ enum ItemKind : int32_t {
 // applies first; may_report: runs a guarded math entry, so the math error
 // flag is tested after it; foldable: never fails nor reports, so it is
 // applied to constants at translation; lowering: how the machine code
-// computes it (eval/jit/jit.cpp; Helper: through the operator's own code,
-// which needs nothing of the compiler).  From these rows come the Operator
+// computes it (eval/jit/walk.hpp and its target; Helper: through the
+// operator's own code, which needs nothing of the compiler).  From these rows come the Operator
 // codes, the translator's spellings and bindings, the fast form's opcodes
 // (instruction_set.hpp), the compiler's lowering and tallycalc's list of
 // functions.  A new function is one row here and its semantics in

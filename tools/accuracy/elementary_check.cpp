@@ -164,7 +164,7 @@ Case draw(Function f, uint64_t i) {
                 case 2: return {f, log_uniform(-1074, 1024), 0};         // the whole range
                 default: return {f, uniform(-1e3, 1e3), 0};
             }
-        default:
+        case kPow:
             switch (i % 6) {
                 case 0: return {f, std::fabs(log_uniform(-20, 20)), uniform(-50, 50)};
                 case 1: return {f, log_uniform(-20, 20), std::round(uniform(-2000, 2000))};   // integers, either sign of x
@@ -178,6 +178,7 @@ Case draw(Function f, uint64_t i) {
                 default: return {f, any_positive_double(), log_uniform(-60, 10)};
             }
     }
+    return {f, 0.0, 0.0};
 }
 
 std::vector<Case> read_cases(const char* path) {
