@@ -9,9 +9,10 @@
 #
 # A registry caught mid-sync ("File has unexpected size ... Mirror sync in
 # progress?", "Hash Sum mismatch") answers apt-get with errors for a few
-# minutes: the index update and the install are tried again after a pause
-# (TALLYMAT_APT_TRIES times, default 4, TALLYMAT_APT_PAUSE seconds apart,
-# default 30, growing each time).  A package that still cannot be had is
+# minutes: the index update is tried again after a pause (TALLYMAT_APT_TRIES
+# times, default 3, TALLYMAT_APT_PAUSE seconds apart, default 20, growing
+# each time), and a refused install once more after a pause and another
+# round of updates.  A package that still cannot be had is
 # named with the registry's last error and the script fails, unless it is
 # of a foreign architecture and --foreign-may-fail is given: its name and
 # the error then go to REPORT, one line each, for the caller to report as
@@ -23,8 +24,8 @@ if [ "${1:-}" = "--foreign-may-fail" ]; then
   shift 2
   : > "$report"
 fi
-tries=${TALLYMAT_APT_TRIES:-4}
-pause=${TALLYMAT_APT_PAUSE:-30}
+tries=${TALLYMAT_APT_TRIES:-3}
+pause=${TALLYMAT_APT_PAUSE:-20}
 
 is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 is_foreign() { local arch=${1#*:}; [ "$arch" != "$1" ] && [ "$arch" != "$(dpkg --print-architecture)" ]; }
@@ -69,11 +70,11 @@ install_packages() {
 }
 
 update_index
-for ((attempt = 1; attempt <= tries; attempt++)); do
+for attempt in 1 2; do
   if install_packages "${missing[@]}"; then exit 0; fi
-  echo "apt-get install, attempt $attempt of $tries: $(first_error "$log")"
-  if ((attempt < tries)); then
-    sleep $((pause * attempt))
+  echo "apt-get install, attempt $attempt of 2: $(first_error "$log")"
+  if ((attempt == 1)); then
+    sleep "$pause"
     update_index
   fi
 done
