@@ -39,16 +39,16 @@ using StandardMember = StandardFunction elementary::ElementaryFunctions::*;
 // interpreter's own refusals included), it calls the standard function
 // directly; every other argument takes the helper.
 template <Unary>
-constexpr StandardMember kStandardFunction = nullptr;
-template <> constexpr StandardMember kStandardFunction<Unary::kSin> = &elementary::ElementaryFunctions::sin;
-template <> constexpr StandardMember kStandardFunction<Unary::kCos> = &elementary::ElementaryFunctions::cos;
-template <> constexpr StandardMember kStandardFunction<Unary::kTan> = &elementary::ElementaryFunctions::tan;
-template <> constexpr StandardMember kStandardFunction<Unary::kExp> = &elementary::ElementaryFunctions::exp;
-template <> constexpr StandardMember kStandardFunction<Unary::kLn> = &elementary::ElementaryFunctions::log;
-template <> constexpr StandardMember kStandardFunction<Unary::kLg> = &elementary::ElementaryFunctions::log10;
-template <> constexpr StandardMember kStandardFunction<Unary::kArcsin> = &elementary::ElementaryFunctions::asin;
-template <> constexpr StandardMember kStandardFunction<Unary::kArccos> = &elementary::ElementaryFunctions::acos;
-template <> constexpr StandardMember kStandardFunction<Unary::kArctg> = &elementary::ElementaryFunctions::atan;
+inline constexpr StandardMember kStandardFunction = nullptr;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kSin> = &elementary::ElementaryFunctions::sin;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kCos> = &elementary::ElementaryFunctions::cos;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kTan> = &elementary::ElementaryFunctions::tan;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kExp> = &elementary::ElementaryFunctions::exp;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kLn> = &elementary::ElementaryFunctions::log;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kLg> = &elementary::ElementaryFunctions::log10;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kArcsin> = &elementary::ElementaryFunctions::asin;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kArccos> = &elementary::ElementaryFunctions::acos;
+template <> inline constexpr StandardMember kStandardFunction<Unary::kArctg> = &elementary::ElementaryFunctions::atan;
 
 constexpr bool calls_a_standard_function(Lowering lowering) {
     switch (lowering) {
