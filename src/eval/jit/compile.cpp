@@ -31,8 +31,8 @@ constinit JitSettings jit_settings{};
 #if !TALLYMAT_JIT
 
 namespace tallymat::eval {
-MachineCode compile(const FastInsn*, CompiledCode) { return {}; }
-CodeMapping compile_switching(const FastInsn*) { return {}; }
+MachineCode compile(const program::FastInsn*, CompiledCode) { return {}; }
+CodeMapping compile_switching(const program::FastInsn*) { return {}; }
 void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 }  // namespace tallymat::eval
 

@@ -1,8 +1,8 @@
 // The two ways of keeping the host's floating-point environment (environment.hpp).
-#include "eval/jit/x86_64/environment.hpp"
-
+// (Built only with the JIT: the target needs Xbyak's header.)
 #if TALLYMAT_JIT
 
+#include "eval/jit/x86_64/environment.hpp"
 #include "eval/jit/x86_64/frame_writer.hpp"
 
 namespace tallymat::eval::x86_64 {

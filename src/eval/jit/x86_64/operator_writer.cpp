@@ -1,7 +1,8 @@
 // The operators' emitters that call out or take slow paths (operator_writer.hpp).
-#include "eval/jit/x86_64/operator_writer.hpp"
-
+// (Built only with the JIT: the target needs Xbyak's header.)
 #if TALLYMAT_JIT
+
+#include "eval/jit/x86_64/operator_writer.hpp"
 
 namespace tallymat::eval::x86_64 {
 
