@@ -62,6 +62,7 @@ struct Model {
 // Read from the translated program itself: does any item name a variable?
 bool refers_to_variables(int handle) {
     using namespace tallymat::translate;
+    using namespace tallymat::program;
     const Slot& slot = expr_table.slots[handle];
     for (int32_t i = 0; i < slot.count; ++i)
         if (slot.items[i].kind == kVariableItem) return true;

@@ -27,6 +27,7 @@ void add_variables() {
 // Numbers, brackets, signs and + - * only: the reference evaluator's subset.
 bool in_reference_subset(int handle) {
     using namespace tallymat::translate;
+    using namespace tallymat::program;
     const Slot& slot = expr_table.slots[handle];
     for (int32_t i = 0; i < slot.count; ++i) {
         const Item& item = slot.items[i];
