@@ -218,6 +218,8 @@ TEST(FastProgram, CodeRoundsPerInstructionWhereNothingIsCalled) {
 }
 #endif
 
+// The settings' words, by their effect: with the threshold at 0, a formula
+// evaluated once runs as machine code unless the word says no.
 TEST(FastProgram, TheJitIsTurnedOffByTheUsualWordsForNo) {
     struct Row {
         const char* setting;
@@ -227,10 +229,16 @@ TEST(FastProgram, TheJitIsTurnedOffByTheUsualWordsForNo) {
                         {"1", true},    {"yes", true},  {"", true},     {nullptr, true},  {"nope", true},
                         {"of", true},   {"00", true},   {"0 ", true}};
     const tallymat::eval::TierPolicy saved = tallymat::eval::tier_policy;
+    exprclr();
     for (const Row& row : rows) {
-        tallymat::eval::configure_tier_policy(row.setting, nullptr);
-        EXPECT_EQ(tallymat::eval::tier_policy.compiles, row.enabled && tallymat::eval::kJitBuilt)
+        tallymat::eval::configure_tier_policy(row.setting, "0");
+        int handle = exprpost("2*3+1");
+        ASSERT_GE(handle, 0);
+        EXPECT_EQ(calcpost(handle), 7.0);
+        EXPECT_EQ(tallymat::eval::tier_table.slots[handle].machine_code.code != nullptr,
+                  row.enabled && tallymat::eval::kJitBuilt)
             << (row.setting ? row.setting : "(unset)");
+        exprdelete(handle);
     }
     tallymat::eval::tier_policy = saved;
 }
