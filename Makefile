@@ -29,7 +29,7 @@ bench-instructions:
 	cmake --build build-bench -j $(JOBS) --target tallymat_instructions
 	bench/count_instructions.sh build-bench/bench/tallymat_instructions
 
-# exp, ln, lg and pow against the C runtime's: wall clock, then instructions.
+# The ten elementary functions against the C runtime's: latency and throughput, then instructions.
 bench-elementary:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYMAT_BUILD_BENCH=ON -DTALLYMAT_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS) --target tallymat_elementary

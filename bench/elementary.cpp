@@ -86,9 +86,9 @@ Arguments make_arguments(const Function& f) {
     return a;
 }
 
-// Calls are chained through a data dependence of zero weight, so that each
-// waits for the last, as in a formula.
-[[gnu::noinline]] double run(double (*function)(double, double), const Arguments& a, size_t count) {
+// Latency: calls are chained through a data dependence of zero weight, so
+// that each waits for the last, as in a formula.
+[[gnu::noinline]] double run_chained(double (*function)(double, double), const Arguments& a, size_t count) {
     double sum = 0.0, carry = 0.0;
     for (size_t i = 0; i < count; ++i) {
         size_t k = i & (kArguments - 1);
@@ -99,12 +99,33 @@ Arguments make_arguments(const Function& f) {
     return sum;
 }
 
-double nanoseconds_per_call(double (*function)(double, double), const Arguments& a) {
+// Throughput: independent calls over the same arguments, each result
+// stored, so that the CPU may overlap them as a host filling an array (or a
+// formula with two function calls) lets it.
+[[gnu::noinline]] double run_independent(double (*function)(double, double), const Arguments& a, size_t count) {
+    static std::vector<double> results(kArguments);
+    for (size_t i = 0; i < count; ++i) {
+        size_t k = i & (kArguments - 1);
+        results[k] = function(a.x[k], a.y[k]);
+    }
+    double sum = 0.0;
+    for (double r : results) sum += r;
+    return sum;
+}
+
+enum class Mode { kLatency, kThroughput };
+
+double run(Mode mode, double (*function)(double, double), const Arguments& a, size_t count) {
+    return mode == Mode::kLatency ? run_chained(function, a, count) : run_independent(function, a, count);
+}
+
+// The median of 7 rounds of 2^20 calls.
+double nanoseconds_per_call(Mode mode, double (*function)(double, double), const Arguments& a) {
     constexpr size_t kCalls = 1 << 20;
     std::vector<double> rounds;
     for (int round = 0; round < 7; ++round) {
         auto start = std::chrono::steady_clock::now();
-        volatile double sink = run(function, a, kCalls);
+        volatile double sink = run(mode, function, a, kCalls);
         (void)sink;
         rounds.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / kCalls);
     }
@@ -114,6 +135,10 @@ double nanoseconds_per_call(double (*function)(double, double), const Arguments&
 
 }  // namespace
 
+// tallymat_elementary [--plain]: latency and throughput of the ten, the
+// library's against the C runtime's, in ns per call on this CPU.
+// tallymat_elementary [--plain] [--throughput] NAME tallymat|runtime COUNT:
+// COUNT calls of one function, for the instruction counter.
 int main(int argc, char** argv) {
     // What the library's load does first: the CPU's products chosen.
     tallymat::core::read_cpu_features();
@@ -122,22 +147,33 @@ int main(int argc, char** argv) {
         tallymat::elementary::set_fused_products(false);
         ++argv, --argc;
     }
+    Mode mode = Mode::kLatency;
+    if (argc >= 2 && std::strcmp(argv[1], "--throughput") == 0) {
+        mode = Mode::kThroughput;
+        ++argv, --argc;
+    }
     if (argc == 4) {
         for (const Function& f : kFunctions)
             if (std::strcmp(argv[1], f.name) == 0) {
                 Arguments a = make_arguments(f);
                 bool library = std::strcmp(argv[2], "tallymat") == 0;
-                std::printf("%.17g\n", run(library ? f.library : f.runtime, a, std::strtoull(argv[3], nullptr, 10)));
+                std::printf("%.17g\n", run(mode, library ? f.library : f.runtime, a, std::strtoull(argv[3], nullptr, 10)));
                 return 0;
             }
         return 2;
     }
     benchset::raise_host_inexact_flag();  // as in any host that has computed anything
-    std::printf("%-6s %12s %12s %7s\n", "", "tallymat ns", "runtime ns", "ratio");
+    std::printf("%s, %s products, ns per call (median of 7 rounds of 2^20 calls)\n", benchset::cpu_model().c_str(),
+                tallymat::elementary::elementary_functions.fused_products ? "fused" : "Dekker's");
+    std::printf("%-6s | %9s %9s %6s | %9s %9s %6s\n", "", "latency", "runtime", "ratio", "through.", "runtime", "ratio");
     for (const Function& f : kFunctions) {
         Arguments a = make_arguments(f);
-        double ours = nanoseconds_per_call(f.library, a), theirs = nanoseconds_per_call(f.runtime, a);
-        std::printf("%-6s %12.2f %12.2f %7.2f\n", f.name, ours, theirs, ours / theirs);
+        double ours = nanoseconds_per_call(Mode::kLatency, f.library, a);
+        double theirs = nanoseconds_per_call(Mode::kLatency, f.runtime, a);
+        double ours_t = nanoseconds_per_call(Mode::kThroughput, f.library, a);
+        double theirs_t = nanoseconds_per_call(Mode::kThroughput, f.runtime, a);
+        std::printf("%-6s | %9.2f %9.2f %6.2f | %9.2f %9.2f %6.2f\n", f.name, ours, theirs, ours / theirs, ours_t,
+                    theirs_t, ours_t / theirs_t);
     }
     return 0;
 }
