@@ -53,10 +53,10 @@ int32_t code_for_kind(int32_t kind);
 int32_t take_reported_code();
 
 // Bits of the arguments, through small named helpers.
-inline constexpr double kLargest = std::numeric_limits<double>::max();  // the one definition
+inline constexpr double kLargest = elementary::kLargestDouble;
 
-inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
-inline uint32_t upper_bits(double x) { return static_cast<uint32_t>(bits_of(x) >> 32); }
+constexpr uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
+constexpr uint32_t upper_bits(double x) { return static_cast<uint32_t>(bits_of(x) >> 32); }
 inline uint32_t upper_bits_of_magnitude(double x) { return upper_bits(x) & 0x7fffffffu; }
 inline bool sign_bit(double x) { return (bits_of(x) >> 63) != 0; }
 inline uint32_t biased_exponent(double x) { return static_cast<uint32_t>(bits_of(x) >> 52) & 0x7ffu; }
@@ -80,16 +80,15 @@ inline double negative_nan() { return std::bit_cast<double>(uint64_t{0xfff800000
 
 using elementary::Function;
 using elementary::row_of;
-constexpr uint32_t upper_bits_of(double x) { return static_cast<uint32_t>(std::bit_cast<uint64_t>(x) >> 32); }
 
 // Bounds compared on the upper 32 bits of |x| (their lower halves are
 // zero): the first arguments past the ends of exp's row.
-constexpr uint32_t kExpOverflowUpper = upper_bits_of(elementary::kExpOverflowFrom);
-constexpr uint32_t kExpUnderflowUpper = upper_bits_of(-elementary::kExpUnderflowFrom);
+constexpr uint32_t kExpOverflowUpper = upper_bits(elementary::kExpOverflowFrom);
+constexpr uint32_t kExpUnderflowUpper = upper_bits(-elementary::kExpUnderflowFrom);
 static_assert(std::bit_cast<uint64_t>(elementary::kExpOverflowFrom) << 32 == 0 &&
               std::bit_cast<uint64_t>(elementary::kExpUnderflowFrom) << 32 == 0);
 // |x| >= 2^53: the biased exponent of the first argument past sin's row.
-constexpr uint32_t kTrigLossExponent = upper_bits_of(elementary::next_up(row_of(Function::kSin).highest)) >> 20;
+constexpr uint32_t kTrigLossExponent = upper_bits(elementary::next_up(row_of(Function::kSin).highest)) >> 20;
 constexpr double kPowExponentBound = row_of(Function::kPow).log_bound;  // |y ln x| beyond this leaves the double range
 constexpr double kTwoTo63 = 0x1p63;
 
