@@ -60,22 +60,41 @@ for j in range(256):
 out.append("};")
 
 # The logarithm's reduction: m in [0.6875, 1.375) falls in interval i (of
-# width 2^-9 below 1, 2^-8 above), and c, a 20-bit approximation to the
-# reciprocal of the interval's middle, brings m c within 2^-9.4 of 1.  The two
-# intervals beside 1 take c = 1 exactly, so that ln x near 1 is the series
-# alone, with no cancellation (|r| < 2^-8 there).
+# width 2^-9 below 1, 2^-8 above), and c brings r = m c - 1 below 2^-8.  c is
+# a multiple of 2^-8 below 1 and of 2^-9 above, so that m c - 1 is a double
+# (its bits run from 2^-9 down to m's last place times c's), exact in one
+# fused multiply-add; among those multiples, c is the one that brings the
+# interval closest to 1.  The two intervals beside 1 take c = 1, so that ln x
+# near 1 is the series alone, with no cancellation.  -ln c is split at 2^-42,
+# the last place of k ln2's upper part, so that their sum is exact; elsewhere
+# |ln c| is at least |r|, so that adding r needs no reordering.
 out.append("")
-out.append("// Interval i of m: c (20 bits), -ln c as a pair.")
+out.append("// Interval i of m: c, then -ln c as a multiple of 2^-42 and the double nearest to the rest.")
 out.append("constexpr LogTableRow kLogTable[256] = {")
+largest_r = mpf(0)
 for i in range(256):
     if i < 160:
-        low, width = mpf(0.6875) + i * mpf(2) ** -9, mpf(2) ** -9
+        low, width, step = mpf(0.6875) + i * mpf(2) ** -9, mpf(2) ** -9, mpf(2) ** -8
     else:
-        low, width = 1 + (i - 160) * mpf(2) ** -8, mpf(2) ** -8
-    c = mpf(1) if i in (159, 160) else rounded_to_bits(1 / (low + width / 2), 20)
-    hi, lo = pair(-log(c))
-    out.append("    {%s, %s, %s}," % (nearest(c).hex(), hi.hex(), lo.hex()))
+        low, width, step = 1 + (i - 160) * mpf(2) ** -8, mpf(2) ** -8, mpf(2) ** -9
+    high = low + width - (mpf(2) ** -53 if i < 160 else mpf(2) ** -52)  # the interval's last m
+
+    def reach(c):
+        return max(abs(low * c - 1), abs(high * c - 1))
+
+    if i in (159, 160):
+        c = mpf(1)
+    else:
+        middle = nint(1 / ((low + high) / 2) / step) * step
+        c = min((middle + j * step for j in (-1, 0, 1)), key=reach)
+    r = reach(c)
+    assert r < mpf(2) ** -8, i
+    log_high = nint(-log(c) * mpf(2) ** 42) / mpf(2) ** 42
+    assert c == 1 or abs(log_high) >= r, i
+    largest_r = max(largest_r, r)
+    out.append("    {%s, %s, %s}," % (nearest(c).hex(), nearest(log_high).hex(), nearest(-log(c) - log_high).hex()))
 out.append("};")
+out.append("constexpr double kLargestReduced = %s;  // the largest |m c - 1|" % nearest(largest_r).hex())
 folder = sys.argv[1] if len(sys.argv) > 1 else "src/elementary"
 with open(folder + "/exponential_tables.inc", "w") as f:
     f.write("\n".join(out) + "\n")

@@ -17,10 +17,10 @@ namespace {
 
 using namespace parts;
 
-struct LogTableRow {
-    double reciprocal;  // c, 20 bits: m c lies within 2^-9.4 of 1 (2^-8 just above 1, where c = 1)
-    double minus_log_high;
-    double minus_log_low;
+struct alignas(32) LogTableRow {  // 32 bytes: the row's address is one shift from the index
+    double reciprocal;      // c, a multiple of 2^-9: m c lies within 2^-8 of 1
+    double minus_log_high;  // -ln c, a multiple of 2^-42
+    double minus_log_low;   // the double nearest to the rest
 };
 #include "elementary/exponential_tables.inc"
 
@@ -67,7 +67,8 @@ template <bool kFused>
 }
 
 // ln x = k ln2 - ln c + ln(1 + r), with x = 2^k m, m in [0.6875, 1.375),
-// r = m c - 1 exact as a pair (|r| <= 2^-8), and ln(1 + r) a series to r^10.  `error` bounds the absolute error.
+// r = m c - 1 a double (|r| < 2^-8), and ln(1 + r) a series to r^9.
+// `error` bounds the absolute error.
 struct LogDoubleDouble {
     DoubleDouble value;
     double error;
@@ -93,46 +94,67 @@ struct LogReduction {
     return {k, from_bits(ix - (from_offset & (uint64_t{0xfff} << 52))), static_cast<unsigned>(from_offset >> 44) & 255};
 }
 
+// m c - 1, exactly: the table's c makes it a double.
+template <bool kFused>
+[[gnu::always_inline]] inline double reduced_argument(double m, double c) {
+    if constexpr (kFused) {
+        return __builtin_fma(m, c, -1.0);
+    } else {
+        // m's upper 21 bits times c (30 bits, then less 1, still exact) and
+        // m's lower 32 bits times c (41 bits): both exact, and so is their
+        // sum, being the double m c - 1.
+        double m_high = from_bits(bits_of(m) & ~uint64_t{0xffffffff});
+        return (m_high * c - 1.0) + (m - m_high) * c;
+    }
+}
+
+// a - r^2/2 as a pair, for |a| >= 2^8 r^2 (or a = r): the upper part
+// rounded once, the lower part within 2^-105 of it.
+template <bool kFused>
+[[gnu::always_inline]] inline DoubleDouble minus_half_square(double a, double r) {
+    if constexpr (kFused) {
+        double minus_half = -0.5 * r;
+        double hi = __builtin_fma(minus_half, r, a);
+        return {hi, __builtin_fma(minus_half, r, a - hi)};  // a - hi is exact: the two are that close
+    } else {
+        DoubleDouble square = two_square(r);
+        DoubleDouble sum = fast_two_sum(a, -0.5 * square.hi);
+        return {sum.hi, sum.lo - 0.5 * square.lo};
+    }
+}
+
 template <bool kFused>
 [[gnu::always_inline]] inline LogDoubleDouble log_double_double(double x) {
     auto [k, m, interval] = log_reduction(x);
     const LogTableRow& row = kLogTable[interval];
-
-    DoubleDouble r;
-    if constexpr (kFused) {
-        // m c exactly as a pair; its rounded part less 1 is exact (within 2^-8 of 1).
-        DoubleDouble product = exact_product<true>(m, row.reciprocal);
-        r = fast_two_sum(product.hi - 1.0, product.lo);
-    } else {
-        // m c - 1 in two exact pieces: m's upper 21 bits times c (41 bits,
-        // then less 1, still exact), and m's lower 32 bits times c (52 bits).
-        double m_high = from_bits(bits_of(m) & ~uint64_t{0xffffffff});
-        r = two_sum(m_high * row.reciprocal - 1.0, (m - m_high) * row.reciprocal);
-    }
-    DoubleDouble square = exact_square<kFused>(r.hi);
-    double h = r.hi;
-    // r^3 (1/3 - r/4 + ... - r^7/10), by Estrin's scheme (the rest of the
-    // series is below 2^-67 |r|^3), and r^2 r.lo: the cube's share of r.lo.
-    auto madd = mul_add<kFused>;
-    double h2 = square.hi, h4 = h2 * h2, h3 = h * h2;
-    double low = madd(h2, madd(h, -1.0 / 6, 0.2), madd(h, -0.25, 1.0 / 3));
-    double high = madd(h2, madd(h, -0.1, 1.0 / 9), madd(h, -0.125, 1.0 / 7));
-    double series = madd(h3, madd(h4, high, low), h2 * r.lo);
+    double r = reduced_argument<kFused>(m, row.reciprocal);
     double kd = k;
-    // Each sum's first term is the larger (or zero): -ln c is at most 0.38
-    // against k ln 2, and where c is not 1 it exceeds 2^-8.4 against |r| < 2^-9.4.
-    DoubleDouble a = fast_two_sum(kd * kLn2High, row.minus_log_high);  // k kLn2High is exact
-    DoubleDouble b = fast_two_sum(a.hi, h);
-    DoubleDouble c = fast_two_sum(b.hi, -0.5 * square.hi);
-    double lo = ((a.lo + b.lo) + c.lo) +
-                (madd(kd, kLn2Low, row.minus_log_low) + (madd(-h, r.lo, madd(-0.5, square.lo, r.lo)) + series));
+    auto madd = mul_add<kFused>;
+    // k ln2's upper part and -ln c's are multiples of 2^-42 below 2^11: their sum is exact.
+    double table = madd(kd, kLn2High, row.minus_log_high);
+    double table_low = madd(kd, kLn2Low, row.minus_log_low);
+
+    // The table's part is the larger or zero: |ln c| >= |r| where c is not
+    // 1 (the table is built so), and |k ln2 - ln c| > 0.3 where k is not 0.
+    DoubleDouble b = fast_two_sum(table, r);
+    // Then r^2/2 is at most 2^-8 of the rest: |b| >= 2^-9.1 > 2^8 r^2 where
+    // the table's part is not 0, as |ln x| is then at least 2^-9.
+    DoubleDouble c = minus_half_square<kFused>(b.hi, r);
+
+    // r^3 (1/3 - r/4 + ... + r^6/9), by Estrin's scheme: the rest of the
+    // series is below 2^-60 |r|^3.  The series is the last part ready, so it
+    // joins the sum last but one, in a fused multiply-add where there is one.
+    double r2 = r * r, r4 = r2 * r2, r3 = r * r2;
+    double low = madd(r2, madd(r, -1.0 / 6, 0.2), madd(r, -0.25, 1.0 / 3));
+    double high = madd(r2, 1.0 / 9, madd(r, -0.125, 1.0 / 7));
+    double lo = madd(r3, madd(r4, high, low), b.lo + table_low) + c.lo;
     // The error, from parts known before lo, so that the test need not wait
-    // for it: the series' rounding and truncation (under 2^-52 |r|^3); the
-    // eight roundings of lo's sum, whose terms add up to at most
-    // 0.37 |r|^3 + 2^-29 |hi| (k ln2's low part, where |hi| > 0.34); and
-    // ln 2's and the table's own error (2^-80 |hi|).
-    double error = std::fabs(h3) * 0x1p-50 + std::fabs(c.hi) * 0x1p-78;
-    return {{c.hi, lo}, error};  // lo may reach 2^-8 |hi|: normalised where that matters
+    // for it: the series' rounding and truncation (under 2^-52.5 |r|^3); the
+    // roundings of lo's sum, whose terms add up to at most 0.34 |r|^3 +
+    // 2^-33 |hi| (k ln2's and -ln c's low parts); and ln 2's and the table's
+    // own error (2^-85 |hi|).
+    double error = std::fabs(r3) * 0x1p-50 + std::fabs(c.hi) * 0x1p-78;
+    return {{c.hi, lo}, error};  // lo may reach 2^-9 |hi|: normalised where that matters
 }
 
 // ---- the accurate path ------------------------------------------------------
