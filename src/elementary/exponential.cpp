@@ -49,14 +49,16 @@ constexpr double kExpFastError = 0x1p-67;
 template <bool kFused>
 [[gnu::always_inline]] inline ScaledDoubleDouble exp_double_double(double xh, double xl) {
     // k is read from the shifted sum's low bits (|k| < 2^19, so k kExpStepHigh is exact).
-    double shifted = xh * kStepsPerUnit + kShifter;
+    // (Rounded once or twice, the product may give a neighbour of the
+    // nearest k: r then stays within 2^-9.5 (1 + 2^-34).)
+    auto madd = mul_add<kFused>;
+    double shifted = madd(xh, kStepsPerUnit, kShifter);
     auto k = static_cast<int32_t>(static_cast<uint32_t>(bits_of(shifted)));
     double kd = shifted - kShifter;
-    DoubleDouble r = two_sum(xh - kd * kExpStepHigh, xl - kd * kExpStepLow);  // the first difference is exact
-    double s = r.hi, s2 = s * s;
+    DoubleDouble r = two_sum(madd(-kd, kExpStepHigh, xh), madd(-kd, kExpStepLow, xl));  // the first is exact
+    double s = r.hi, s2 = s * s, s4 = s2 * s2;
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
-    auto madd = mul_add<kFused>;
-    double q = s2 * madd(s2, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), madd(s, 1.0 / 6, 0.5));
+    double q = madd(s4, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), s2 * madd(s, 1.0 / 6, 0.5));
     const DoubleDouble& table = kExpTable[k & 255];
     DoubleDouble product = exact_product<kFused>(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
@@ -68,10 +70,10 @@ template <bool kFused>
 
 // ln x = k ln2 - ln c + ln(1 + r), with x = 2^k m, m in [0.6875, 1.375),
 // r = m c - 1 a double (|r| < 2^-8), and ln(1 + r) a series to r^9.
-// `error` bounds the absolute error.
+// The absolute error is below series_error + kLogTableError |value.hi|.
 struct LogDoubleDouble {
     DoubleDouble value;
-    double error;
+    double series_error;
 };
 
 // x = 2^k m with m in [0.6875, 1.375), and m's interval in the table.
@@ -149,13 +151,13 @@ template <bool kFused>
     double high = madd(r2, 1.0 / 9, madd(r, -0.125, 1.0 / 7));
     double lo = madd(r3, madd(r4, high, low), b.lo + table_low) + c.lo;
     // The error, from parts known before lo, so that the test need not wait
-    // for it: the series' rounding and truncation (under 2^-52.5 |r|^3); the
-    // roundings of lo's sum, whose terms add up to at most 0.34 |r|^3 +
-    // 2^-33 |hi| (k ln2's and -ln c's low parts); and ln 2's and the table's
-    // own error (2^-85 |hi|).
-    double error = std::fabs(r3) * 0x1p-50 + std::fabs(c.hi) * 0x1p-78;
-    return {{c.hi, lo}, error};  // lo may reach 2^-9 |hi|: normalised where that matters
+    // for it: the series' rounding and truncation (under 2^-52.5 |r|^3) and
+    // the roundings of lo's sum, whose terms add up to at most 0.34 |r|^3 +
+    // 2^-33 |hi| (k ln2's and -ln c's low parts): under 2^-51 |r|^3 +
+    // 2^-84 |hi|, with ln 2's and the table's own error (2^-85 |hi|).
+    return {{c.hi, lo}, std::fabs(r3) * 0x1p-50};  // |lo| < 2^-16 |hi|: normalised where that matters
 }
+constexpr double kLogTableError = 0x1p-78;
 
 // ---- the accurate path ------------------------------------------------------
 
@@ -282,18 +284,19 @@ template <bool kFused>
 [[gnu::always_inline]] inline double log_fast(double x) {
     LogDoubleDouble l = log_double_double<kFused>(x);
     double result;
-    if (rounds_alike(l.value.hi, l.value.lo, l.error, result)) [[likely]] return result;
+    double error = l.series_error + std::fabs(l.value.hi) * kLogTableError;
+    if (rounds_alike(l.value.hi, l.value.lo, error, result)) [[likely]] return result;
     return log_accurate(x);
 }
 
 template <bool kFused>
 [[gnu::always_inline]] inline double log10_fast(double x) {
-    LogDoubleDouble l = log_double_double<kFused>(x);  // lo's products round within l.error
+    LogDoubleDouble l = log_double_double<kFused>(x);  // lo's products round within ln's error
     DoubleDouble product = exact_product<kFused>(l.value.hi, kInverseLn10.hi);
     double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
     // ln's error times 1/ln 10 < 0.5, and the roundings of lo's three terms
     // (lo being at most 0.37 |r|^3 + 2^-29 |ln x|), with room to spare.
-    double error = l.error * 0.5 + std::fabs(product.hi) * 0x1p-75;
+    double error = l.series_error * 0.5 + std::fabs(product.hi) * 0x1p-75;
     double result;
     if (rounds_alike(product.hi, lo, error, result)) [[likely]] return result;
     return log10_accurate(x);
@@ -306,14 +309,18 @@ template <bool kFused>
     if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
     LogDoubleDouble l = log_double_double<kFused>(magnitude);
     l.value = fast_two_sum(l.value.hi, l.value.lo);
+    // t = y ln|x| as y's product with the upper part, exactly, and the rest
+    // (below 2^-52 |t|, so within the 2^-40 that exp takes) rounded once.
     DoubleDouble product = exact_product<kFused>(y, l.value.hi);
-    DoubleDouble t = fast_two_sum(product.hi, product.lo + y * l.value.lo);
-    double t_error = std::fabs(y) * l.error + std::fabs(t.hi) * 0x1p-98;
-    ScaledDoubleDouble e = exp_double_double<kFused>(t.hi, t.lo);
+    ScaledDoubleDouble e = exp_double_double<kFused>(product.hi, mul_add<kFused>(y, l.value.lo, product.lo));
+    // t's error: |y| times ln's (the series' part, and 2^-77.9 |t| for the
+    // rest), and 2^-98 |t| from its own roundings; |t| < 2^9.5, so all but the
+    // series' part add up to less than 2^-68 of e^t.
+    constexpr double kPowFastError = kExpFastError + 0x1p-68;
+    double error = e.value.hi * mul_add<kFused>(std::fabs(y), l.series_error, kPowFastError);
     double result;
     // Results that may be subnormal round on the accurate path.
-    if (e.exponent > -1022 &&
-        rounds_alike(e.value.hi, e.value.lo, e.value.hi * (kExpFastError + t_error), result)) [[likely]]
+    if (e.exponent > -1022 && rounds_alike(e.value.hi, e.value.lo, error, result)) [[likely]]
         result = scaled(result, e.exponent);
     else
         result = pow_accurate(magnitude, y);
