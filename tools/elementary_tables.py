@@ -153,17 +153,19 @@ out.append("")
 # Above 1, arctg x = atan b + atan((x - b)/(1 + b x)) with b the middle of
 # x's interval: binade e (x in [2^e, 2^(e+1))) is cut in 2^(8-e) intervals
 # below 2^8 and is one interval above, so that |x - b|/(1 + b x) <= 2^-9.
-out.append("// Intervals of x > 1 for arctg: b and atan b as a pair.")
+# b is x's leading bits with the next one set: the fast path computes it so
+# from x, and the table holds atan b alone.
+out.append("// Intervals of x > 1 for arctg: atan b as a pair.")
 rows = []
 for e in range(56):
     parts = 2 ** max(8 - e, 0)
     for k in range(parts):
         b = mpf(2) ** e * (1 + (k + mpf(0.5)) / parts)
-        rows.append((b, atan(b)))
+        rows.append(atan(b))
 assert len(rows) == 558
-out.append("constexpr double kAtanAboveOne[558][3] = {")
-for b, value in rows:
-    out.append("    {%s, %s}," % (nearest(b).hex(), hexes(*pair(value))))
+out.append("constexpr DoubleDouble kAtanAboveOne[558] = {")
+for value in rows:
+    out.append("    {%s}," % hexes(*pair(value)))
 out.append("};")
 out.append("")
 out.append("// asin(j/256) and sqrt(1 - (j/256)^2) as pairs, j = 0 .. 192.")

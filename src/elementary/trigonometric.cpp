@@ -192,10 +192,11 @@ template <bool kFused>
 }
 
 // n / d for normalised n and d (|lo| at most a unit of hi), within 2^-100
-// of itself: the rounded quotient and Newton's correction.
+// of itself: the rounded quotient and Newton's correction.  The quotient is
+// divided, not multiplied by the inverse, so that it does not wait for it.
 template <bool kFused>
 [[gnu::always_inline]] inline DoubleDouble pair_quotient(DoubleDouble n, DoubleDouble d, double inverse) {
-    double hi = n.hi * inverse;
+    double hi = n.hi / d.hi;
     DoubleDouble back = exact_product<kFused>(hi, d.hi);
     return {hi, (((n.hi - back.hi) - back.lo) + mul_add<kFused>(-hi, d.lo, n.lo)) * inverse};
 }
@@ -221,27 +222,42 @@ template <bool kFused>
     auto madd = mul_add<kFused>;
     DoubleDouble product = exact_product<kFused>(c, a);
     DoubleDouble denominator = two_sum(1.0, product.hi);
-    denominator.lo += product.lo;
+    if constexpr (kFused) {
+        // The division waits for one fused multiply-add, not a product and a
+        // sum: 1 + c a rounded once, within a unit of the sum above, and the
+        // rest from there (within 2^-104 of itself).
+        double hi = __builtin_fma(c, a, 1.0);
+        denominator = {hi, ((denominator.hi - hi) + denominator.lo) + product.lo};
+    } else {
+        denominator.lo += product.lo;
+    }
     DoubleDouble t = pair_quotient<kFused>({a - c, 0.0}, denominator, 1.0 / denominator.hi);
-    double t2 = t.hi * t.hi;
-    // atan t - t, truncated past t^9: below 2^-90 of t.
-    double series = t.hi * t2 * madd(t2, madd(t2, madd(t2, 1.0 / 9, -1.0 / 7), 1.0 / 5), -1.0 / 3);
+    double t2 = t.hi * t.hi, t3 = t.hi * t2, t4 = t2 * t2;
+    // atan t - t = t^3 (-1/3 + t^2/5 - t^4/7), truncated below 2^-57 |t|^3.
+    double polynomial = madd(t4, -1.0 / 7, madd(t2, 0.2, -1.0 / 3));
     DoubleDouble sum = fast_two_sum(atan_c.hi, t.hi);  // atan c > 2^-9 >= |t|, or c = 0
-    // The series' roundings (bounded ahead of it: |atan t - t| <= |t|^3/3),
-    // and 2^-90 of the result for the rest: the quotient's and the table's
-    // errors.  The series is added last, as it is ready last.
-    error = mul_add<kFused>(std::fabs(t.hi) * t2, kSeriesError / 2, std::fabs(sum.hi) * 0x1p-90);
-    return {sum.hi, (sum.lo + (atan_c.lo + t.lo)) + series};
+    // The series' roundings and truncation (bounded ahead of it: |atan t -
+    // t| <= |t|^3/3), and 2^-90 of the result for the rest: the quotient's
+    // and the table's errors.  The series joins last, as it is ready last.
+    error = mul_add<kFused>(std::fabs(t3), kSeriesError / 2, std::fabs(sum.hi) * 0x1p-90);
+    return {sum.hi, madd(t3, polynomial, sum.lo + (atan_c.lo + t.lo))};
 }
 
-// The row of kAtanAboveOne whose interval holds a, 1 < a < 2^56: binade e
-// in 2^(8-e) intervals below 2^8, one interval from there on.
-[[gnu::always_inline]] inline int interval_above_one(double a) {
+// The interval of kAtanAboveOne that holds a, 1 < a < 2^56, and its middle
+// c: binade e in 2^(8-e) intervals below 2^8, one interval from there on.
+// c is a's leading bits and the next one set, so it is ready before the row.
+struct IntervalAboveOne {
+    int row;
+    double middle;
+};
+[[gnu::always_inline]] inline IntervalAboveOne interval_above_one(double a) {
     uint64_t bits = bits_of(a);
     int binade = static_cast<int>(bits >> 52) - 1023;
     int cut = binade < 8 ? binade : 8;
-    int within = static_cast<int>((bits >> (44 + cut)) & ((1u << (8 - cut)) - 1));
-    return 512 - (512 >> cut) + within + (binade - cut);
+    int dropped = 44 + cut;  // the bits below the interval's
+    int within = static_cast<int>((bits >> dropped) & ((1u << (8 - cut)) - 1));
+    double middle = from_bits((bits & (~uint64_t{0} << dropped)) | (uint64_t{1} << (dropped - 1)));
+    return {512 - (512 >> cut) + within + (binade - cut), middle};
 }
 
 // sqrt(v) for a pair v = v.hi + v.lo > 0, within 2^-100 of itself, given
@@ -501,11 +517,11 @@ template <bool kFused>
         NearestInteger j = nearest_integer_of(a * 256.0);
         v = atan_near<kFused>(a, j.value * 0x1p-8, kAtanTable[j.integer], error);
     } else {  // the middle of a's interval, found from a's bits
-        const double* row = kAtanAboveOne[interval_above_one(a)];
-        v = atan_near<kFused>(a, row[0], {row[1], row[2]}, error);
+        IntervalAboveOne interval = interval_above_one(a);
+        v = atan_near<kFused>(a, interval.middle, kAtanAboveOne[interval.row], error);
     }
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return atan_accurate(x);
-    return x < 0 ? -result : result;
+    return std::copysign(result, x);
 }
 
 // arcsin x, with x's sign: v, or pi/2 - 2 v.
