@@ -10,7 +10,7 @@ the fixed-point entries are the nearest multiples of 2^-256.
 """
 import sys
 
-from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan, asin, sqrt
+from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan, asin, sqrt, taylor
 
 mp.prec = 400
 
@@ -168,11 +168,21 @@ for value in rows:
     out.append("    {%s}," % hexes(*pair(value)))
 out.append("};")
 out.append("")
-out.append("// asin(j/256) and sqrt(1 - (j/256)^2) as pairs, j = 0 .. 192.")
-out.append("constexpr double kAsinTable[193][4] = {")
-for j in range(193):
+# arcsin near c = j/256: asin(c + h) = A0 + A1 h + ... + A9 h^9 for
+# |h| <= 2^-9, the first three coefficients as pairs (their terms reach the
+# upper part), the rest as doubles.  The rest of the series stays below
+# 2^-78 of the result, and A3 + A4 |h| + ... below 2.
+out.append("// asin near j/256, j = 0 .. 180: A0 .. A2 as pairs, A3 .. A9, three zeros.")
+out.append("constexpr AsinRow kAsinTable[181] = {")
+h = mpf(2) ** -9 * (1 + mpf(2) ** -40)
+for j in range(181):
     c = mpf(j) / 256
-    out.append("    {%s, %s}," % (hexes(*pair(asin(c))), hexes(*pair(sqrt(1 - c * c)))))
+    a = taylor(asin, c, 14)
+    rest = sum(abs(a[k]) * h ** k for k in range(10, 15))
+    assert rest <= mpf(2) ** -78 * (asin(c - h) if j else h), j
+    assert sum(abs(a[k]) * h ** (k - 3) for k in range(3, 10)) < 2, j
+    values = list(pair(a[0])) + list(pair(a[1])) + list(pair(a[2])) + [nearest(a[k]) for k in range(3, 10)] + [0.0] * 3
+    out.append("    {%s}," % hexes(*values))
 out.append("};")
 out.append("")
 out.append("// atan(j/256) to 2^-257, j = 0 .. 256: the fraction's limbs, lowest first.")

@@ -28,6 +28,12 @@ namespace {
 
 using namespace parts;
 
+// A row of arcsin's table: the series of asin about j/256, to h^9.
+struct alignas(128) AsinRow {
+    DoubleDouble value, slope, curvature;  // A0, A1, A2
+    double series[7];                      // A3 .. A9
+    double unused[3];                      // 128 bytes: the row's address is one shift from j
+};
 #include "elementary/trigonometric_tables.inc"
 
 constexpr double kThreePartLimit = 0x1p20;           // k < 2^20 below it, so k kHalfPi1 and k kHalfPi2 are exact
@@ -271,34 +277,41 @@ template <bool kFused>
     return {root, residual * root * inverse_v * 0.5};
 }
 
-// asin u for 0 <= u <= 0.7 (a pair within 2^-100 of itself), given w =
-// sqrt(1 - u^2): asin c + asin d, with c = j/256 nearest u, asin c and
-// sqrt(1 - c^2) from the table, and d = u sqrt(1 - c^2) - c w (no division;
-// |d| <= 2^-8.4) by its series.  `error` bounds the result's error.
+// asin u for 0 <= u <= 0.7, u a pair (|u.lo| <= 2^-52 u.hi): the series
+// of asin about c = j/256 nearest u, in h = u.hi - c (exact, |h| <= 2^-9),
+// from the table.  A0 + A1 h + A2 h^2 are summed exactly into the upper
+// part, so that the low part is the rest of the series and small; u.lo
+// enters through asin's slope at u, to second order (its error is below
+// 2^-80 of the result).  Neither a square root nor a division, and the row
+// is the only load.  `error` bounds the result's error.
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble asin_of_pair(DoubleDouble u, DoubleDouble w, double& error) {
+[[gnu::always_inline]] inline DoubleDouble asin_of_pair(DoubleDouble u, double& error) {
     auto madd = mul_add<kFused>;
     NearestInteger j = nearest_integer_of(u.hi * 256.0);
-    double c = j.value * 0x1p-8;
-    const double* row = kAsinTable[j.integer];  // asin c and sqrt(1 - c^2), as pairs
-    DoubleDouble left = exact_product<kFused>(u.hi, row[2]), right = exact_product<kFused>(c, w.hi);
-    DoubleDouble difference = two_sum(left.hi, -right.hi);
-    double rest = (left.lo - right.lo) + (madd(u.hi, row[3], u.lo * row[2]) - c * w.lo);
-    // d_lo may exceed a unit of d after the cancellation (up to 2^-52): the
-    // series takes it to first order, asin'(d) - 1 = d^2/2 (the second is
-    // below 2^-104 of d).
-    double d = difference.hi, d_lo = difference.lo + rest;
-    double d2 = d * d;
-    // asin d - d, truncated past d^9: below 2^-89 of d.
-    double series =
-        d * d2 * madd(d2, madd(d2, madd(d2, 35.0 / 1152, 5.0 / 112), 3.0 / 40), 1.0 / 6);
-    DoubleDouble sum = fast_two_sum(row[0], d);  // asin c > 2^-8 > |d|, or c = 0
-    // The series' roundings (bounded ahead of it: |asin d - d| <= |d|^3/5.9
-    // for |d| <= 2^-8.4), and 2^-90 of the result for the rest: d's
-    // roundings (absolute, so relative to asin c where they cancel), the
-    // table's and u's and w's own errors.  The series is added last.
-    error = madd(std::fabs(d) * d2, kSeriesError / 4, std::fabs(sum.hi) * 0x1p-90);
-    return {sum.hi, (sum.lo + (row[1] + madd(0.5 * d2, d_lo, d_lo))) + series};
+    double h = u.hi - j.value * 0x1p-8;
+    const AsinRow& row = kAsinTable[j.integer];
+    const double* a = row.series;  // A3 .. A9
+    DoubleDouble h2 = exact_square<kFused>(h);
+    DoubleDouble first = exact_product<kFused>(row.slope.hi, h);
+    DoubleDouble second = exact_product<kFused>(row.curvature.hi, h2.hi);
+    // asin c > 2^-8 > |A1 h| (or c = 0, A0 = 0); then the sum exceeds 2^-9.8
+    // against A2 h^2 < 2^-18 (or c = 0, A2 = 0).
+    DoubleDouble sum = fast_two_sum(row.value.hi, first.hi);
+    DoubleDouble upper = fast_two_sum(sum.hi, second.hi);
+    double slope_at_u = madd(h, madd(3.0 * a[0], h, 2.0 * row.curvature.hi), row.slope.hi);
+    double small = madd(row.slope.lo, h, first.lo) + madd(row.curvature.lo, h2.hi, second.lo) +
+                   madd(row.curvature.hi, h2.lo, row.value.lo) + slope_at_u * u.lo;
+    // h^3 (A3 + A4 h + ... + A9 h^6), by Estrin's scheme, joins last.
+    double h4 = h2.hi * h2.hi, h3 = h * h2.hi;
+    double low = madd(h2.hi, madd(a[3], h, a[2]), madd(a[1], h, a[0]));
+    double high = madd(h2.hi, a[6], madd(a[5], h, a[4]));
+    double lo = madd(h3, madd(h4, high, low), (sum.lo + upper.lo) + small);
+    // The series' roundings (its polynomial is below 2 in magnitude, its
+    // roundings within 2^-50.7 of it), and 2^-76 of the result for the
+    // rest: the truncation (2^-78), the table's errors and the roundings
+    // of the small terms.
+    error = madd(std::fabs(h3), 0x1p-49, std::fabs(upper.hi) * 0x1p-76);
+    return {upper.hi, lo};
 }
 
 // arcsin and arccos of x from v = asin of a = |x| or of sqrt((1 - a)/2)
@@ -313,39 +326,31 @@ struct ArcTerms {
 template <bool kFused>
 [[gnu::always_inline]] inline ArcTerms arc_terms(double a) {
     ArcTerms terms;
-    if (a <= 0.7) {
-        // 1 - a^2 as a pair.  Fused: one rounding, and its error from a
-        // second fma (1 - hi is exact, hi being above 1/2).
-        DoubleDouble one_less;
-        if constexpr (kFused) {
-            double hi = __builtin_fma(-a, a, 1.0);
-            one_less = {hi, -__builtin_fma(a, a, hi - 1.0)};
-        } else {
-            DoubleDouble square = exact_square<false>(a);
-            DoubleDouble difference = two_sum(1.0, -square.hi);
-            one_less = fast_two_sum(difference.hi, difference.lo - square.lo);
-        }
-        DoubleDouble w = square_root<kFused>(one_less, 1.0 / one_less.hi);
-        terms.v = asin_of_pair<kFused>({a, 0.0}, w, terms.error);
-        terms.halved = false;
+    terms.halved = a > 0.7;
+    if (!terms.halved) {
+        terms.v = asin_of_pair<kFused>({a, 0.0}, terms.error);
     } else {
-        // u^2 = (1 - a)/2 is exact; 1 - u^2 = (1 + a)/2 is a pair.
-        double u2 = (1.0 - a) * 0.5;
-        DoubleDouble w2 = two_sum(0.5, a * 0.5);
-        DoubleDouble u = square_root<kFused>({u2, 0.0}, 1.0 / u2);
-        DoubleDouble w = square_root<kFused>(w2, 1.0 / w2.hi);
-        terms.v = asin_of_pair<kFused>(u, w, terms.error);
-        terms.halved = true;
+        double u2 = (1.0 - a) * 0.5;  // exact
+        terms.v = asin_of_pair<kFused>(square_root<kFused>({u2, 0.0}, 1.0 / u2), terms.error);
     }
     return terms;
 }
 
-// offset + factor v, for 0 <= |factor v| <= offset or offset = 0.
-[[gnu::always_inline]] inline DoubleDouble offset_by(DoubleDouble offset, double factor, const ArcTerms& terms,
-                                                     double& error) {
-    DoubleDouble sum = fast_two_sum(offset.hi, factor * terms.v.hi);
-    error = terms.error * std::fabs(factor) + std::fabs(sum.hi) * 0x1p-100;
-    return {sum.hi, sum.lo + (offset.lo + factor * terms.v.lo)};
+// offset + factor v, for 0 <= |factor v| <= offset or offset = 0.  The
+// pair is chosen from a table rather than by branches, which arguments of
+// either sign and size would mispredict.
+struct ArcOffset {
+    DoubleDouble offset;
+    double factor;
+};
+constexpr ArcOffset kArcsinOffsets[2] = {{{0.0, 0.0}, 1.0}, {kHalfPi, -2.0}};  // by halved
+constexpr ArcOffset kArccosOffsets[4] = {                                      // by 2 halved + (x < 0)
+    {kHalfPi, -1.0}, {kHalfPi, 1.0}, {{0.0, 0.0}, 2.0}, {kPi, -2.0}};
+
+[[gnu::always_inline]] inline DoubleDouble offset_by(const ArcOffset& o, const ArcTerms& terms, double& error) {
+    DoubleDouble sum = fast_two_sum(o.offset.hi, o.factor * terms.v.hi);
+    error = terms.error * std::fabs(o.factor) + std::fabs(sum.hi) * 0x1p-100;
+    return {sum.hi, sum.lo + (o.offset.lo + o.factor * terms.v.lo)};
 }
 
 // ---- the accurate path --------------------------------------------------------
@@ -533,7 +538,7 @@ template <bool kFused>
     if (a == 1.0) return std::copysign(kHalfPi.hi, x);
     ArcTerms terms = arc_terms<kFused>(a);
     double error, result;
-    DoubleDouble v = terms.halved ? offset_by(kHalfPi, -2.0, terms, error) : offset_by({0.0, 0.0}, 1.0, terms, error);
+    DoubleDouble v = offset_by(kArcsinOffsets[terms.halved], terms, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return asin_accurate(x);
     return std::copysign(result, x);
 }
@@ -546,9 +551,7 @@ template <bool kFused>
     if (a == 1.0) return x > 0 ? 0.0 : kPi.hi;
     ArcTerms terms = arc_terms<kFused>(a);
     double error, result;
-    DoubleDouble v = !terms.halved ? offset_by(kHalfPi, x < 0 ? 1.0 : -1.0, terms, error)
-                     : x < 0       ? offset_by(kPi, -2.0, terms, error)
-                                   : offset_by({0.0, 0.0}, 2.0, terms, error);
+    DoubleDouble v = offset_by(kArccosOffsets[2 * terms.halved + std::signbit(x)], terms, error);
     if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return acos_accurate(x);
     return result;
 }
