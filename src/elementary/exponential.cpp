@@ -37,7 +37,10 @@ struct alignas(32) LogTableRow {  // 32 bytes: the row's address is one shift fr
 // ---- the fast path ----------------------------------------------------------
 
 // e^(xh + xl) = 2^exponent (value.hi + value.lo), for |xh| < 745 and
-// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).
+// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).  Where
+// 2^-960 <= e^x < 2^1000, the table's entry is scaled first, so that the
+// value needs no scaling (exponent 0) and the result no last product; every
+// part stays far above the subnormals, so the scaling is exact.
 // x = (256 e + j) ln2/256 + r, |r| <= 2^-9.5; e^r - 1 - r is a Taylor
 // series to r^6 (truncated at 2^-78); 2^(j/256) comes from the table.
 struct ScaledDoubleDouble {
@@ -59,13 +62,17 @@ template <bool kFused>
     double s = r.hi, s2 = s * s, s4 = s2 * s2;
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
     double q = madd(s4, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), s2 * madd(s, 1.0 / 6, 0.5));
-    const DoubleDouble& table = kExpTable[k & 255];
+    int exponent = k >> 8;
+    bool prescaled = static_cast<unsigned>(exponent + 959) < 1959;  // -959 <= exponent <= 999
+    double scale = two_to(prescaled ? exponent : 0);
+    DoubleDouble table = {kExpTable[k & 255].hi * scale, kExpTable[k & 255].lo * scale};
     DoubleDouble product = exact_product<kFused>(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
-    // The series last, as it is the last to be ready (fused where it can be).
-    double rest = madd(table.hi, r.lo, sum.lo + (product.lo + madd(table.lo, s, table.lo)));
-    double lo = madd(table.hi, q, rest);
-    return {{sum.hi, lo}, k >> 8};
+    // The parts that are ready early first; then the series (fused where it
+    // can be) and the two-sum's low part, which are the last to be ready.
+    double rest = madd(table.hi, r.lo, product.lo + madd(table.lo, s, table.lo));
+    double lo = madd(table.hi, q, rest) + sum.lo;
+    return {{sum.hi, lo}, prescaled ? 0 : exponent};
 }
 
 // ln x = k ln2 - ln c + ln(1 + r), with x = 2^k m, m in [0.6875, 1.375),
@@ -276,7 +283,7 @@ template <bool kFused>
     ScaledDoubleDouble e = exp_double_double<kFused>(x, 0.0);
     double result;
     if (rounds_alike(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
-        return scaled(result, e.exponent);
+        return e.exponent == 0 ? result : scaled(result, e.exponent);
     return exp_accurate(x);
 }
 
@@ -321,7 +328,7 @@ template <bool kFused>
     double result;
     // Results that may be subnormal round on the accurate path.
     if (e.exponent > -1022 && rounds_alike(e.value.hi, e.value.lo, error, result)) [[likely]]
-        result = scaled(result, e.exponent);
+        result = e.exponent == 0 ? result : scaled(result, e.exponent);
     else
         result = pow_accurate(magnitude, y);
     return negative ? -result : result;
