@@ -49,8 +49,12 @@ struct ScaledDoubleDouble {
 };
 constexpr double kExpFastError = 0x1p-67;
 
-template <bool kFused>
-[[gnu::always_inline]] inline ScaledDoubleDouble exp_double_double(double xh, double xl) {
+//
+// With a middle part, e^(xh + xm + xl) for |xm| < 2^-16 and |xl| < 2^-40:
+// k comes from xh alone, so it need not wait for xm; xm joins the reduced
+// argument exactly (|r| then stays within 2^-9.49).
+template <bool kFused, bool kMiddle = false>
+[[gnu::always_inline]] inline ScaledDoubleDouble exp_double_double(double xh, double xl, double xm = 0.0) {
     // k is read from the shifted sum's low bits (|k| < 2^19, so k kExpStepHigh is exact).
     // (Rounded once or twice, the product may give a neighbour of the
     // nearest k: r then stays within 2^-9.5 (1 + 2^-34).)
@@ -58,7 +62,17 @@ template <bool kFused>
     double shifted = madd(xh, kStepsPerUnit, kShifter);
     auto k = static_cast<int32_t>(static_cast<uint32_t>(bits_of(shifted)));
     double kd = shifted - kShifter;
-    DoubleDouble r = two_sum(madd(-kd, kExpStepHigh, xh), madd(-kd, kExpStepLow, xl));  // the first is exact
+    double reduced = madd(-kd, kExpStepHigh, xh);  // exact
+    DoubleDouble r;
+    if constexpr (kMiddle) {
+        // Both sums exact; the upper part waits for two additions, not
+        // for the first sum's low part.
+        DoubleDouble middle = two_sum(reduced, xm);
+        r = two_sum(middle.hi, madd(-kd, kExpStepLow, xl));
+        r.lo += middle.lo;
+    } else {
+        r = two_sum(reduced, madd(-kd, kExpStepLow, xl));
+    }
     double s = r.hi, s2 = s * s, s4 = s2 * s2;
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
     double q = madd(s4, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), s2 * madd(s, 1.0 / 6, 0.5));
@@ -315,11 +329,17 @@ template <bool kFused>
     bool negative = std::signbit(x) && is_odd_integer(y);
     if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
     LogDoubleDouble l = log_double_double<kFused>(magnitude);
-    l.value = fast_two_sum(l.value.hi, l.value.lo);
-    // t = y ln|x| as y's product with the upper part, exactly, and the rest
-    // (below 2^-52 |t|, so within the 2^-40 that exp takes) rounded once.
-    DoubleDouble product = exact_product<kFused>(y, l.value.hi);
-    ScaledDoubleDouble e = exp_double_double<kFused>(product.hi, mul_add<kFused>(y, l.value.lo, product.lo));
+    // t = y ln|x| in three parts: y's exact products with ln's upper and
+    // lower parts, and the rest (below 2^-43, its sum rounded once).  ln's lower
+    // part is below 2^-25.5, so for |y| < 2^9 the middle part is below
+    // 2^-16, as exp takes it, and exp's reduction need not wait for it.
+    // Larger y (only |x| within (1/4, 4) has a finite power) take ln
+    // normalised first, the lower part then below 2^-53 of the upper.
+    if (!(std::fabs(y) < 0x1p9)) [[unlikely]]
+        l.value = fast_two_sum(l.value.hi, l.value.lo);
+    DoubleDouble upper = exact_product<kFused>(y, l.value.hi);
+    DoubleDouble middle = exact_product<kFused>(y, l.value.lo);
+    ScaledDoubleDouble e = exp_double_double<kFused, true>(upper.hi, upper.lo + middle.lo, middle.hi);
     // t's error: |y| times ln's (the series' part, and 2^-77.9 |t| for the
     // rest), and 2^-98 |t| from its own roundings; |t| < 2^9.5, so all but the
     // series' part add up to less than 2^-68 of e^t.
