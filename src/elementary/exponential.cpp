@@ -36,11 +36,22 @@ struct alignas(32) LogTableRow {  // 32 bytes: the row's address is one shift fr
 
 // ---- the fast path ----------------------------------------------------------
 
+// exp_double_double's result times 2^exponent: with fused products mostly
+// already scaled (exponent 0), with Dekker's never.
+template <bool kFused>
+[[gnu::always_inline]] inline double scaled_result(double v, int exponent) {
+    if (kFused && exponent == 0) return v;
+    return scaled(v, exponent);
+}
+
 // e^(xh + xl) = 2^exponent (value.hi + value.lo), for |xh| < 745 and
-// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).  Where
-// 2^-960 <= e^x < 2^1000, the table's entry is scaled first, so that the
-// value needs no scaling (exponent 0) and the result no last product; every
-// part stays far above the subnormals, so the scaling is exact.
+// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).  With
+// fused products, where 2^-960 <= e^x < 2^990, the table's entry is scaled
+// first, so that the
+// value needs no scaling (exponent 0) and the result no last product: the
+// scaling is exact, the entry stays below Dekker's splitting limit (2^995),
+// and what the products lose near the subnormals (2^-1074 at most) is
+// below 2^-110 of the result.
 // x = (256 e + j) ln2/256 + r, |r| <= 2^-9.5; e^r - 1 - r is a Taylor
 // series to r^6 (truncated at 2^-78); 2^(j/256) comes from the table.
 struct ScaledDoubleDouble {
@@ -62,22 +73,23 @@ template <bool kFused, bool kMiddle = false>
     double shifted = madd(xh, kStepsPerUnit, kShifter);
     auto k = static_cast<int32_t>(static_cast<uint32_t>(bits_of(shifted)));
     double kd = shifted - kShifter;
-    double reduced = madd(-kd, kExpStepHigh, xh);  // exact
+    double reduced = madd(kd, -kExpStepHigh, xh);  // exact
     DoubleDouble r;
     if constexpr (kMiddle) {
         // Both sums exact; the upper part waits for two additions, not
         // for the first sum's low part.
         DoubleDouble middle = two_sum(reduced, xm);
-        r = two_sum(middle.hi, madd(-kd, kExpStepLow, xl));
+        r = two_sum(middle.hi, madd(kd, -kExpStepLow, xl));
         r.lo += middle.lo;
     } else {
-        r = two_sum(reduced, madd(-kd, kExpStepLow, xl));
+        r = two_sum(reduced, madd(kd, -kExpStepLow, xl));
     }
     double s = r.hi, s2 = s * s, s4 = s2 * s2;
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
     double q = madd(s4, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), s2 * madd(s, 1.0 / 6, 0.5));
     int exponent = k >> 8;
-    bool prescaled = static_cast<unsigned>(exponent + 959) < 1959;  // -959 <= exponent <= 999
+    // (With Dekker's products the instructions cost more than the latency saved.)
+    bool prescaled = kFused && static_cast<unsigned>(exponent + 959) < 1949;  // -959 <= exponent <= 989
     double scale = two_to(prescaled ? exponent : 0);
     DoubleDouble table = {kExpTable[k & 255].hi * scale, kExpTable[k & 255].lo * scale};
     DoubleDouble product = exact_product<kFused>(table.hi, s);
@@ -296,8 +308,8 @@ template <bool kFused>
 [[gnu::always_inline]] inline double exp_fast(double x) {
     ScaledDoubleDouble e = exp_double_double<kFused>(x, 0.0);
     double result;
-    if (rounds_alike(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
-        return e.exponent == 0 ? result : scaled(result, e.exponent);
+    if (rounds_alike<kFused>(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
+        return scaled_result<kFused>(result, e.exponent);
     return exp_accurate(x);
 }
 
@@ -306,7 +318,7 @@ template <bool kFused>
     LogDoubleDouble l = log_double_double<kFused>(x);
     double result;
     double error = l.series_error + std::fabs(l.value.hi) * kLogTableError;
-    if (rounds_alike(l.value.hi, l.value.lo, error, result)) [[likely]] return result;
+    if (rounds_alike<kFused>(l.value.hi, l.value.lo, error, result)) [[likely]] return result;
     return log_accurate(x);
 }
 
@@ -319,7 +331,7 @@ template <bool kFused>
     // (lo being at most 0.37 |r|^3 + 2^-29 |ln x|), with room to spare.
     double error = l.series_error * 0.5 + std::fabs(product.hi) * 0x1p-75;
     double result;
-    if (rounds_alike(product.hi, lo, error, result)) [[likely]] return result;
+    if (rounds_alike<kFused>(product.hi, lo, error, result)) [[likely]] return result;
     return log10_accurate(x);
 }
 
@@ -347,8 +359,8 @@ template <bool kFused>
     double error = e.value.hi * mul_add<kFused>(std::fabs(y), l.series_error, kPowFastError);
     double result;
     // Results that may be subnormal round on the accurate path.
-    if (e.exponent > -1022 && rounds_alike(e.value.hi, e.value.lo, error, result)) [[likely]]
-        result = e.exponent == 0 ? result : scaled(result, e.exponent);
+    if (e.exponent > -1022 && rounds_alike<kFused>(e.value.hi, e.value.lo, error, result)) [[likely]]
+        result = scaled_result<kFused>(result, e.exponent);
     else
         result = pow_accurate(magnitude, y);
     return negative ? -result : result;

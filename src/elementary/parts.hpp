@@ -28,11 +28,15 @@ struct NearestInteger {
 // both ends of that interval round to the same double, it is the correctly
 // rounded result (rounding is monotonic; the bounds carry a margin for the
 // rounding of lo +- error itself), and so is hi + lo, which lies between
-// them: the result waits for one sum, not two, while the test runs beside it.
+// them.  With fused products (newer CPUs, which overlap the test with what
+// follows) the result is hi + lo, so that it waits for one sum, not two;
+// with Dekker's products (older CPUs, where each instruction counts) it is
+// the upper end itself.
+template <bool kFused>
 [[gnu::always_inline]] inline bool rounds_alike(double hi, double lo, double error, double& result) {
     double up = hi + (lo + error);
     double down = hi + (lo - error);
-    result = hi + lo;
+    result = kFused ? hi + lo : up;
     return up == down;
 }
 

@@ -198,11 +198,10 @@ template <bool kFused>
 }
 
 // n / d for normalised n and d (|lo| at most a unit of hi), within 2^-100
-// of itself: the rounded quotient and Newton's correction.  The quotient is
-// divided, not multiplied by the inverse, so that it does not wait for it.
+// of itself: a rounded quotient hi (n.hi times 1/d.hi, or n.hi / d.hi,
+// which need not wait for the inverse) and Newton's correction.
 template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble pair_quotient(DoubleDouble n, DoubleDouble d, double inverse) {
-    double hi = n.hi / d.hi;
+[[gnu::always_inline]] inline DoubleDouble pair_quotient(DoubleDouble n, DoubleDouble d, double inverse, double hi) {
     DoubleDouble back = exact_product<kFused>(hi, d.hi);
     return {hi, (((n.hi - back.hi) - back.lo) + mul_add<kFused>(-hi, d.lo, n.lo)) * inverse};
 }
@@ -213,7 +212,7 @@ template <bool kFused>
 [[gnu::always_inline]] inline DoubleDouble quotient(DoubleDouble n, double n_error, DoubleDouble d, double d_error,
                                                     double& error) {
     double inverse = 1.0 / d.hi;
-    DoubleDouble q = pair_quotient<kFused>(n, d, inverse);
+    DoubleDouble q = pair_quotient<kFused>(n, d, inverse, n.hi * inverse);
     error = (n_error + std::fabs(q.hi) * d_error) * std::fabs(inverse) * (1.0 + 0x1p-50) + std::fabs(q.hi) * 0x1p-100;
     return q;
 }
@@ -237,7 +236,8 @@ template <bool kFused>
     } else {
         denominator.lo += product.lo;
     }
-    DoubleDouble t = pair_quotient<kFused>({a - c, 0.0}, denominator, 1.0 / denominator.hi);
+    double n = a - c;
+    DoubleDouble t = pair_quotient<kFused>({n, 0.0}, denominator, 1.0 / denominator.hi, n / denominator.hi);
     double t2 = t.hi * t.hi, t3 = t.hi * t2, t4 = t2 * t2;
     // atan t - t = t^3 (-1/3 + t^2/5 - t^4/7), truncated below 2^-57 |t|^3.
     double polynomial = madd(t4, -1.0 / 7, madd(t2, 0.2, -1.0 / 3));
@@ -487,7 +487,7 @@ template <bool kFused, bool kCosine>
         unsigned quadrant = reduction.quadrant + (kCosine ? 1u : half_turn_below_zero(x));
         double error, result;
         DoubleDouble v = sine_in_quadrant<kFused>(angle_terms<kFused>(reduction.r), quadrant, error);
-        if (rounds_alike(v.hi, v.lo, error, result)) [[likely]] return result;
+        if (rounds_alike<kFused>(v.hi, v.lo, error, result)) [[likely]] return result;
     }
     return kCosine ? cos_accurate(x) : sin_accurate(x);
 }
@@ -505,7 +505,7 @@ template <bool kFused>
     DoubleDouble c = sine_in_quadrant<kFused>(terms, reduction.quadrant + 1, cos_error);
     // Normalised for the quotient: the series leave up to 2^-18 of each in its low part.
     DoubleDouble v = quotient<kFused>(fast_two_sum(s.hi, s.lo), sin_error, fast_two_sum(c.hi, c.lo), cos_error, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return tan_accurate(x);
+    if (!rounds_alike<kFused>(v.hi, v.lo, error, result)) [[unlikely]] return tan_accurate(x);
     return result;
 }
 
@@ -525,7 +525,7 @@ template <bool kFused>
         IntervalAboveOne interval = interval_above_one(a);
         v = atan_near<kFused>(a, interval.middle, kAtanAboveOne[interval.row], error);
     }
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return atan_accurate(x);
+    if (!rounds_alike<kFused>(v.hi, v.lo, error, result)) [[unlikely]] return atan_accurate(x);
     return std::copysign(result, x);
 }
 
@@ -539,7 +539,7 @@ template <bool kFused>
     ArcTerms terms = arc_terms<kFused>(a);
     double error, result;
     DoubleDouble v = offset_by(kArcsinOffsets[terms.halved], terms, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return asin_accurate(x);
+    if (!rounds_alike<kFused>(v.hi, v.lo, error, result)) [[unlikely]] return asin_accurate(x);
     return std::copysign(result, x);
 }
 
@@ -552,7 +552,7 @@ template <bool kFused>
     ArcTerms terms = arc_terms<kFused>(a);
     double error, result;
     DoubleDouble v = offset_by(kArccosOffsets[2 * terms.halved + std::signbit(x)], terms, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return acos_accurate(x);
+    if (!rounds_alike<kFused>(v.hi, v.lo, error, result)) [[unlikely]] return acos_accurate(x);
     return result;
 }
 
