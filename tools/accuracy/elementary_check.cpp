@@ -119,23 +119,32 @@ double log_uniform(double lo, double hi) {
     return (next() >> 63) ? -magnitude : magnitude;
 }
 double any_positive_double() { return from_bits(next() % 0x7ff0000000000000ull); }
+// Within 64 units of a positive edge, on either side.
+double near(double edge) { return from_bits(bits(edge) + next() % 129 - 64); }
+double either_sign(double x) { return (next() >> 63) ? -x : x; }
 
 // One random argument of each kind in turn.
 Case draw(Function f, uint64_t i) {
     switch (f) {
         case kExp:
-            switch (i % 5) {
+            switch (i % 6) {
                 case 0: return {f, uniform(row_of(kExp).lowest, row_of(kExp).highest), 0};
                 case 1: return {f, log_uniform(-60, 9.47), 0};         // every scale
                 case 2: return {f, log_uniform(-1074, -20), 0};        // near 0
                 case 3: return {f, uniform(row_of(kExp).lowest, -700.0), 0};   // near the underflow bound
+                case 4: return {f, (next() >> 63) ? uniform(686.0, 686.5) : uniform(-665.7, -665.2), 0};  // 2^990, 2^-960
                 default: return {f, uniform(700.0, row_of(kExp).highest), 0};  // near the overflow bound
             }
         case kLog: case kLog10:
-            switch (i % 4) {
+            switch (i % 5) {
                 case 0: return {f, any_positive_double(), 0};          // uniform in the exponent
                 case 1: return {f, 1.0 + uniform(-0x1p-6, 0x1p-6), 0};  // near 1
                 case 2: return {f, from_bits(next() % 0x0010000000000000ull + 1), 0};  // subnormal
+                case 3: {  // the edges of the reduction's intervals, at every scale
+                    uint64_t j = next() % 256;
+                    double edge = j < 160 ? 0.6875 + j * 0x1p-9 : 1.0 + (j - 160) * 0x1p-8;
+                    return {f, std::ldexp(near(edge), static_cast<int>(next() % 2001) - 1000), 0};
+                }
                 default: return {f, uniform(1e-10, 1e10), 0};
             }
         case kSin: case kCos: case kTan:
@@ -151,21 +160,41 @@ Case draw(Function f, uint64_t i) {
                 default: return {f, log_uniform(20, 53), 0};            // reduced exactly
             }
         case kAsin: case kAcos:
-            switch (i % 4) {
+            switch (i % 6) {
                 case 0: return {f, uniform(-1, 1), 0};
                 case 1: return {f, log_uniform(-60, 0), 0};              // every scale
                 case 2: return {f, std::copysign(1.0 - std::fabs(log_uniform(-53, -4)), uniform(-1, 1)), 0};  // near +-1
+                case 3: {  // the edges of the table's intervals, and 0.7 where the halving starts
+                    uint64_t j = next() % 181;
+                    return {f, either_sign(near(j == 180 ? 0.7 : (j + 0.5) / 256)), 0};
+                }
+                case 4: {  // the same edges for sqrt((1 - |x|)/2), above 0.7
+                    double u = (next() % 100 + 0.5) / 256;
+                    return {f, either_sign(near(1.0 - 2.0 * u * u)), 0};
+                }
                 default: return {f, log_uniform(-1074, -20), 0};         // near 0
             }
         case kAtan:
-            switch (i % 4) {
+            switch (i % 5) {
                 case 0: return {f, uniform(-10, 10), 0};
                 case 1: return {f, log_uniform(-60, 60), 0};             // every scale
                 case 2: return {f, log_uniform(-1074, 1024), 0};         // the whole range
+                case 3: {  // the edges of the reduction's intervals, below 1 and above
+                    int e = static_cast<int>(next() % 57) - 1;
+                    uint64_t parts = uint64_t{1} << (e < 0 ? 8 : e < 8 ? 8 - e : 0);
+                    double edge = e < 0 ? (next() % 256 + 0.5) / 256 : std::ldexp(1.0 + double(next() % parts) / parts, e);
+                    return {f, either_sign(near(edge)), 0};
+                }
                 default: return {f, uniform(-1e3, 1e3), 0};
             }
         case kPow:
-            switch (i % 6) {
+            switch (i % 8) {
+                case 6: return {f, uniform(0.25, 4), either_sign(uniform(500, 524))};  // |y| near 2^9
+                case 7: {  // results near 2^990 and 2^-960, where exp's scaling changes
+                    double x = std::fabs(log_uniform(-10, 10));
+                    double target = (next() >> 63) ? 686.2 : -665.4;
+                    return {f, x, target / std::log(x) * uniform(0.999, 1.001)};
+                }
                 case 0: return {f, std::fabs(log_uniform(-20, 20)), uniform(-50, 50)};
                 case 1: return {f, log_uniform(-20, 20), std::round(uniform(-2000, 2000))};   // integers, either sign of x
                 case 2: return {f, std::fabs(log_uniform(-30, 30)), std::round(uniform(-400, 400)) / 2};  // halves
@@ -259,8 +288,8 @@ int main(int argc, char** argv) {
         tallymat::elementary::set_fused_products(false);
         ++argv, --argc;
     }
-    std::printf("products: %s\n", tallymat::elementary::elementary_functions.fused_products ? "fused" : "Dekker's");
     if (argc >= 4 && std::strcmp(argv[1], "--table") == 0) return write_table(std::strtoull(argv[2], nullptr, 10), argv[3]);
+    std::printf("products: %s\n", tallymat::elementary::elementary_functions.fused_products ? "fused" : "Dekker's");
     if (argc < 2) {
         std::fprintf(stderr, "usage: elementary_check COUNT [CASE-FILE] | --table COUNT CASE-FILE\n");
         return 2;
