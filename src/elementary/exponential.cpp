@@ -45,25 +45,26 @@ template <bool kFused>
 }
 
 // e^(xh + xl) = 2^exponent (value.hi + value.lo), for |xh| < 745 and
-// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).  With
-// fused products, where 2^-960 <= e^x < 2^990, the table's entry is scaled
-// first, so that the
-// value needs no scaling (exponent 0) and the result no last product: the
-// scaling is exact, the entry stays below Dekker's splitting limit (2^995),
-// and what the products lose near the subnormals (2^-1074 at most) is
-// below 2^-110 of the result.
+// |xl| < 2^-40: relative error below 2^-68.5 (bound used: 2^-67).
 // x = (256 e + j) ln2/256 + r, |r| <= 2^-9.5; e^r - 1 - r is a Taylor
 // series to r^6 (truncated at 2^-78); 2^(j/256) comes from the table.
+//
+// With fused products, where 2^-960 <= e^x < 2^990, the table's entry is
+// scaled by 2^e first, so that the value needs no scaling (exponent 0) and
+// the result no last product: the scaling is exact, every part stays far
+// from overflow, and what the products lose near the subnormals (2^-1074
+// at most) is below 2^-110 of the result.  (With Dekker's products the
+// instructions would cost more than the latency they save.)
+//
+// With a middle part, e^(xh + xm + xl) for |xm| < 2^-16: k comes from xh
+// alone, so it need not wait for xm, which joins the reduced argument
+// exactly (|r| then stays within 2^-9.49).
 struct ScaledDoubleDouble {
     DoubleDouble value;
     int exponent;
 };
 constexpr double kExpFastError = 0x1p-67;
 
-//
-// With a middle part, e^(xh + xm + xl) for |xm| < 2^-16 and |xl| < 2^-40:
-// k comes from xh alone, so it need not wait for xm; xm joins the reduced
-// argument exactly (|r| then stays within 2^-9.49).
 template <bool kFused, bool kMiddle = false>
 [[gnu::always_inline]] inline ScaledDoubleDouble exp_double_double(double xh, double xl, double xm = 0.0) {
     // k is read from the shifted sum's low bits (|k| < 2^19, so k kExpStepHigh is exact).
@@ -88,7 +89,6 @@ template <bool kFused, bool kMiddle = false>
     // s^2/2 + ... + s^6/720, by Estrin's scheme (a shorter chain than Horner's).
     double q = madd(s4, madd(s2, 1.0 / 720, madd(s, 1.0 / 120, 1.0 / 24)), s2 * madd(s, 1.0 / 6, 0.5));
     int exponent = k >> 8;
-    // (With Dekker's products the instructions cost more than the latency saved.)
     bool prescaled = kFused && static_cast<unsigned>(exponent + 959) < 1949;  // -959 <= exponent <= 989
     double scale = two_to(prescaled ? exponent : 0);
     DoubleDouble table = {kExpTable[k & 255].hi * scale, kExpTable[k & 255].lo * scale};
@@ -328,7 +328,7 @@ template <bool kFused>
     DoubleDouble product = exact_product<kFused>(l.value.hi, kInverseLn10.hi);
     double lo = product.lo + (l.value.lo * kInverseLn10.hi + l.value.hi * kInverseLn10.lo);
     // ln's error times 1/ln 10 < 0.5, and the roundings of lo's three terms
-    // (lo being at most 0.37 |r|^3 + 2^-29 |ln x|), with room to spare.
+    // (lo being at most 0.34 |r|^3 + 2^-33 |ln x|), with room to spare.
     double error = l.series_error * 0.5 + std::fabs(product.hi) * 0x1p-75;
     double result;
     if (rounds_alike<kFused>(product.hi, lo, error, result)) [[likely]] return result;
@@ -342,9 +342,9 @@ template <bool kFused>
     if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
     LogDoubleDouble l = log_double_double<kFused>(magnitude);
     // t = y ln|x| in three parts: y's exact products with ln's upper and
-    // lower parts, and the rest (below 2^-43, its sum rounded once).  ln's lower
-    // part is below 2^-25.5, so for |y| < 2^9 the middle part is below
-    // 2^-16, as exp takes it, and exp's reduction need not wait for it.
+    // lower parts, and the rest (below 2^-43, its sum rounded once).  ln's
+    // lower part is below 2^-25.5, so for |y| < 2^9 the middle part is
+    // below 2^-16, as exp takes it, and exp's reduction need not wait for it.
     // Larger y (only |x| within (1/4, 4) has a finite power) take ln
     // normalised first, the lower part then below 2^-53 of the upper.
     if (!(std::fabs(y) < 0x1p9)) [[unlikely]]

@@ -280,11 +280,11 @@ template <bool kFused>
 // asin u for 0 <= u <= 0.7, u a pair (|u.lo| <= 2^-52 u.hi): the series
 // of asin about c = j/256 nearest u, in h = u.hi - c (exact, |h| <= 2^-9),
 // from the table.  A0 + A1 h + A2 h^2 are summed exactly into the upper
-// part, so that the low part is the rest of the series and small; u.lo
-// enters through asin's slope at u, to second order (its error is below
-// 2^-80 of the result).  Neither a square root nor a division, and the row
+// part, so that the low part is the rest of the series and small; u.lo,
+// where there is one, enters through asin's slope at u, to second order
+// (its error is below 2^-80 of the result).  Neither a square root nor a division, and the row
 // is the only load.  `error` bounds the result's error.
-template <bool kFused>
+template <bool kFused, bool kLowPart>
 [[gnu::always_inline]] inline DoubleDouble asin_of_pair(DoubleDouble u, double& error) {
     auto madd = mul_add<kFused>;
     NearestInteger j = nearest_integer_of(u.hi * 256.0);
@@ -298,9 +298,9 @@ template <bool kFused>
     // against A2 h^2 < 2^-18 (or c = 0, A2 = 0).
     DoubleDouble sum = fast_two_sum(row.value.hi, first.hi);
     DoubleDouble upper = fast_two_sum(sum.hi, second.hi);
-    double slope_at_u = madd(h, madd(3.0 * a[0], h, 2.0 * row.curvature.hi), row.slope.hi);
     double small = madd(row.slope.lo, h, first.lo) + madd(row.curvature.lo, h2.hi, second.lo) +
-                   madd(row.curvature.hi, h2.lo, row.value.lo) + slope_at_u * u.lo;
+                   madd(row.curvature.hi, h2.lo, row.value.lo);
+    if constexpr (kLowPart) small += madd(h, madd(3.0 * a[0], h, 2.0 * row.curvature.hi), row.slope.hi) * u.lo;
     // h^3 (A3 + A4 h + ... + A9 h^6), by Estrin's scheme, joins last.
     double h4 = h2.hi * h2.hi, h3 = h * h2.hi;
     double low = madd(h2.hi, madd(a[3], h, a[2]), madd(a[1], h, a[0]));
@@ -328,10 +328,10 @@ template <bool kFused>
     ArcTerms terms;
     terms.halved = a > 0.7;
     if (!terms.halved) {
-        terms.v = asin_of_pair<kFused>({a, 0.0}, terms.error);
+        terms.v = asin_of_pair<kFused, false>({a, 0.0}, terms.error);
     } else {
         double u2 = (1.0 - a) * 0.5;  // exact
-        terms.v = asin_of_pair<kFused>(square_root<kFused>({u2, 0.0}, 1.0 / u2), terms.error);
+        terms.v = asin_of_pair<kFused, true>(square_root<kFused>({u2, 0.0}, 1.0 / u2), terms.error);
     }
     return terms;
 }
