@@ -10,7 +10,7 @@ the fixed-point entries are the nearest multiples of 2^-256.
 """
 import sys
 
-from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan, asin, sqrt, taylor
+from mpmath import mp, mpf, log, exp, nint, floor, pi, sin, cos, atan, asin, sqrt, taylor, chebyfit, polyval, linspace
 
 mp.prec = 400
 
@@ -51,6 +51,16 @@ out.append("constexpr double kExpStepHigh = %s, kExpStepLow = %s;" % (nearest(st
 out.append("constexpr double kStepsPerUnit = %s;  // 256 / ln 2" % hexes(nearest(256 / LN2)))
 out.append("constexpr double kInverseLn2 = %s;  // 1 / ln 2" % hexes(nearest(1 / LN2)))
 out.append("constexpr DoubleDouble kInverseLn10 = {%s};  // 1 / ln 10" % hexes(*pair(1 / log(10))))
+# exp's series: (e^s - 1 - s)/s^2 on |s| <= 2^-9.49 (pow's reduced arguments
+# included) by a cubic fitted at Chebyshev points, its coefficients rounded
+# to doubles; s^2 times it stays within 2^-69.3 of e^s - 1 - s.
+reach = mpf(2) ** -9.49
+quotient = lambda s: (exp(s) - 1 - s) / s ** 2 if s else mpf(1) / 2
+cubic = [nearest(c) for c in chebyfit(quotient, [-reach, reach], 4)]
+worst = max(abs(s ** 2 * polyval([mpf(c) for c in cubic], s) - (exp(s) - 1 - s)) for s in linspace(-reach, reach, 4001))
+assert worst < mpf(2) ** -69.3, float(log(worst, 2))
+out.append("constexpr double kExpSeries[4] = {%s};  // s^2 (c0 + c1 s + ...) is e^s - 1 - s within 2^-69.3" %
+           hexes(*reversed(cubic)))
 
 out.append("")
 out.append("// 2^(j/256), j = 0 .. 255.")
