@@ -71,7 +71,7 @@ out.append("};")
 
 # The logarithm's reduction: m in [0.6875, 1.375) falls in interval i (of
 # width 2^-9 below 1, 2^-8 above), and c brings r = m c - 1 below 2^-8.  c is
-# a multiple of 2^-8 below 1 and of 2^-9 above, so that m c - 1 is a double
+# a multiple of 2^-8 for m below 1 and of 2^-9 above, so that m c - 1 is a double
 # (its bits run from 2^-9 down to m's last place times c's), exact in one
 # fused multiply-add; among those multiples, c is the one that brings the
 # interval closest to 1.  The two intervals beside 1 take c = 1, so that ln x

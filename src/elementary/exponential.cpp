@@ -23,6 +23,7 @@ struct alignas(32) LogTableRow {  // 32 bytes: the row's address is one shift fr
     double minus_log_low;   // the double nearest to the rest
 };
 #include "elementary/exponential_tables.inc"
+static_assert(kLargestReduced < 0x1p-8, "ln's series is bounded for |m c - 1| < 2^-8");
 
 // 2^n for a normal power, -1022 <= n <= 1023.
 [[gnu::always_inline]] inline double two_to(int n) { return from_bits(static_cast<uint64_t>(n + 1023) << 52); }
