@@ -191,8 +191,8 @@ for j in range(181):
     rest = sum(abs(a[k]) * h ** k for k in range(10, 15))
     assert rest <= mpf(2) ** -78 * (asin(c - h) if j else h), j
     assert sum(abs(a[k]) * h ** (k - 3) for k in range(3, 10)) < 2, j
-    values = list(pair(a[0])) + list(pair(a[1])) + list(pair(a[2])) + [nearest(a[k]) for k in range(3, 10)] + [0.0] * 3
-    out.append("    {%s}," % hexes(*values))
+    out.append("    {{%s}, {%s}, {%s}, {%s}, {0, 0, 0}}," % (hexes(*pair(a[0])), hexes(*pair(a[1])), hexes(*pair(a[2])),
+                                                     hexes(*[nearest(a[k]) for k in range(3, 10)])))
 out.append("};")
 out.append("")
 out.append("// atan(j/256) to 2^-257, j = 0 .. 256: the fraction's limbs, lowest first.")
