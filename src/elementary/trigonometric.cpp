@@ -227,6 +227,11 @@ template <bool kFused>
     auto madd = mul_add<kFused>;
     DoubleDouble product = exact_product<kFused>(c, a);
     DoubleDouble denominator = two_sum(1.0, product.hi);
+    // The inverse for the quotient's correction, from this sum (within a
+    // unit of the upper part below, which is close enough): with fused
+    // products it is ready a little after that part, so that the division
+    // the chain waits for starts first.
+    double inverse = 1.0 / denominator.hi;
     if constexpr (kFused) {
         // The division waits for one fused multiply-add, not a product and a
         // sum: 1 + c a rounded once, within a unit of the sum above, and the
@@ -237,7 +242,7 @@ template <bool kFused>
         denominator.lo += product.lo;
     }
     double n = a - c;
-    DoubleDouble t = pair_quotient<kFused>({n, 0.0}, denominator, 1.0 / denominator.hi, n / denominator.hi);
+    DoubleDouble t = pair_quotient<kFused>({n, 0.0}, denominator, inverse, n / denominator.hi);
     double t2 = t.hi * t.hi, t3 = t.hi * t2, t4 = t2 * t2;
     // atan t - t = t^3 (-1/3 + t^2/5 - t^4/7), truncated below 2^-57 |t|^3.
     double polynomial = madd(t4, -1.0 / 7, madd(t2, 0.2, -1.0 / 3));
@@ -246,7 +251,7 @@ template <bool kFused>
     // t| <= |t|^3/3), and 2^-90 of the result for the rest: the quotient's
     // and the table's errors.  The series joins last, as it is ready last.
     error = mul_add<kFused>(std::fabs(t3), kSeriesError / 2, std::fabs(sum.hi) * 0x1p-90);
-    return {sum.hi, madd(t3, polynomial, sum.lo + (atan_c.lo + t.lo))};
+    return {sum.hi, madd(t3, polynomial, sum.lo + atan_c.lo) + t.lo};
 }
 
 // The interval of kAtanAboveOne that holds a, 1 < a < 2^56, and its middle
