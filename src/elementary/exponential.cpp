@@ -97,9 +97,10 @@ template <bool kFused, bool kMiddle = false>
     DoubleDouble product = exact_product<kFused>(table.hi, s);
     DoubleDouble sum = fast_two_sum(table.hi, product.hi);
     // The parts that are ready early first; then the series (fused where it
-    // can be) and the two-sum's low part, which are the last to be ready.
-    double rest = madd(table.hi, r.lo, product.lo + madd(table.lo, s, table.lo));
-    double lo = madd(table.hi * s2, cubic, rest) + sum.lo;
+    // can be), and beside it the two late low parts: the two-sum's and the
+    // reduced argument's (r.lo, the end of a two-sum of its own).
+    double rest = product.lo + madd(table.lo, s, table.lo);
+    double lo = madd(table.hi * s2, cubic, rest) + madd(table.hi, r.lo, sum.lo);
     return {{sum.hi, lo}, prescaled ? 0 : exponent};
 }
 
