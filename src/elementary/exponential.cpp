@@ -342,7 +342,6 @@ template <bool kFused>
 [[gnu::always_inline]] inline double pow_fast(double x, double y) {
     double magnitude = std::fabs(x);
     bool negative = std::signbit(x) && is_odd_integer(y);
-    if (magnitude == 1.0) return negative ? -1.0 : 1.0;  // whatever y, even one too large to multiply
     LogDoubleDouble l = log_double_double<kFused>(magnitude);
     // t = y ln|x| in three parts: y's exact products with ln's upper and
     // lower parts, and the rest (below 2^-43, its sum rounded once).  ln's
@@ -350,8 +349,12 @@ template <bool kFused>
     // below 2^-16, as exp takes it, and exp's reduction need not wait for it.
     // Larger y (only |x| within (1/4, 4) has a finite power) take ln
     // normalised first, the lower part then below 2^-53 of the upper.
-    if (!(std::fabs(y) < 0x1p9)) [[unlikely]]
+    // |x| = 1 gives ln exactly 0 and so e^0 = 1 exactly, but y may then be
+    // too large to split (Dekker's products): answered here.
+    if (!(std::fabs(y) < 0x1p9)) [[unlikely]] {
+        if (magnitude == 1.0) return negative ? -1.0 : 1.0;
         l.value = fast_two_sum(l.value.hi, l.value.lo);
+    }
     DoubleDouble upper = exact_product<kFused>(y, l.value.hi);
     DoubleDouble middle = exact_product<kFused>(y, l.value.lo);
     ScaledDoubleDouble e = exp_double_double<kFused, true>(upper.hi, upper.lo + middle.lo, middle.hi);
@@ -362,7 +365,8 @@ template <bool kFused>
     double error = e.value.hi * mul_add<kFused>(std::fabs(y), l.series_error, kPowFastError);
     double result;
     // Results that may be subnormal round on the accurate path.
-    if (e.exponent > -1022 && rounds_alike<kFused>(e.value.hi, e.value.lo, error, result)) [[likely]]
+    if ((e.exponent == 0 || e.exponent > -1022) && rounds_alike<kFused>(e.value.hi, e.value.lo, error, result))
+        [[likely]]
         result = scaled_result<kFused>(result, e.exponent);
     else
         result = pow_accurate(magnitude, y);
