@@ -286,9 +286,10 @@ template <bool kFused>
 // of asin about c = j/256 nearest u, in h = u.hi - c (exact, |h| <= 2^-9),
 // from the table.  A0 + A1 h + A2 h^2 are summed exactly into the upper
 // part, so that the low part is the rest of the series and small; u.lo,
-// where there is one, enters through asin's slope at u, to second order
-// (its error is below 2^-80 of the result).  Neither a square root nor a division, and the row
-// is the only load.  `error` bounds the result's error.
+// where there is one (kLowPart), enters through asin's slope at u, to
+// second order (its error is below 2^-80 of the result).  Neither a square
+// root nor a division, and the row is the only load.  `error` bounds the
+// result's error.
 template <bool kFused, bool kLowPart>
 [[gnu::always_inline]] inline DoubleDouble asin_of_pair(DoubleDouble u, double& error) {
     auto madd = mul_add<kFused>;
