@@ -143,8 +143,11 @@ int main(int argc, char** argv) {
     // What the library's load does first: the CPU's products chosen.
     tallymat::core::read_cpu_features();
     tallymat::elementary::choose_elementary_products();
-    if (argc >= 2 && std::strcmp(argv[1], "--plain") == 0) {
-        tallymat::elementary::set_fused_products(false);
+    if (tallymat::elementary::Products forced; argc >= 2 && tallymat::elementary::names_products(argv[1], forced)) {
+        if (!tallymat::elementary::set_products(forced)) {
+            std::printf("SKIPPED: this CPU or build lacks the %s functions\n", tallymat::elementary::name_of(forced));
+            return 0;
+        }
         ++argv, --argc;
     }
     Mode mode = Mode::kLatency;
@@ -164,7 +167,7 @@ int main(int argc, char** argv) {
     }
     benchset::raise_host_inexact_flag();  // as in any host that has computed anything
     std::printf("%s, %s products, ns per call (median of 7 rounds of 2^20 calls)\n", benchset::cpu_model().c_str(),
-                tallymat::elementary::elementary_functions.fused_products ? "fused" : "Dekker's");
+                tallymat::elementary::name_of(tallymat::elementary::elementary_functions.products));
     std::printf("%-6s | %9s %9s %6s | %9s %9s %6s\n", "", "latency", "runtime", "ratio", "through.", "runtime", "ratio");
     for (const Function& f : kFunctions) {
         Arguments a = make_arguments(f);

@@ -39,18 +39,19 @@ double compute(const ElementaryCase& c) {
     return 0.0;
 }
 
-// With Dekker's products and, where the CPU has FMA, with fused ones.
+// With Dekker's products and, where the CPU has them, fused ones and
+// instructions that round themselves.
 TEST(Elementary, CorrectlyRoundedBits) {
-    const bool chosen = el::elementary_functions.fused_products;
-    for (bool fused : {false, true}) {
-        if (!el::set_fused_products(fused)) continue;
-        SCOPED_TRACE(fused ? "fused products" : "Dekker's products");
+    const el::Products chosen = el::elementary_functions.products;
+    for (el::Products products : {el::Products::kDekkers, el::Products::kFused, el::Products::kOwnRounding}) {
+        if (!el::set_products(products)) continue;
+        SCOPED_TRACE(el::name_of(products));
         for (const ElementaryCase& c : kElementaryCases) {
             SCOPED_TRACE(testing::Message() << c.function << std::hex << " x=" << c.x << " y=" << c.y);
             EXPECT_EQ(bits(compute(c)), c.expected);
         }
     }
-    el::set_fused_products(chosen);
+    el::set_products(chosen);
 }
 
 // Called directly, past the domains the math layer lets through, the

@@ -42,15 +42,15 @@ out = ["// Tables and constants of exp, ln and lg; written by tools/elementary_t
 # ln 2 for the logarithm: kLn2High has 42 bits, so that k * kLn2High is exact
 # for |k| < 2^11, the binary exponent of any double.
 ln2_high = rounded_to_bits(LN2, 42)
-out.append("constexpr double kLn2High = %s, kLn2Low = %s;" % (nearest(ln2_high).hex(), nearest(LN2 - ln2_high).hex()))
+out.append("inline constexpr double kLn2High = %s, kLn2Low = %s;" % (nearest(ln2_high).hex(), nearest(LN2 - ln2_high).hex()))
 # ln 2 / 256 for exp: kExpStepHigh has 34 bits, so that k * kExpStepHigh is
 # exact for |k| < 2^19.
 step = LN2 / 256
 step_high = rounded_to_bits(step, 34)
-out.append("constexpr double kExpStepHigh = %s, kExpStepLow = %s;" % (nearest(step_high).hex(), nearest(step - step_high).hex()))
-out.append("constexpr double kStepsPerUnit = %s;  // 256 / ln 2" % hexes(nearest(256 / LN2)))
-out.append("constexpr double kInverseLn2 = %s;  // 1 / ln 2" % hexes(nearest(1 / LN2)))
-out.append("constexpr DoubleDouble kInverseLn10 = {%s};  // 1 / ln 10" % hexes(*pair(1 / log(10))))
+out.append("inline constexpr double kExpStepHigh = %s, kExpStepLow = %s;" % (nearest(step_high).hex(), nearest(step - step_high).hex()))
+out.append("inline constexpr double kStepsPerUnit = %s;  // 256 / ln 2" % hexes(nearest(256 / LN2)))
+out.append("inline constexpr double kInverseLn2 = %s;  // 1 / ln 2" % hexes(nearest(1 / LN2)))
+out.append("inline constexpr DoubleDouble kInverseLn10 = {%s};  // 1 / ln 10" % hexes(*pair(1 / log(10))))
 # exp's series: (e^s - 1 - s)/s^2 on |s| <= 2^-9.49 (pow's reduced arguments
 # included) by a cubic fitted at Chebyshev points, its coefficients rounded
 # to doubles; s^2 times it stays within 2^-69.3 of e^s - 1 - s.
@@ -59,12 +59,12 @@ quotient = lambda s: (exp(s) - 1 - s) / s ** 2 if s else mpf(1) / 2
 cubic = [nearest(c) for c in chebyfit(quotient, [-reach, reach], 4)]
 worst = max(abs(s ** 2 * polyval([mpf(c) for c in cubic], s) - (exp(s) - 1 - s)) for s in linspace(-reach, reach, 4001))
 assert worst < mpf(2) ** -69.3, float(log(worst, 2))
-out.append("constexpr double kExpSeries[4] = {%s};  // s^2 (c0 + c1 s + ...) is e^s - 1 - s within 2^-69.3" %
+out.append("inline constexpr double kExpSeries[4] = {%s};  // s^2 (c0 + c1 s + ...) is e^s - 1 - s within 2^-69.3" %
            hexes(*reversed(cubic)))
 
 out.append("")
 out.append("// 2^(j/256), j = 0 .. 255.")
-out.append("constexpr DoubleDouble kExpTable[256] = {")
+out.append("inline constexpr DoubleDouble kExpTable[256] = {")
 for j in range(256):
     out.append("    {%s}," % hexes(*pair(mpf(2) ** (mpf(j) / 256))))
 out.append("};")
@@ -80,7 +80,7 @@ out.append("};")
 # |ln c| is at least |r|, so that adding r needs no reordering.
 out.append("")
 out.append("// Interval i of m: c, then -ln c as a multiple of 2^-42 and the double nearest to the rest.")
-out.append("constexpr LogTableRow kLogTable[256] = {")
+out.append("inline constexpr LogTableRow kLogTable[256] = {")
 largest_r = mpf(0)
 for i in range(256):
     if i < 160:
@@ -104,7 +104,7 @@ for i in range(256):
     largest_r = max(largest_r, r)
     out.append("    {%s, %s, %s}," % (nearest(c).hex(), nearest(log_high).hex(), nearest(-log(c) - log_high).hex()))
 out.append("};")
-out.append("constexpr double kLargestReduced = %s;  // the largest |m c - 1|" % nearest(largest_r).hex())
+out.append("inline constexpr double kLargestReduced = %s;  // the largest |m c - 1|" % nearest(largest_r).hex())
 folder = sys.argv[1] if len(sys.argv) > 1 else "src/elementary"
 with open(folder + "/exponential_tables.inc", "w") as f:
     f.write("\n".join(out) + "\n")
@@ -124,30 +124,30 @@ out = ["// Tables and constants of sine, cosine, tangent and the arc functions;"
 # 33 bits, so that k times either is exact for k < 2^20.
 c1 = rounded_to_bits(HALF_PI, 33)
 c2 = rounded_to_bits(HALF_PI - c1, 33)
-out.append("constexpr double kHalfPi1 = %s, kHalfPi2 = %s, kHalfPi3 = %s;" % (
+out.append("inline constexpr double kHalfPi1 = %s, kHalfPi2 = %s, kHalfPi3 = %s;" % (
     nearest(c1).hex(), nearest(c2).hex(), nearest(HALF_PI - c1 - c2).hex()))
-out.append("constexpr double kTwoOverPi = %s;" % nearest(2 / pi).hex())
+out.append("inline constexpr double kTwoOverPi = %s;" % nearest(2 / pi).hex())
 # The largest argument that needs no reduction: the double nearest pi/4 lies below it.
 quarter_pi = nearest(pi / 4)
 assert mpf(quarter_pi) < pi / 4
-out.append("constexpr double kQuarterPi = %s;  // just below pi/4: no reduction up to it" % quarter_pi.hex())
-out.append("constexpr DoubleDouble kHalfPi = {%s}, kPi = {%s};" % (hexes(*pair(HALF_PI)), hexes(*pair(pi))))
+out.append("inline constexpr double kQuarterPi = %s;  // just below pi/4: no reduction up to it" % quarter_pi.hex())
+out.append("inline constexpr DoubleDouble kHalfPi = {%s}, kPi = {%s};" % (hexes(*pair(HALF_PI)), hexes(*pair(pi))))
 # The third part of pi/2 after the pair, for the reduction with fused products.
 half_pi_high, half_pi_low = pair(HALF_PI)
-out.append("constexpr double kHalfPiTail = %s;" % nearest(HALF_PI - mpf(half_pi_high) - mpf(half_pi_low)).hex())
-out.append("constexpr uint32_t kWideHalfPiFraction[8] = {%s};  // pi/2 - 1" % fraction_limbs(HALF_PI - 1))
+out.append("inline constexpr double kHalfPiTail = %s;" % nearest(HALF_PI - mpf(half_pi_high) - mpf(half_pi_low)).hex())
+out.append("inline constexpr uint32_t kWideHalfPiFraction[8] = {%s};  // pi/2 - 1" % fraction_limbs(HALF_PI - 1))
 # 2/pi to 384 bits after the binary point (its integer part is 0): enough
 # for the fraction of x 2/pi to 2^-300, x < 2^53.
 two_over_pi = int(floor(2 / pi * mpf(2) ** 384))
 out.append("// floor(2/pi 2^384), lowest limb first.")
-out.append("constexpr uint32_t kTwoOverPiLimbs[12] = {")
+out.append("inline constexpr uint32_t kTwoOverPiLimbs[12] = {")
 limbs = ["0x%08x" % ((two_over_pi >> (32 * i)) & 0xffffffff) for i in range(12)]
 out.append("    " + ", ".join(limbs[:6]) + ",")
 out.append("    " + ", ".join(limbs[6:]) + "};")
 
 out.append("")
 out.append("// sin(i/256) and cos(i/256) as pairs, i = 0 .. 203 (just past pi/4).")
-out.append("constexpr double kSinCosTable[204][4] = {")
+out.append("inline constexpr double kSinCosTable[204][4] = {")
 for i in range(204):
     a = mpf(i) / 256
     out.append("    {%s, %s}," % (hexes(*pair(sin(a))), hexes(*pair(cos(a)))))
@@ -155,7 +155,7 @@ out.append("};")
 
 out.append("")
 out.append("// atan(j/256), j = 0 .. 256.")
-out.append("constexpr DoubleDouble kAtanTable[257] = {")
+out.append("inline constexpr DoubleDouble kAtanTable[257] = {")
 for j in range(257):
     out.append("    {%s}," % hexes(*pair(atan(mpf(j) / 256))))
 out.append("};")
@@ -173,7 +173,7 @@ for e in range(56):
         b = mpf(2) ** e * (1 + (k + mpf(0.5)) / parts)
         rows.append(atan(b))
 assert len(rows) == 558
-out.append("constexpr DoubleDouble kAtanAboveOne[558] = {")
+out.append("inline constexpr DoubleDouble kAtanAboveOne[558] = {")
 for value in rows:
     out.append("    {%s}," % hexes(*pair(value)))
 out.append("};")
@@ -183,7 +183,7 @@ out.append("")
 # upper part), the rest as doubles.  The rest of the series stays below
 # 2^-78 of the result, and A3 + A4 |h| + ... below 2.
 out.append("// asin near j/256, j = 0 .. 180: A0 .. A2 as pairs, A3 .. A9, three zeros.")
-out.append("constexpr AsinRow kAsinTable[181] = {")
+out.append("inline constexpr AsinRow kAsinTable[181] = {")
 h = mpf(2) ** -9 * (1 + mpf(2) ** -40)
 for j in range(181):
     c = mpf(j) / 256
@@ -196,7 +196,7 @@ for j in range(181):
 out.append("};")
 out.append("")
 out.append("// atan(j/256) to 2^-257, j = 0 .. 256: the fraction's limbs, lowest first.")
-out.append("constexpr uint32_t kWideAtanTable[257][8] = {")
+out.append("inline constexpr uint32_t kWideAtanTable[257][8] = {")
 for j in range(257):
     out.append("    {%s}," % fraction_limbs(atan(mpf(j) / 256)))
 out.append("};")

@@ -1,56 +1,87 @@
 // Double-double arithmetic: a value carried as an unevaluated sum hi + lo of
-// two doubles.  Sums and products are exact by the classic error-free
-// transformations (Knuth's two-sum, Dekker's product), in plain double
-// arithmetic, so that every target computes the same bits: no fma and no
-// wider registers (the build forbids contraction and uses SSE2 on x86).
-// Where the CPU has a fused multiply-add, a product's error is one
+// two numbers.  Sums and products are exact by the classic error-free
+// transformations (Knuth's two-sum, Dekker's product) in the number type's
+// own operations (number.hpp), which round to nearest: no wider registers,
+// and no contraction (the build forbids it and uses SSE2 on x86).  Where
+// the number type has a fused multiply-add, a product's error is one
 // instruction instead of Dekker's seventeen: the same exact value, so the
-// same bits (exact_product<true>, inside functions built for that CPU).
+// same bits.
 #pragma once
+
+#include "elementary/number.hpp"
 
 namespace tallymat::elementary {
 
+// A pair of doubles as the tables hold it.
 struct DoubleDouble {
     double hi;
     double lo;
 };
 
+// A pair of numbers as the fast paths compute it.
+template <class N>
+struct Pair {
+    N hi;
+    N lo;
+    [[gnu::always_inline]] static Pair of(const DoubleDouble& d) { return {d.hi, d.lo}; }
+};
+
 // a + b exactly, for |a| >= |b| (or a = 0).
-[[gnu::always_inline]] inline DoubleDouble fast_two_sum(double a, double b) {
-    double sum = a + b;
+template <class N>
+[[gnu::always_inline]] inline Pair<N> fast_two_sum(N a, N b) {
+    N sum = a + b;
     return {sum, b - (sum - a)};
 }
 
 // a + b exactly, whatever their magnitudes.
-[[gnu::always_inline]] inline DoubleDouble two_sum(double a, double b) {
-    double sum = a + b;
-    double b_part = sum - a;
+template <class N>
+[[gnu::always_inline]] inline Pair<N> two_sum(N a, N b) {
+    N sum = a + b;
+    N b_part = sum - a;
     return {sum, (a - (sum - b_part)) + (b - b_part)};
 }
 
 // a split into two halves of 26 bits each, a = hi + lo; |a| < 2^995.
-[[gnu::always_inline]] inline DoubleDouble split(double a) {
+template <class N>
+[[gnu::always_inline]] inline Pair<N> split(N a) {
     constexpr double kSplitter = 0x1p27 + 1.0;
-    double scaled = kSplitter * a;
-    double hi = scaled - (scaled - a);
+    N scaled = N(kSplitter) * a;
+    N hi = scaled - (scaled - a);
     return {hi, a - hi};
+}
+
+// a * b + c: one rounding where fused, two otherwise (error bounds count two).
+template <class N>
+[[gnu::always_inline]] inline N mul_add(N a, N b, N c) {
+    if constexpr (N::kFused) return fma(a, b, c);
+    else return a * b + c;
 }
 
 // a * b exactly, as the rounded product and its error; |a|, |b| < 2^995 and
 // the product far from the subnormal range.
-[[gnu::always_inline]] inline DoubleDouble two_product(double a, double b) {
-    double product = a * b;
-    DoubleDouble x = split(a), y = split(b);
-    double error = ((x.hi * y.hi - product) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
-    return {product, error};
+template <class N>
+[[gnu::always_inline]] inline Pair<N> exact_product(N a, N b) {
+    N product = a * b;
+    if constexpr (N::kFused) {
+        return {product, fma(a, b, -product)};
+    } else {
+        Pair<N> x = split(a), y = split(b);
+        N error = ((x.hi * y.hi - product) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo;
+        return {product, error};
+    }
 }
 
-// a * a exactly, one split fewer.
-[[gnu::always_inline]] inline DoubleDouble two_square(double a) {
-    double product = a * a;
-    DoubleDouble x = split(a);
-    double error = ((x.hi * x.hi - product) + 2.0 * x.hi * x.lo) + x.lo * x.lo;
-    return {product, error};
+// a * a exactly (Dekker's: one split fewer).
+template <class N>
+[[gnu::always_inline]] inline Pair<N> exact_square(N a) {
+    if constexpr (N::kFused) {
+        return exact_product(a, a);
+    } else {
+        N product = a * a;
+        Pair<N> x = split(a);
+        N error = ((x.hi * x.hi - product) + N(2.0) * x.hi * x.lo) + x.lo * x.lo;
+        return {product, error};
+    }
 }
 
 // Fused products: on x86 in functions built for FMA3 beside the plain ones,
@@ -72,27 +103,12 @@ struct DoubleDouble {
 #define TALLYMAT_FOR_FUSED_PRODUCTS
 #endif
 
-template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble exact_product(double a, double b) {
-    if constexpr (kFused) {
-        double product = a * b;
-        return {product, __builtin_fma(a, b, -product)};
-    } else {
-        return two_product(a, b);
-    }
-}
-
-// a * b + c: one rounding where fused, two otherwise (error bounds count two).
-template <bool kFused>
-[[gnu::always_inline]] inline double mul_add(double a, double b, double c) {
-    if constexpr (kFused) return __builtin_fma(a, b, c);
-    else return a * b + c;
-}
-
-template <bool kFused>
-[[gnu::always_inline]] inline DoubleDouble exact_square(double a) {
-    if constexpr (kFused) return exact_product<true>(a, a);
-    else return two_square(a);
-}
+// Functions that round in every instruction: x86-64 with AVX-512F, built
+// by GCC-compatible compilers (own_rounding.cpp).
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TALLYMAT_OWN_ROUNDING_BUILT 1
+#else
+#define TALLYMAT_OWN_ROUNDING_BUILT 0
+#endif
 
 }  // namespace tallymat::elementary

@@ -14,14 +14,33 @@
 // before these are called: each states the arguments it takes.
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include "core/visibility.hpp"
 
 namespace tallymat::elementary {
 
-// The fast paths' exact products: the CPU's fused multiply-add where it
-// has one, Dekker's splitting elsewhere; the bits are the same either way.
-// The functions of either kind are chosen once at load; the tests force
-// each (set_fused_products is false when the CPU lacks FMA).
+// How the fast paths compute: Dekker's products in the compiler's double
+// arithmetic; the CPU's fused multiply-add; or (x86-64 with AVX-512F)
+// instructions that each round to nearest themselves and raise no flag,
+// which code running in the host's MXCSR calls.  The bits are the same
+// every way.  The library's own calls (run under its MXCSR) take Dekker's
+// or the fused kind, chosen once at load; the tests force each
+// (set_products is false when the CPU or the build lacks the kind).
+enum class Products : uint8_t { kDekkers, kFused, kOwnRounding };
+constexpr const char* name_of(Products products) {
+    return products == Products::kDekkers ? "Dekker's" : products == Products::kFused ? "fused" : "own-rounding";
+}
+// The tools' options that force a kind: --plain and --own-rounding.
+constexpr bool names_products(const char* option, Products& products) {
+    std::string_view o = option;
+    if (o == "--plain") products = Products::kDekkers;
+    else if (o == "--own-rounding") products = Products::kOwnRounding;
+    else return false;
+    return true;
+}
+
 struct ElementaryFunctions {
     double (*exp)(double);
     double (*log)(double);
@@ -33,12 +52,18 @@ struct ElementaryFunctions {
     double (*asin)(double);
     double (*acos)(double);
     double (*atan)(double);
-    bool fused_products;
+    Products products;
 };
 extern TALLYMAT_HIDDEN ElementaryFunctions elementary_functions;
 // At load, after core::read_cpu_features: the fused kind where the CPU has it.
 void choose_elementary_products();
-bool set_fused_products(bool fused);
+bool set_products(Products products);
+
+// The functions that round in their own instructions, for machine code
+// that runs in the host's MXCSR (with neither DAZ nor FTZ set); null
+// where the build or the CPU lacks them.  Their rare accurate paths
+// switch to the library's MXCSR and back.
+const ElementaryFunctions* own_rounding_functions();
 
 // e^x for -708.396 < x < 709.78 (results above 2^-1022 and finite).
 inline double exp(double x) { return elementary_functions.exp(x); }

@@ -15,12 +15,14 @@ inline constexpr double kShifter = 0x1.8p52;  // adding and subtracting it round
 
 // The nearest integer to x (|x| < 2^31) in both forms: the shifted sum's
 // low bits hold it, so the integer needs no conversion of its own.
+template <class N>
 struct NearestInteger {
-    double value;
+    N value;
     int32_t integer;
 };
-[[gnu::always_inline]] inline NearestInteger nearest_integer_of(double x) {
-    double shifted = x + kShifter;
+template <class N>
+[[gnu::always_inline]] inline NearestInteger<N> nearest_integer_of(N x) {
+    N shifted = x + kShifter;
     return {shifted - kShifter, static_cast<int32_t>(static_cast<uint32_t>(bits_of(shifted)))};
 }
 
@@ -32,11 +34,11 @@ struct NearestInteger {
 // follows) the result is hi + lo, so that it waits for one sum, not two;
 // with Dekker's products (older CPUs, where each instruction counts) it is
 // the upper end itself.
-template <bool kFused>
-[[gnu::always_inline]] inline bool rounds_alike(double hi, double lo, double error, double& result) {
-    double up = hi + (lo + error);
-    double down = hi + (lo - error);
-    result = kFused ? hi + lo : up;
+template <class N>
+[[gnu::always_inline]] inline bool rounds_alike(N hi, N lo, N error, N& result) {
+    N up = hi + (lo + error);
+    N down = hi + (lo - error);
+    result = N::kFused ? hi + lo : up;
     return up == down;
 }
 

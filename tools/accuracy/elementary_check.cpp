@@ -284,12 +284,15 @@ int main(int argc, char** argv) {
     tallymat::elementary::choose_elementary_products();
     mpfr_set_emin(-1073);  // the double range, subnormals included
     mpfr_set_emax(1024);
-    if (argc >= 2 && std::strcmp(argv[1], "--plain") == 0) {
-        tallymat::elementary::set_fused_products(false);
+    if (tallymat::elementary::Products forced; argc >= 2 && tallymat::elementary::names_products(argv[1], forced)) {
+        if (!tallymat::elementary::set_products(forced)) {
+            std::printf("SKIPPED: this CPU or build lacks the %s functions\n", tallymat::elementary::name_of(forced));
+            return 0;
+        }
         ++argv, --argc;
     }
     if (argc >= 4 && std::strcmp(argv[1], "--table") == 0) return write_table(std::strtoull(argv[2], nullptr, 10), argv[3]);
-    std::printf("products: %s\n", tallymat::elementary::elementary_functions.fused_products ? "fused" : "Dekker's");
+    std::printf("products: %s\n", tallymat::elementary::name_of(tallymat::elementary::elementary_functions.products));
     if (argc < 2) {
         std::fprintf(stderr, "usage: elementary_check COUNT [CASE-FILE] | --table COUNT CASE-FILE\n");
         return 2;
