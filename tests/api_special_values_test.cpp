@@ -6,6 +6,7 @@
 // floating-point state of support/host_fp_states.h.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -134,10 +135,15 @@ TEST_F(SpecialValues, ElementaryFunctionsCorrectlyRoundedInEveryHostState) {
             vsetvalue(x, from_bits(c.x));
             vsetvalue(y, from_bits(c.y));
             write_state(host.state);
+            const fp_state before = read_state();
             double value = calcpost(formula_of(formulas, c.function));
+            const fp_state after = read_state();
             write_state(initial);
             EXPECT_EQ(geterrnum(), 0);
             EXPECT_EQ(bits(value), c.expected) << c.function << std::hex << " x=" << c.x << " y=" << c.y;
+#if !defined(__i386__)  // (there a returned subnormal sets the x87 denormal flag: fp_environment_host allows for it)
+            EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0) << "the host's floating-point state changed";
+#endif
         }
     }
 }

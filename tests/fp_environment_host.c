@@ -32,7 +32,8 @@ static const struct formula kFormulas[] = {
     {"exp(x)", -700}, {"2^x", -1070}, {"x^0.5", 2.0}, {"x^2", 1.0000001}, {"x^3", 1e200}, {"ln(x)", 3.0},
     {"sqrt(x)", -1}, {"10 div x", 3}, {"-7 mod x", 3}, {"x mod 0", 1}, {"arcsin(x)", 2}, {"tg(x)", 1e17},
     {"1e-320*x", 1e10}, {".1e-300*1e-300", 0}, {"x*x*x", 1e-200}, {"x^2", 1e300}, {"x mod 0.75", 1e-310},
-    {"x+", 1}, {"ln(x", 1},
+    {"x+", 1}, {"ln(x", 1}, {"cos(x)+lg(x)", 0.7}, {"arccos(x)-arctg(x)*x^1.5", 0.3}, {"sin(x)", 1e7},
+    {"exp(x)", 0.125}, {"x^x", 3}, {"sin(x)+tg(x)", 1570.7963267948965 /* 500 pi: the accurate path */},
 };
 enum { kFormulaCount = sizeof kFormulas / sizeof kFormulas[0] };
 

@@ -96,10 +96,12 @@ inline const void* binary_helper(Operator code) {
 inline const void* unary_helper(Operator code) {
     return reinterpret_cast<const void*>(kCallees[program::operator_row(code)].unary);
 }
-inline const void* standard_function(Operator code) {
+inline const void* standard_function(Operator code, const elementary::ElementaryFunctions& functions) {
     StandardMember standard = kCallees[program::operator_row(code)].standard;
-    return reinterpret_cast<const void*>(elementary::elementary_functions.*standard);
+    return reinterpret_cast<const void*>(functions.*standard);
 }
-inline const void* standard_pow() { return reinterpret_cast<const void*>(elementary::elementary_functions.pow); }
+inline const void* standard_pow(const elementary::ElementaryFunctions& functions) {
+    return reinterpret_cast<const void*>(functions.pow);
+}
 
 }  // namespace tallymat::eval::jit_callees

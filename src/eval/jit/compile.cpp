@@ -68,7 +68,7 @@ int32_t fast_instruction_count(const FastInsn* code) {
 
 // One function of machine code in a mapping of its own: code that rounds
 // per instruction where for_flushing_host is given and the program calls
-// nothing on its straight path, else the switching code.  None when it
+// no helper on its straight path, else the switching code.  None when it
 // cannot be made.  A program refuses before it writes a byte, so the
 // switching code may follow in the same area.
 MachineCode generate(const FastInsn* fast, const void* for_flushing_host) {

@@ -53,7 +53,8 @@ struct CodeMapping {
 
 // A formula's code: the switching code, which sets the library's MXCSR
 // around the evaluation, or, on CPUs that round in each instruction and
-// for formulas that call nothing on their straight path, code that never
+// for formulas that call no helper on their straight path (the standard
+// functions they call round in their own instructions too), code that never
 // touches MXCSR, whose host with DAZ or FTZ set is served by the
 // switching code, made when the first such host calls (entries.hpp).
 struct MachineCode {

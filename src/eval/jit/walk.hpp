@@ -6,6 +6,7 @@
 #pragma once
 
 #include "eval/jit/operand.hpp"
+#include "eval/math_layer.hpp"
 #include "program/instruction_set.hpp"
 #include "program/program.hpp"
 
@@ -16,14 +17,16 @@ class Walk {
 public:
     explicit Walk(Target& target) : target_(target) {}
 
-    // False when the program is too deep for the registers, or calls a
-    // standard function on its straight path in code that rounds per
-    // instruction (the functions run under the library's MXCSR: such a
-    // program keeps the switch around the whole of it).
+    // False when the program is too deep for the registers, or, in code
+    // that rounds per instruction, calls a helper on its straight path (the
+    // helpers run under the library's MXCSR: such a program keeps the
+    // switch around the whole of it).  The standard functions such code
+    // calls are those that round in their own instructions.
     bool program(const FastInsn* code) {
         typename Target::Shape shape;
-        if (!survey(code, shape)) return false;
-        if (target_.rounds_per_instruction() && shape.calls_on_straight_path) return false;
+        bool helper_calls = false;
+        if (!survey(code, shape, helper_calls)) return false;
+        if (target_.rounds_per_instruction() && helper_calls) return false;
         target_.begin(shape);
         for (const FastInsn* ip = code; ip->op != program::kEnd; ip += program::width(ip->op)) instruction(ip);
         target_.finish();
@@ -39,26 +42,35 @@ private:
 
     Target& target_;
 
-    // Whether an operator calls out on its straight path: the square calls
-    // only on its slow path, div and mod only without a floor instruction.
-    bool calls_on_straight_path(Operator code) const {
+    // What an operator calls on its straight path: the square calls only
+    // on its slow path, div and mod only without a floor instruction, a
+    // power by a constant its standard function where a band of bases is
+    // free of the rules.
+    enum class StraightCall { kNone, kStandardFunction, kHelper };
+    StraightCall straight_path_call(Operator code, const Operand& right) const {
         switch (program::operator_info(code).lowering) {
             case Lowering::Add: case Lowering::Subtract: case Lowering::Multiply: case Lowering::Divide:
             case Lowering::Negate: case Lowering::Absolute: case Lowering::SquareRoot: case Lowering::Sign:
             case Lowering::Ez: case Lowering::Nothing:
-                return false;
+                return StraightCall::kNone;
             case Lowering::FlooredQuotient: case Lowering::FlooredRemainder:
-                return !target_.floors_by_instruction();
-            case Lowering::Power: case Lowering::Helper: case Lowering::PeriodicCall: case Lowering::LogarithmCall:
-            case Lowering::ArcCall: case Lowering::ExpCall: case Lowering::Call:
-                return true;
+                return target_.floors_by_instruction() ? StraightCall::kNone : StraightCall::kHelper;
+            case Lowering::Power:
+                return right.is_constant() && mathlayer::pow_band_without_rules(right.insn->k) != 0
+                           ? StraightCall::kStandardFunction
+                           : StraightCall::kHelper;
+            case Lowering::PeriodicCall: case Lowering::LogarithmCall: case Lowering::ArcCall: case Lowering::ExpCall:
+            case Lowering::Call:
+                return StraightCall::kStandardFunction;
+            case Lowering::Helper:
+                return StraightCall::kHelper;
         }
-        return true;
+        return StraightCall::kHelper;
     }
 
     // Whether the program fits the registers, whether it calls out on its
-    // straight path and anywhere, and how deep it goes.
-    bool survey(const FastInsn* code, typename Target::Shape& shape) const {
+    // straight path (and a helper there) and anywhere, and how deep it goes.
+    bool survey(const FastInsn* code, typename Target::Shape& shape, bool& helper_calls) const {
         int depth = -1, deepest = 0;
         bool calls = false, calls_anywhere = false;
         for (const FastInsn* ip = code; ip->op != program::kEnd; ip += program::width(ip->op)) {
@@ -71,9 +83,13 @@ private:
             }
             if (depth >= Target::kStackDepth) return false;
             if (depth > deepest) deepest = depth;
-            bool straight_call = (f.shape == Shape::Binary || f.shape == Shape::Unary) && calls_on_straight_path(f.op);
-            calls = calls || straight_call;
-            calls_anywhere = calls_anywhere || straight_call || f.shape == Shape::Square;
+            StraightCall call = StraightCall::kNone;
+            if (f.shape == Shape::Unary) call = straight_path_call(f.op, Operand::stack());
+            if (f.shape == Shape::Binary) call = straight_path_call(f.op, right_operand(ip, f.operands));
+            if (call == StraightCall::kStandardFunction && !target_.standard_functions()) call = StraightCall::kHelper;
+            calls = calls || call != StraightCall::kNone;
+            helper_calls = helper_calls || call == StraightCall::kHelper;
+            calls_anywhere = calls_anywhere || call != StraightCall::kNone || f.shape == Shape::Square;
         }
         shape = target_.shape_for(deepest, calls, calls_anywhere);
         return true;

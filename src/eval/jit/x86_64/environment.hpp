@@ -10,8 +10,9 @@
 // - HostEnvironment, code that rounds per instruction: MXCSR stays the
 //   host's; a probe before the frame sends a flushing host (DAZ or FTZ,
 //   which no instruction overrides) on to the switching code with the
-//   caller's stack and argument, and only helper calls, on slow paths,
-//   switch around the call.
+//   caller's stack and argument; the standard functions it calls round in
+//   their own instructions (elementary::own_rounding_functions), and only
+//   helper calls, on slow paths, switch around the call.
 #pragma once
 
 #include <xbyak/xbyak.h>

@@ -41,8 +41,7 @@ void OperatorWriter::leave_unless_exponent_in(uint32_t low, uint32_t high, bool 
     jae(away, T_NEAR);
 }
 
-// Calls are made by the switching code alone (code that rounds per
-// instruction calls nothing on its straight path): its comparisons are SSE2's.
+// In code that rounds per instruction the comparisons raise no flag.
 void OperatorWriter::guard(Lowering lowering, Operator code) {
     switch (lowering) {
         case Lowering::PeriodicCall:
@@ -50,22 +49,22 @@ void OperatorWriter::guard(Lowering lowering, Operator code) {
             leave_unless_exponent_in(0, mathlayer::kTrigLossExponent, kEitherSign, slow_path(code));
             return;
         case Lowering::ExpCall:
-            ucomisd(acc(), constant(kExpBound));
+            forms().compare_with(acc(), kExpBound);
             ja(refuse_overflow_, T_NEAR);
             // Underflow from x <= -708.39599609375 on, and NaNs.
-            ucomisd(acc(), constant(elementary::kExpUnderflowFrom));
+            forms().compare_with(acc(), elementary::kExpUnderflowFrom);
             jbe(slow_path(code), T_NEAR);
             return;
         case Lowering::LogarithmCall:
-            ucomisd(acc(), constant(kLogBound));
+            forms().compare_with(acc(), kLogBound);
             jbe(refuse_domain_, T_NEAR);  // not above, or unordered
-            ucomisd(acc(), constant(mathlayer::kLargest));
+            forms().compare_with(acc(), mathlayer::kLargest);
             ja(slow_path(code), T_NEAR);  // +inf overflows
             return;
         case Lowering::ArcCall:
-            ucomisd(acc(), constant(row_of(Function::kAsin).lowest));
+            forms().compare_with(acc(), row_of(Function::kAsin).lowest);
             jb(refuse_domain_, T_NEAR);  // below, or unordered
-            ucomisd(acc(), constant(row_of(Function::kAsin).highest));
+            forms().compare_with(acc(), row_of(Function::kAsin).highest);
             ja(refuse_domain_, T_NEAR);
             return;
         case Lowering::Call:  // no rule
@@ -82,7 +81,7 @@ void OperatorWriter::guard(Lowering lowering, Operator code) {
 void OperatorWriter::guarded_call(Lowering lowering, Operator code) {
     size_t slow_paths_before = slow_paths_.size();
     guard(lowering, code);
-    call_standard(jit_callees::standard_function(code));
+    call_standard(jit_callees::standard_function(code, *standard_functions()));
     if (slow_paths_.size() != slow_paths_before) rejoin();
 }
 
@@ -99,7 +98,7 @@ void OperatorWriter::power_by_constant(double k) {
     }
     bool sign = mathlayer::is_integer(k) ? kEitherSign : kPositiveOnly;
     leave_unless_exponent_in(1023 - band, 1023 + band, sign, slow_path(Operator::kPow, k));
-    call_standard(jit_callees::standard_pow(), &exponent);
+    call_standard(jit_callees::standard_pow(*standard_functions()), &exponent);
     rejoin();
 }
 

@@ -28,6 +28,13 @@ public:
     // roundsd (SSE4.1) takes floor's place in div and mod where the CPU has it.
     bool floors_by_instruction() const { return floor_by_instruction_; }
 
+    // The standard functions the code calls: the library's, run in its
+    // MXCSR, or, in code that rounds per instruction, those that round in
+    // their own instructions (null where the build lacks them).
+    const elementary::ElementaryFunctions* standard_functions() const {
+        return rounds_per_instruction() ? elementary::own_rounding_functions() : &elementary::elementary_functions;
+    }
+
     // ---- operands ----
     void load(const Operand& operand) { forms().load_sd(acc(), address_of(operand)); }
 
