@@ -15,6 +15,25 @@
 
 namespace tallymat::elementary {
 
+namespace {
+
+// path(arguments) under the library's MXCSR (all exceptions masked, to
+// nearest), and the host's back afterwards, flags included.  Rare enough
+// for the switch to cost nothing measurable; out of line, so that the fast
+// path needs no frame to keep the host's value in.  (Internal: this
+// header has one includer.)
+template <typename Result, typename... Arguments>
+[[gnu::noinline, gnu::cold]] Result run_in_library_mxcsr(Result (*path)(Arguments...), Arguments... arguments) {
+    constexpr unsigned kLibraryMxcsr = 0x1f80;
+    unsigned host = _mm_getcsr();
+    _mm_setcsr(kLibraryMxcsr);
+    Result result = path(arguments...);
+    _mm_setcsr(host);
+    return result;
+}
+
+}  // namespace
+
 struct OwnRoundingNumber {
     static constexpr bool kFused = true;
     static constexpr bool kRoundsItself = true;
@@ -55,19 +74,12 @@ struct OwnRoundingNumber {
     }
     [[gnu::always_inline]] static N of_integer(int32_t i) { return _mm_cvti32_sd(_mm_setzero_pd(), i); }
 
-    // The accurate paths are plain C++, which rounds as MXCSR says: they
-    // run under the library's MXCSR (all exceptions masked, to nearest),
-    // and the host's comes back afterwards, flags included.  They are rare
-    // enough for the switch to cost nothing measurable.
+    // The accurate paths are plain C++, which rounds as MXCSR says.
     template <typename Result, typename... Arguments>
     [[gnu::always_inline]] static Result in_library_environment(Result (*path)(Arguments...), Arguments... arguments) {
-        constexpr unsigned kLibraryMxcsr = 0x1f80;
-        unsigned host = _mm_getcsr();
-        _mm_setcsr(kLibraryMxcsr);
-        Result result = path(arguments...);
-        _mm_setcsr(host);
-        return result;
+        return run_in_library_mxcsr(path, arguments...);
     }
 };
+
 
 }  // namespace tallymat::elementary
