@@ -5,10 +5,13 @@
 // function's whole domain and over the ranges that are hard for it, and
 // the hard-to-round and exact cases listed in a case file.
 //
-//   elementary_check [--plain] COUNT [CASE-FILE]
+//   elementary_check [--plain | --own-rounding] COUNT [CASE-FILE]
 //                                             COUNT random arguments per function
 //                                             (--plain: Dekker's products even
-//                                             where the CPU has FMA)
+//                                             where the CPU has FMA;
+//                                             --own-rounding: the AVX-512 functions
+//                                             that round in each instruction, or
+//                                             exit status 77 where there are none)
 //   elementary_check --table COUNT CASE-FILE  writes the table of arguments and
 //                                             correct bits the test suite checks
 //
@@ -287,7 +290,7 @@ int main(int argc, char** argv) {
     if (tallymat::elementary::Products forced; argc >= 2 && tallymat::elementary::names_products(argv[1], forced)) {
         if (!tallymat::elementary::set_products(forced)) {
             std::printf("SKIPPED: this CPU or build lacks the %s functions\n", tallymat::elementary::name_of(forced));
-            return 0;
+            return 77;
         }
         ++argv, --argc;
     }
