@@ -9,6 +9,7 @@
 #include "elementary/functions.hpp"
 #include "support/bits.hpp"
 #include "support/elementary_cases.hpp"
+#include "support/host_fp_states.h"
 
 namespace el = tallymat::elementary;
 
@@ -53,6 +54,31 @@ TEST(Elementary, CorrectlyRoundedBits) {
     }
     el::set_products(chosen);
 }
+
+#if defined(__x86_64__)
+// The functions that round in their own instructions give the same bits in
+// every host MXCSR the machine code calls them in (every one but those
+// that flush subnormals, which get the switching code) and leave it as
+// they found it, flags included: their accurate paths too.
+TEST(Elementary, OwnRoundingFunctionsKeepTheHostsMxcsr) {
+    const el::Products chosen = el::elementary_functions.products;
+    if (!el::set_products(el::Products::kOwnRounding)) GTEST_SKIP() << "this CPU lacks AVX-512: no such functions";
+    const fp_state initial = read_state();
+    for (const auto& host : kStates) {
+        if (host.state.mxcsr & 0x8040u) continue;  // DAZ or FTZ
+        SCOPED_TRACE(host.name);
+        for (const ElementaryCase& c : kElementaryCases) {
+            write_state(host.state);
+            double value = compute(c);
+            unsigned after = read_state().mxcsr;
+            write_state(initial);
+            EXPECT_EQ(bits(value), c.expected) << c.function << std::hex << " x=" << c.x << " y=" << c.y;
+            EXPECT_EQ(after, host.state.mxcsr) << c.function << std::hex << " x=" << c.x << " y=" << c.y;
+        }
+    }
+    el::set_products(chosen);
+}
+#endif
 
 // Called directly, past the domains the math layer lets through, the
 // trigonometric functions give a quiet NaN rather than index a table with
