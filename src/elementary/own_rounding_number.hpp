@@ -43,8 +43,15 @@ struct OwnRoundingNumber {
 
     __m128d v;
     // x's register as it is: the upper lane, which nothing reads, need not
-    // be cleared (an instruction on the argument's way in).
-    [[gnu::always_inline]] OwnRoundingNumber(double x = 0.0) { asm("" : "=x"(v) : "0"(x)); }
+    // be cleared (an instruction on the argument's way in).  (Clang takes
+    // no such tied operand; it clears the lane.)
+    [[gnu::always_inline]] OwnRoundingNumber(double x = 0.0) {
+#if defined(__clang__)
+        v = _mm_set_sd(x);
+#else
+        asm("" : "=x"(v) : "0"(x));
+#endif
+    }
     [[gnu::always_inline]] OwnRoundingNumber(__m128d x) : v(x) {}
     [[gnu::always_inline]] double value() const { return _mm_cvtsd_f64(v); }
 
