@@ -9,7 +9,9 @@
 #include "elementary/functions.hpp"
 #include "support/bits.hpp"
 #include "support/elementary_cases.hpp"
+#if defined(__x86_64__)
 #include "support/host_fp_states.h"
+#endif
 
 namespace el = tallymat::elementary;
 
