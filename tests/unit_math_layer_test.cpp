@@ -247,7 +247,7 @@ TEST(MathLayer, EachRowEndsWhereTheRulesBegin) {
     using el::Function;
     struct Ends {
         Function function;
-        double (*fn)(double);
+        double(TALLYMAT_SSE_CALL* fn)(double);
         const char* name;
         int below, above;  // the kinds reported beyond each end
     };

@@ -21,8 +21,8 @@
 
 #if defined(__x86_64__) || defined(_M_X64) || (defined(__i386__) && defined(__SSE2__))
 #define TALLYMAT_FP_ENV_MXCSR 1
-#if defined(__i386__)
-#define TALLYMAT_FP_ENV_X87 1  // 32-bit x86: the C runtime's floor uses the x87 unit too
+#if defined(__i386__) && defined(_WIN32)
+#define TALLYMAT_FP_ENV_X87 1  // the 32-bit DLL: its own functions return doubles in st(0)
 #endif
 #include "core/fp_environment_x86.hpp"
 #elif defined(__aarch64__) && defined(__GNUC__)

@@ -1,5 +1,5 @@
-// The floating-point switch on x86 (see fp_environment.hpp): MXCSR, and on
-// 32-bit x86 the x87 unit beside it.  Included by fp_environment.hpp only.
+// The floating-point switch on x86 (see fp_environment.hpp): MXCSR, and in
+// the 32-bit DLL the x87 unit beside it.  Included by fp_environment.hpp only.
 #pragma once
 
 #include <immintrin.h>
@@ -12,10 +12,17 @@ namespace tallymat::core {
 
 // On x86 the library's own arithmetic is SSE2, governed by MXCSR: six
 // sticky flags (bits 0 to 5) and the control bits above them (DAZ, the six
-// masks, rounding, FTZ).  The elementary functions are the library's own;
-// of the C runtime only floor is left, SSE2 on x86-64 but x87 code on
-// 32-bit x86, whose control word and flags are therefore switched and
-// restored beside MXCSR.
+// masks, rounding, FTZ).  The library never computes in the x87 unit (its
+// elementary functions, floor, absolute values and conversions are its own
+// SSE2 and integer code).  On 32-bit Linux its functions pass doubles to
+// each other in SSE registers too (TALLYMAT_SSE_CALL), so the x87 unit is
+// the host's alone: only an exported function's double comes back through
+// st(0), as the system's convention says.  The 32-bit Windows convention
+// keeps returning doubles in st(0) whatever a function declares, and an
+// x87 load sets the denormal flag for a subnormal and traps on a
+// signalling NaN where the host unmasked invalid (Delphi): there the
+// library's x87 control word (all masked) and the host's flags are
+// switched and restored beside MXCSR.
 inline constexpr uint32_t kLibraryMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ, flags clear
 inline constexpr uint32_t kMxcsrFlags = 0x3F;
 

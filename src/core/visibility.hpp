@@ -8,3 +8,17 @@
 #else
 #define TALLYMAT_HIDDEN __attribute__((visibility("hidden")))
 #endif
+
+// Doubles between the library's own functions travel in SSE registers on
+// 32-bit Linux too: the system's convention returns them in the x87 unit,
+// whose load of a subnormal value sets the denormal flag in the host's x87
+// status word, which the library otherwise never touches.  Only the
+// exported functions return through st(0).  (Functions the compiler sees
+// whole within a file already pass doubles so; these are the ones called
+// through pointers or from other files.  32-bit Windows returns doubles in
+// st(0) whatever a function declares: there the switch keeps the x87 unit.)
+#if defined(__i386__) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32)
+#define TALLYMAT_SSE_CALL __attribute__((sseregparm))
+#else
+#define TALLYMAT_SSE_CALL
+#endif

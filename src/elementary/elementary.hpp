@@ -42,16 +42,16 @@ constexpr bool names_products(const char* option, Products& products) {
 }
 
 struct ElementaryFunctions {
-    double (*exp)(double);
-    double (*log)(double);
-    double (*log10)(double);
-    double (*pow)(double, double);
-    double (*sin)(double);
-    double (*cos)(double);
-    double (*tan)(double);
-    double (*asin)(double);
-    double (*acos)(double);
-    double (*atan)(double);
+    double(TALLYMAT_SSE_CALL* exp)(double);
+    double(TALLYMAT_SSE_CALL* log)(double);
+    double(TALLYMAT_SSE_CALL* log10)(double);
+    double(TALLYMAT_SSE_CALL* pow)(double, double);
+    double(TALLYMAT_SSE_CALL* sin)(double);
+    double(TALLYMAT_SSE_CALL* cos)(double);
+    double(TALLYMAT_SSE_CALL* tan)(double);
+    double(TALLYMAT_SSE_CALL* asin)(double);
+    double(TALLYMAT_SSE_CALL* acos)(double);
+    double(TALLYMAT_SSE_CALL* atan)(double);
     Products products;
 };
 extern TALLYMAT_HIDDEN ElementaryFunctions elementary_functions;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/exact_conversion.hpp"
 #include "elementary/exponential_fast.hpp"
 #include "elementary/wide_rounding.hpp"
 
@@ -72,12 +73,12 @@ double round_integer(uint64_t n, int e) {
 // and q <= 5 (m = w^p and x's odd part = w^(2^q)).  False otherwise.
 bool exact_power(double x, double y, double& result) {
     double scaled_y = y * 32.0;
-    if (!(y > 0.0 && y <= 64.0) || scaled_y != std::floor(scaled_y)) return false;
-    uint64_t p = static_cast<uint64_t>(scaled_y);
+    if (!(y > 0.0 && y <= 64.0) || !core::is_integral(scaled_y)) return false;
+    uint64_t p = core::truncated_to_uint64(scaled_y);
     int q = 5;
     for (; q > 0 && (p & 1) == 0; --q) p >>= 1;
 
-    uint64_t bits = bits_of(std::fabs(x));
+    uint64_t bits = bits_of(__builtin_fabs(x));
     int biased = static_cast<int>(bits >> 52);
     uint64_t odd = biased ? (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52) : bits;
     int e = (biased ? biased : 1) - 1075;
@@ -85,7 +86,7 @@ bool exact_power(double x, double y, double& result) {
     odd >>= zeros;
     e += zeros;
     for (; q > 0; --q) {  // one square root per halving of the exponent
-        auto root = static_cast<uint64_t>(std::sqrt(static_cast<double>(odd)));  // exact: odd < 2^53
+        uint64_t root = core::truncated_to_uint64(std::sqrt(core::exact_double(odd)));  // exact: odd < 2^53
         if (root * root != odd || (e & 1)) return false;
         odd = root;
         e /= 2;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "core/visibility.hpp"
 #include "elementary/double_double.hpp"
 #include "elementary/parts.hpp"
 
@@ -22,10 +23,10 @@ struct alignas(32) LogTableRow {  // 32 bytes: the row's address is one shift fr
 static_assert(kLargestReduced < 0x1p-8, "ln's series is bounded for |m c - 1| < 2^-8");
 
 // The accurate paths, plain C++ (exponential.cpp).
-double exp_accurate(double x);
-double log_accurate(double x);
-double log10_accurate(double x);
-double pow_accurate(double x, double y);
+TALLYMAT_SSE_CALL double exp_accurate(double x);
+TALLYMAT_SSE_CALL double log_accurate(double x);
+TALLYMAT_SSE_CALL double log10_accurate(double x);
+TALLYMAT_SSE_CALL double pow_accurate(double x, double y);
 
 namespace fast {
 
@@ -214,7 +215,7 @@ template <class N>
     N result;
     if (rounds_alike(e.value.hi, e.value.lo, e.value.hi * kExpFastError, result)) [[likely]]
         return scaled_result(result, e.exponent);
-    return N::in_library_environment(exp_accurate, x.value());
+    return N::in_library_environment([x] { return exp_accurate(x.value()); });
 }
 
 template <class N>
@@ -223,7 +224,7 @@ template <class N>
     N result;
     N error = l.series_error + abs(l.value.hi) * kLogTableError;
     if (rounds_alike(l.value.hi, l.value.lo, error, result)) [[likely]] return result;
-    return N::in_library_environment(log_accurate, x.value());
+    return N::in_library_environment([x] { return log_accurate(x.value()); });
 }
 
 template <class N>
@@ -236,7 +237,7 @@ template <class N>
     N error = l.series_error * 0.5 + abs(product.hi) * 0x1p-75;
     N result;
     if (rounds_alike(product.hi, lo, error, result)) [[likely]] return result;
-    return N::in_library_environment(log10_accurate, x.value());
+    return N::in_library_environment([x] { return log10_accurate(x.value()); });
 }
 
 // y is an odd integer: |y| < 2^53 and its last bit, by the bits alone.
@@ -278,7 +279,7 @@ template <class N>
         [[likely]]
         result = scaled_result(result, e.exponent);
     else
-        result = N::in_library_environment(pow_accurate, magnitude.value(), y.value());
+        result = N::in_library_environment([magnitude, y] { return pow_accurate(magnitude.value(), y.value()); });
     return negative ? -result : result;
 }
 

@@ -46,8 +46,10 @@ struct NativeNumber {
         return __builtin_fma(a.v, b.v, c.v);
     }
     [[gnu::always_inline]] friend NativeNumber sqrt(NativeNumber a) { return __builtin_sqrt(a.v); }
-    [[gnu::always_inline]] friend NativeNumber abs(NativeNumber a) { return std::fabs(a.v); }
-    [[gnu::always_inline]] friend NativeNumber copysign(NativeNumber a, NativeNumber sign) { return std::copysign(a.v, sign.v); }
+    [[gnu::always_inline]] friend NativeNumber abs(NativeNumber a) { return __builtin_fabs(a.v); }
+    [[gnu::always_inline]] friend NativeNumber copysign(NativeNumber a, NativeNumber sign) {
+        return std::copysign(a.v, sign.v);
+    }
     [[gnu::always_inline]] friend bool signbit(NativeNumber a) { return std::signbit(a.v); }
     [[gnu::always_inline]] friend uint64_t bits_of(NativeNumber a) { return std::bit_cast<uint64_t>(a.v); }
     [[gnu::always_inline]] static NativeNumber from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
@@ -55,9 +57,9 @@ struct NativeNumber {
     [[gnu::always_inline]] static NativeNumber of_integer(int32_t i) { return static_cast<double>(i); }
 
     // What the accurate paths, plain C++, run under: here, as they are.
-    template <typename Result, typename... Arguments>
-    [[gnu::always_inline]] static Result in_library_environment(Result (*path)(Arguments...), Arguments... arguments) {
-        return path(arguments...);
+    template <typename Path>
+    [[gnu::always_inline]] static auto in_library_environment(Path path) {
+        return path();
     }
 };
 

@@ -23,12 +23,12 @@ namespace {
 // for the switch to cost nothing measurable; out of line, so that the fast
 // path needs no frame to keep the host's value in.  (Internal: this
 // header has one includer.)
-template <typename Result, typename... Arguments>
-[[gnu::noinline, gnu::cold]] Result run_in_library_mxcsr(Result (*path)(Arguments...), Arguments... arguments) {
+template <typename Path>
+[[gnu::noinline, gnu::cold]] auto run_in_library_mxcsr(Path path) {
     constexpr unsigned kLibraryMxcsr = 0x1f80;
     unsigned host = _mm_getcsr();
     _mm_setcsr(kLibraryMxcsr);
-    Result result = path(arguments...);
+    auto result = path();
     _mm_setcsr(host);
     return result;
 }
@@ -85,9 +85,9 @@ struct OwnRoundingNumber {
     [[gnu::always_inline]] static N of_integer(int32_t i) { return _mm_cvti32_sd(_mm_setzero_pd(), i); }
 
     // The accurate paths are plain C++, which rounds as MXCSR says.
-    template <typename Result, typename... Arguments>
-    [[gnu::always_inline]] static Result in_library_environment(Result (*path)(Arguments...), Arguments... arguments) {
-        return run_in_library_mxcsr(path, arguments...);
+    template <typename Path>
+    [[gnu::always_inline]] static auto in_library_environment(Path path) {
+        return run_in_library_mxcsr(path);
     }
 };
 

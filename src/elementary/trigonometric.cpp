@@ -95,7 +95,7 @@ struct WideAngle {
     unsigned quadrant;
 };
 WideAngle reduced_sin_cos_wide(double x) {
-    double a = std::fabs(x);
+    double a = __builtin_fabs(x);
     WideReduction w = a <= kQuarterPi ? WideReduction{Wide::from_double(a), 0} : reduce_wide(a);
     return {sin_cos_wide(w.r), w.quadrant};
 }
@@ -162,19 +162,19 @@ Wide root_of_one_minus_square_wide(const Wide& a) {
 }
 
 [[gnu::noinline, gnu::cold]] double asin_accurate(double x) {
-    Wide a = Wide::from_double(std::fabs(x));
+    Wide a = Wide::from_double(__builtin_fabs(x));
     Wide v = atan_of_quotient_wide(a, root_of_one_minus_square_wide(a));
     return round_wide(x < 0 ? -v : v, 0);
 }
 
 [[gnu::noinline, gnu::cold]] double acos_accurate(double x) {
-    Wide a = Wide::from_double(std::fabs(x));
+    Wide a = Wide::from_double(__builtin_fabs(x));
     Wide v = atan_of_quotient_wide(root_of_one_minus_square_wide(a), a);
     return round_wide(x < 0 ? kWideHalfPi.times(2) - v : v, 0);
 }
 
 [[gnu::noinline, gnu::cold]] double atan_accurate(double x) {
-    Wide v = atan_of_quotient_wide(Wide::from_double(std::fabs(x)), Wide(1));
+    Wide v = atan_of_quotient_wide(Wide::from_double(__builtin_fabs(x)), Wide(1));
     return round_wide(x < 0 ? -v : v, 0);
 }
 

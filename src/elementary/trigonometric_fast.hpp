@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/visibility.hpp"
 #include "elementary/double_double.hpp"
 #include "elementary/parts.hpp"
 
@@ -30,12 +31,12 @@ struct alignas(128) AsinRow {
 #include "elementary/trigonometric_tables.inc"
 
 // The accurate paths, plain C++ (trigonometric.cpp).
-double sin_accurate(double x);
-double cos_accurate(double x);
-double tan_accurate(double x);
-double asin_accurate(double x);
-double acos_accurate(double x);
-double atan_accurate(double x);
+TALLYMAT_SSE_CALL double sin_accurate(double x);
+TALLYMAT_SSE_CALL double cos_accurate(double x);
+TALLYMAT_SSE_CALL double tan_accurate(double x);
+TALLYMAT_SSE_CALL double asin_accurate(double x);
+TALLYMAT_SSE_CALL double acos_accurate(double x);
+TALLYMAT_SSE_CALL double atan_accurate(double x);
 
 // |x| - k pi/2 for |x| >= 2^20, exactly reduced (integer arithmetic on the
 // bits of 2/pi), as a pair within 2^-100 of itself, and k mod 4.
@@ -71,7 +72,7 @@ template <class N>
         return true;
     }
     if (a >= kThreePartLimit) [[unlikely]] {
-        FarReduction far = N::in_library_environment(reduce_far, a.value());
+        FarReduction far = N::in_library_environment([a] { return reduce_far(a.value()); });
         out = {Pair<N>::of(far.r), far.quadrant};
         return true;
     }
@@ -360,7 +361,7 @@ template <class N, bool kCosine>
         Pair<N> v = sine_in_quadrant(angle_terms(reduction.r), quadrant, error);
         if (rounds_alike(v.hi, v.lo, error, result)) [[likely]] return result;
     }
-    return N::in_library_environment(kCosine ? cos_accurate : sin_accurate, x.value());
+    return N::in_library_environment([x] { return kCosine ? cos_accurate(x.value()) : sin_accurate(x.value()); });
 }
 
 template <class N>
@@ -369,14 +370,15 @@ template <class N>
     if (!(a < kReductionLimit)) [[unlikely]] return kNaN;
     if (a < kTanIsX) return x;
     Reduction<N> reduction;
-    if (!reduce(a, reduction)) [[unlikely]] return N::in_library_environment(tan_accurate, x.value());
+    if (!reduce(a, reduction)) [[unlikely]] return N::in_library_environment([x] { return tan_accurate(x.value()); });
     AngleTerms<N> terms = angle_terms(reduction.r);
     N sin_error, cos_error, error, result;
     Pair<N> s = sine_in_quadrant(terms, reduction.quadrant + half_turn_below_zero(x), sin_error);
     Pair<N> c = sine_in_quadrant(terms, reduction.quadrant + 1, cos_error);
     // Normalised for the quotient: the series leave up to 2^-18 of each in its low part.
     Pair<N> v = quotient(fast_two_sum(s.hi, s.lo), sin_error, fast_two_sum(c.hi, c.lo), cos_error, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return N::in_library_environment(tan_accurate, x.value());
+    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]]
+        return N::in_library_environment([x] { return tan_accurate(x.value()); });
     return result;
 }
 
@@ -396,7 +398,8 @@ template <class N>
         IntervalAboveOne<N> interval = interval_above_one(a);
         v = atan_near(a, interval.middle, Pair<N>::of(kAtanAboveOne[interval.row]), error);
     }
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return N::in_library_environment(atan_accurate, x.value());
+    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]]
+        return N::in_library_environment([x] { return atan_accurate(x.value()); });
     return copysign(result, x);
 }
 
@@ -410,7 +413,8 @@ template <class N>
     ArcTerms<N> terms = arc_terms(a);
     N error, result;
     Pair<N> v = offset_by(kArcsinOffsets[terms.halved], terms, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return N::in_library_environment(asin_accurate, x.value());
+    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]]
+        return N::in_library_environment([x] { return asin_accurate(x.value()); });
     return copysign(result, x);
 }
 
@@ -423,7 +427,8 @@ template <class N>
     ArcTerms<N> terms = arc_terms(a);
     N error, result;
     Pair<N> v = offset_by(kArccosOffsets[2 * terms.halved + signbit(x)], terms, error);
-    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]] return N::in_library_environment(acos_accurate, x.value());
+    if (!rounds_alike(v.hi, v.lo, error, result)) [[unlikely]]
+        return N::in_library_environment([x] { return acos_accurate(x.value()); });
     return result;
 }
 

@@ -7,44 +7,45 @@
 // nothing of each other.
 #pragma once
 
+#include "core/visibility.hpp"
 #include "elementary/double_double.hpp"
 
 namespace tallymat::elementary::variants {
 
 // exponential.cpp
-double exp_plain(double x);
-double log_plain(double x);
-double log10_plain(double x);
-double pow_plain(double x, double y);
-double exp_fused(double x);
-double log_fused(double x);
-double log10_fused(double x);
-double pow_fused(double x, double y);
+TALLYMAT_SSE_CALL double exp_plain(double x);
+TALLYMAT_SSE_CALL double log_plain(double x);
+TALLYMAT_SSE_CALL double log10_plain(double x);
+TALLYMAT_SSE_CALL double pow_plain(double x, double y);
+TALLYMAT_SSE_CALL double exp_fused(double x);
+TALLYMAT_SSE_CALL double log_fused(double x);
+TALLYMAT_SSE_CALL double log10_fused(double x);
+TALLYMAT_SSE_CALL double pow_fused(double x, double y);
 
 // trigonometric.cpp
-double sin_plain(double x);
-double cos_plain(double x);
-double tan_plain(double x);
-double asin_plain(double x);
-double acos_plain(double x);
-double atan_plain(double x);
-double sin_fused(double x);
-double cos_fused(double x);
-double tan_fused(double x);
-double asin_fused(double x);
-double acos_fused(double x);
-double atan_fused(double x);
+TALLYMAT_SSE_CALL double sin_plain(double x);
+TALLYMAT_SSE_CALL double cos_plain(double x);
+TALLYMAT_SSE_CALL double tan_plain(double x);
+TALLYMAT_SSE_CALL double asin_plain(double x);
+TALLYMAT_SSE_CALL double acos_plain(double x);
+TALLYMAT_SSE_CALL double atan_plain(double x);
+TALLYMAT_SSE_CALL double sin_fused(double x);
+TALLYMAT_SSE_CALL double cos_fused(double x);
+TALLYMAT_SSE_CALL double tan_fused(double x);
+TALLYMAT_SSE_CALL double asin_fused(double x);
+TALLYMAT_SSE_CALL double acos_fused(double x);
+TALLYMAT_SSE_CALL double atan_fused(double x);
 
 // own_rounding.cpp, where TALLYMAT_OWN_ROUNDING_BUILT
-double exp_own_rounding(double x);
-double log_own_rounding(double x);
-double log10_own_rounding(double x);
-double pow_own_rounding(double x, double y);
-double sin_own_rounding(double x);
-double cos_own_rounding(double x);
-double tan_own_rounding(double x);
-double asin_own_rounding(double x);
-double acos_own_rounding(double x);
-double atan_own_rounding(double x);
+TALLYMAT_SSE_CALL double exp_own_rounding(double x);
+TALLYMAT_SSE_CALL double log_own_rounding(double x);
+TALLYMAT_SSE_CALL double log10_own_rounding(double x);
+TALLYMAT_SSE_CALL double pow_own_rounding(double x, double y);
+TALLYMAT_SSE_CALL double sin_own_rounding(double x);
+TALLYMAT_SSE_CALL double cos_own_rounding(double x);
+TALLYMAT_SSE_CALL double tan_own_rounding(double x);
+TALLYMAT_SSE_CALL double asin_own_rounding(double x);
+TALLYMAT_SSE_CALL double acos_own_rounding(double x);
+TALLYMAT_SSE_CALL double atan_own_rounding(double x);
 
 }  // namespace tallymat::elementary::variants

@@ -10,6 +10,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "core/visibility.hpp"
+
 namespace tallymat::elementary {
 
 class Wide {
@@ -146,7 +148,7 @@ public:
     }
 
     // A double close to the value (for choosing reductions, not for results).
-    constexpr double to_double() const {
+    TALLYMAT_SSE_CALL constexpr double to_double() const {
         Wide m = magnitude();
         double result = 0.0, scale = 0x1p-256;
         for (int i = 0; i < kLimbs; ++i, scale *= 0x1p32) result += m.limb_[i] * scale;

@@ -12,11 +12,11 @@ namespace tallymat::elementary {
 // within 2^-160 of itself; a result that close to a tie is believed not to
 // exist for these functions (their only exact results are found before the
 // accurate path is taken), so the nearer side is kept.
-double round_wide(const Wide& v, int scale);
+TALLYMAT_SSE_CALL double round_wide(const Wide& v, int scale);
 
 // mantissa 2^lsb_exponent, where mantissa < 2^54 and the result is a
 // double: normal (mantissa of 53 bits, or 54 after rounding up) or
 // subnormal (lsb_exponent = -1074).
-double assemble(uint64_t mantissa, int lsb_exponent);
+TALLYMAT_SSE_CALL double assemble(uint64_t mantissa, int lsb_exponent);
 
 }  // namespace tallymat::elementary

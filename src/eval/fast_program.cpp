@@ -209,7 +209,7 @@ template <RunFor kFor>
 #pragma GCC diagnostic ignored "-Wpedantic"
 #endif
 template <RunFor kFor>
-RunResult<kFor> run_fast_form(const FastInsn* ip) {
+TALLYMAT_SSE_CALL RunResult<kFor> run_fast_form(const FastInsn* ip) {
     core::HostFpEnvironment host{};
     if constexpr (kFor == RunFor::kHost) core::enter_library_fp_environment(host);
 #if TALLYMAT_THREADED_DISPATCH
@@ -312,7 +312,7 @@ RunResult<kFor> run_fast_form(const FastInsn* ip) {
 #undef HANDLER
 }
 
-template double run_fast_form<RunFor::kHost>(const FastInsn* code);
+template TALLYMAT_SSE_CALL double run_fast_form<RunFor::kHost>(const FastInsn* code);
 template Outcome run_fast_form<RunFor::kTests>(const FastInsn* code);
 #if TALLYMAT_THREADED_DISPATCH
 #pragma GCC diagnostic pop

@@ -3,6 +3,7 @@
 
 #include <type_traits>
 
+#include "core/visibility.hpp"
 #include "program/instruction_set.hpp"
 
 namespace tallymat::translate {
@@ -27,11 +28,11 @@ struct Outcome {
 enum class RunFor : bool { kTests, kHost };
 
 template <RunFor kFor>
-std::conditional_t<kFor == RunFor::kHost, double, Outcome> run_fast_form(const program::FastInsn* code);
-extern template double run_fast_form<RunFor::kHost>(const program::FastInsn* code);
+TALLYMAT_SSE_CALL std::conditional_t<kFor == RunFor::kHost, double, Outcome> run_fast_form(const program::FastInsn* code);
+extern template TALLYMAT_SSE_CALL double run_fast_form<RunFor::kHost>(const program::FastInsn* code);
 extern template Outcome run_fast_form<RunFor::kTests>(const program::FastInsn* code);
 
-inline double run_for_host(const program::FastInsn* code) { return run_fast_form<RunFor::kHost>(code); }
+TALLYMAT_SSE_CALL inline double run_for_host(const program::FastInsn* code) { return run_fast_form<RunFor::kHost>(code); }
 inline Outcome run_fast_program(const program::FastInsn* code) { return run_fast_form<RunFor::kTests>(code); }
 
 }  // namespace tallymat::eval

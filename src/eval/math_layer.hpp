@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/exact_conversion.hpp"
 #include "core/visibility.hpp"
 #include "elementary/elementary.hpp"
 #include "elementary/functions.hpp"
@@ -67,13 +68,7 @@ inline bool is_inf_or_nan(double x) { return biased_exponent(x) == 0x7ff; }
 inline bool is_tiny(double x) { return upper_bits_of_magnitude(x) < 0x00010000u; }
 
 // Only for finite x: no fraction bits below the binary point.
-inline bool is_integer(double x) {
-    int32_t exponent = static_cast<int32_t>(biased_exponent(x)) - 1023;
-    if (exponent >= 52) return true;
-    if (exponent < 0) return x == 0.0;
-    uint64_t fraction_mask = (uint64_t{1} << (52 - exponent)) - 1;
-    return (bits_of(x) & fraction_mask) == 0;
-}
+inline bool is_integer(double x) { return core::is_integral(x); }
 
 inline double positive_nan() { return std::bit_cast<double>(uint64_t{0x7ff8000000000000}); }
 inline double negative_nan() { return std::bit_cast<double>(uint64_t{0xfff8000000000000}); }
@@ -94,7 +89,7 @@ constexpr double kTwoTo63 = 0x1p63;
 
 // Fills the record, hands it to _matherr and returns the proposed result
 // the record holds afterwards.  Out of line: failures are rare.
-[[gnu::cold]] double fail(Kind kind, const char* name, double x, double y, double proposed);
+[[gnu::cold]] TALLYMAT_SSE_CALL double fail(Kind kind, const char* name, double x, double y, double proposed);
 
 inline double trig_loss_or(double x, const char* name, double (*standard)(double)) {
     if (biased_exponent(x) >= kTrigLossExponent) return fail(kMathTotalLoss, name, x, 0.0, positive_nan());
@@ -112,27 +107,27 @@ inline double logarithm(double x, const char* name, double (*standard)(double)) 
 }
 
 inline double arc(double x, const char* name, double (*standard)(double)) {
-    if (!(std::fabs(x) <= row_of(Function::kAsin).highest)) return fail(kMathDomain, name, x, 0.0, positive_nan());
+    if (!(__builtin_fabs(x) <= row_of(Function::kAsin).highest)) return fail(kMathDomain, name, x, 0.0, positive_nan());
     return standard(x);
 }
 
 // The guarded entries: rules first, then the library's own function.
 // Inline, so that the evaluator pays no call for the classification.
-inline double sin(double x) { return trig_loss_or(x, row_of(Function::kSin).name, elementary::sin); }
-inline double cos(double x) { return trig_loss_or(x, row_of(Function::kCos).name, elementary::cos); }
-inline double tan(double x) { return trig_loss_or(x, row_of(Function::kTan).name, elementary::tan); }
+TALLYMAT_SSE_CALL inline double sin(double x) { return trig_loss_or(x, row_of(Function::kSin).name, elementary::sin); }
+TALLYMAT_SSE_CALL inline double cos(double x) { return trig_loss_or(x, row_of(Function::kCos).name, elementary::cos); }
+TALLYMAT_SSE_CALL inline double tan(double x) { return trig_loss_or(x, row_of(Function::kTan).name, elementary::tan); }
 
-inline double exp(double x) {
+TALLYMAT_SSE_CALL inline double exp(double x) {
     uint32_t magnitude = upper_bits_of_magnitude(x);
     if (!sign_bit(x) && magnitude >= kExpOverflowUpper) return fail(kMathOverflow, row_of(Function::kExp).name, x, 0.0, kLargest);
     if (sign_bit(x) && magnitude >= kExpUnderflowUpper) return fail(kMathUnderflow, row_of(Function::kExp).name, x, 0.0, 0.0);
     return elementary::exp(x);
 }
 
-inline double log(double x) { return logarithm(x, row_of(Function::kLog).name, elementary::log); }
-inline double log10(double x) { return logarithm(x, row_of(Function::kLog10).name, elementary::log10); }
+TALLYMAT_SSE_CALL inline double log(double x) { return logarithm(x, row_of(Function::kLog).name, elementary::log); }
+TALLYMAT_SSE_CALL inline double log10(double x) { return logarithm(x, row_of(Function::kLog10).name, elementary::log10); }
 
-inline double sqrt(double x) {
+TALLYMAT_SSE_CALL inline double sqrt(double x) {
     if (x == 0.0) return x;  // -0.0 stays -0.0
     // Every other negative, -inf and negative NaNs included; a positive tiny x
     // gets its true root.
@@ -140,8 +135,8 @@ inline double sqrt(double x) {
     return std::sqrt(x);
 }
 
-inline double asin(double x) { return arc(x, row_of(Function::kAsin).name, elementary::asin); }
-inline double acos(double x) { return arc(x, row_of(Function::kAcos).name, elementary::acos); }
+TALLYMAT_SSE_CALL inline double asin(double x) { return arc(x, row_of(Function::kAsin).name, elementary::asin); }
+TALLYMAT_SSE_CALL inline double acos(double x) { return arc(x, row_of(Function::kAcos).name, elementary::acos); }
 
 // x^2 is the correctly rounded square x*x, as compiled C computes pow(x, 2):
 // the platform pow misrounds some squares.  For 2^-510 <= |x| < 2^510 (biased
@@ -157,7 +152,7 @@ inline bool is_plain_square(double x, double y) { return y == 2.0 && squares_wit
 // inside the bounds: the logarithm that checks them can be skipped.
 inline bool keeps_pow_in_range(double x, double y) {
     uint32_t exponent = biased_exponent(x);
-    return std::fabs(y) <= 64.0 && exponent >= 1023 - 15 && exponent < 1023 + 15;
+    return __builtin_fabs(y) <= 64.0 && exponent >= 1023 - 15 && exponent < 1023 + 15;
 }
 
 // For a constant y, the band 2^-E <= |x| < 2^E over which y ln|x| stays
@@ -166,7 +161,7 @@ inline bool keeps_pow_in_range(double x, double y) {
 // rules (zero, subnormal, infinite, NaN) or the square, which pow computes
 // by multiplication.
 inline int pow_band_without_rules(double y) {
-    double magnitude = std::fabs(y);
+    double magnitude = __builtin_fabs(y);
     if (!(magnitude >= 0x1p-1022 && magnitude <= kLargest) || y == 2.0) return 0;
     double band = (kPowExponentBound - 1.0) / (magnitude * std::numbers::ln2);
     return band >= 1022.0 ? 1022 : static_cast<int>(band);
@@ -174,7 +169,7 @@ inline int pow_band_without_rules(double y) {
 
 inline constexpr const char* kPowName = row_of(Function::kPow).name;
 
-inline double pow(double x, double y) {
+TALLYMAT_SSE_CALL inline double pow(double x, double y) {
     if (is_plain_square(x, y)) [[likely]] return x * x;
     if (is_zero_or_subnormal(x)) {
         if (sign_bit(y)) return fail(kMathDomain, kPowName, x, y, kLargest);  // 0^-1, 0^-0, 0^-inf
@@ -189,19 +184,19 @@ inline double pow(double x, double y) {
     if (is_inf_or_nan(y)) return fail(kMathOverflow, kPowName, x, y, y);
 
     // A negative base needs an integer exponent that fits 64 bits, whose parity decides the sign.
-    bool integral = is_integer(y) && std::fabs(y) < kTwoTo63;
+    bool integral = is_integer(y) && __builtin_fabs(y) < kTwoTo63;
     if (sign_bit(x) && !integral) return fail(kMathDomain, kPowName, x, y, negative_nan());
     if (keeps_pow_in_range(x, y)) return y == 2.0 ? x * x : elementary::pow(x, y);
 
-    double t = y * elementary::log(std::fabs(x));
+    double t = y * elementary::log(__builtin_fabs(x));
     if (t >= kPowExponentBound) return fail(kMathOverflow, kPowName, x, y, kLargest);
     if (t <= -kPowExponentBound) return fail(kMathUnderflow, kPowName, x, y, 0.0);
     return y == 2.0 ? x * x : elementary::pow(x, y);
 }
 
 // A NaN passes through quieted, as x86's arithmetic quiets it.
-inline double atan(double x) { return x != x ? x + x : elementary::atan(x); }
-inline double fabs(double x) { return std::fabs(x); }
-inline double floor(double x) { return std::floor(x); }
+TALLYMAT_SSE_CALL inline double atan(double x) { return x != x ? x + x : elementary::atan(x); }
+TALLYMAT_SSE_CALL inline double fabs(double x) { return __builtin_fabs(x); }
+TALLYMAT_SSE_CALL inline double floor(double x) { return std::floor(x); }
 
 }  // namespace tallymat::mathlayer

@@ -1,6 +1,8 @@
 // The integer power, the one operation too long to stay inline.
 #include "eval/operations.hpp"
 
+#include "core/exact_conversion.hpp"
+
 namespace tallymat::eval {
 
 using namespace program;  // the instruction set is what the evaluator runs
@@ -8,8 +10,8 @@ using namespace program;  // the instruction set is what the evaluator runs
 double integer_power(double base, double exponent) {
     if (std::isnan(exponent)) return exponent;
     double truncated = std::trunc(exponent);
-    double magnitude = std::fabs(truncated);
-    uint64_t bits = magnitude >= 0x1p63 ? uint64_t{1} << 63 : static_cast<uint64_t>(magnitude);
+    double magnitude = __builtin_fabs(truncated);
+    uint64_t bits = magnitude >= 0x1p63 ? uint64_t{1} << 63 : core::truncated_to_uint64(magnitude);
     bool negative = truncated < 0.0;
 
     // A NaN base takes the zero-base path as well.

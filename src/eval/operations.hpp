@@ -46,10 +46,14 @@ inline constexpr bool kHardwareGivesTheDefinedNaN = true;
 inline constexpr bool kHardwareGivesTheDefinedNaN = false;
 #endif
 
-inline double add(double a, double b) { return defined_nan(a, b, a + b); }
-inline double multiply(double a, double b) { return defined_nan(a, b, a * b); }
-inline double subtract(double a, double b) { return kHardwareGivesTheDefinedNaN ? a - b : defined_nan(a, b, a - b); }
-inline double divide(double a, double b) { return kHardwareGivesTheDefinedNaN ? a / b : defined_nan(a, b, a / b); }
+TALLYMAT_SSE_CALL inline double add(double a, double b) { return defined_nan(a, b, a + b); }
+TALLYMAT_SSE_CALL inline double multiply(double a, double b) { return defined_nan(a, b, a * b); }
+TALLYMAT_SSE_CALL inline double subtract(double a, double b) {
+    return kHardwareGivesTheDefinedNaN ? a - b : defined_nan(a, b, a - b);
+}
+TALLYMAT_SSE_CALL inline double divide(double a, double b) {
+    return kHardwareGivesTheDefinedNaN ? a / b : defined_nan(a, b, a / b);
+}
 
 // NaN fails every comparison, so it counts as a zero divisor.
 inline bool is_zero_divisor(double b) { return !__builtin_islessgreater(b, 0.0); }  // one ucomisd
@@ -64,7 +68,7 @@ inline double ez_of(double x) { return (x >= -kZeroBandHalf && x <= kZeroBandHal
 
 // a ** b: b truncated toward zero, every bit of its magnitude (capped at
 // 2^63) used in square-and-multiply.
-double integer_power(double base, double exponent);
+TALLYMAT_SSE_CALL double integer_power(double base, double exponent);
 
 // a = a (code) b; 0, or the code of the evaluator's own refusal (kDivisionByZero).
 // Whether a guarded math entry reported is failure_of's question.

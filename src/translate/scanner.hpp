@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/visibility.hpp"
+
 namespace tallymat::translate {
 
 enum CharClass : uint8_t {
@@ -54,7 +56,7 @@ inline int32_t read_identifier(const char* text, int32_t& pos, char* buffer) {
 }
 
 // The library's own digit-by-digit conversion; called on a digit or ".".
-double read_number(const char* text, int32_t& pos);
+TALLYMAT_SSE_CALL double read_number(const char* text, int32_t& pos);
 
 // Identifier runs + digit runs + every other non-blank character; the
 // capacity of the program buffer.  kTextTooLong for a text beyond kMaxTextLength.

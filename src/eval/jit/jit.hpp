@@ -43,7 +43,7 @@ inline constexpr bool kJitBuilt = false;
 
 // A formula's machine code: called with its slot's index (which it
 // ignores) like every entry calcpost jumps through.
-using CompiledCode = double (*)(uint32_t index);
+using CompiledCode = double(TALLYMAT_SSE_CALL*)(uint32_t index);
 
 struct CodeMapping {
     void* start = nullptr;    // null: none

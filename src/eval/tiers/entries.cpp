@@ -59,7 +59,7 @@ bool may_be_compiled(const SlotTier& tier) { return tier_policy.compiles && tier
 
 void refresh_entry(uint32_t index);
 
-double refuse_expression(uint32_t) {
+TALLYMAT_SSE_CALL double refuse_expression(uint32_t) {
     core::report(core::kInvalidExpression);
     return 0.0;
 }
@@ -78,7 +78,7 @@ auto compiled_in_library_environment(Compile compile) {
 // The evaluation that reaches the JIT's threshold: the formula is compiled
 // (which points its entry at the code) and runs as machine code, or stays
 // interpreted.  Out of line, so that the interpreter's entry needs no frame.
-[[gnu::noinline]] double compile_and_evaluate(uint32_t index) {
+[[gnu::noinline]] TALLYMAT_SSE_CALL double compile_and_evaluate(uint32_t index) {
     bool compiled = compiled_in_library_environment(
         [index] { return may_be_compiled(tier_table.slots[index]) && compile_now(static_cast<int32_t>(index)); });
     if (compiled) {
@@ -93,7 +93,7 @@ auto compiled_in_library_environment(Compile compile) {
 // Code that rounds per instruction sends a host with DAZ or FTZ set here,
 // with its argument: such a host is served by the switching code, compiled
 // when the first one calls (as at the threshold).  Where it cannot be, the interpreter serves it.
-double run_for_flushing_host(uint32_t index) {
+TALLYMAT_SSE_CALL double run_for_flushing_host(uint32_t index) {
     MachineCode& machine_code = tier_table.slots[index].machine_code;
     if (!machine_code.switching.start) {
         machine_code.switching =
@@ -103,12 +103,12 @@ double run_for_flushing_host(uint32_t index) {
     return reinterpret_cast<CompiledCode>(machine_code.switching.start)(index);
 }
 
-double count_and_interpret(uint32_t index) {
+TALLYMAT_SSE_CALL double count_and_interpret(uint32_t index) {
     if (!counts_towards_compilation(tier_table.slots[index])) [[likely]] return run_for_host(slot_at(index).fast);
     return compile_and_evaluate(index);
 }
 
-double interpret(uint32_t index) { return run_for_host(slot_at(index).fast); }
+TALLYMAT_SSE_CALL double interpret(uint32_t index) { return run_for_host(slot_at(index).fast); }
 
 constexpr EntryTable every_slot_refused() {
     EntryTable table{};
