@@ -11,18 +11,18 @@ using namespace variants;
 
 namespace {
 
-constexpr ElementaryFunctions kDekkersFunctions{exp_plain, log_plain, log10_plain, pow_plain, sin_plain,
-                                                cos_plain, tan_plain, asin_plain,  acos_plain, atan_plain,
-                                                Products::kDekkers};
-constexpr ElementaryFunctions kFusedFunctions{exp_fused, log_fused, log10_fused, pow_fused, sin_fused,
-                                              cos_fused, tan_fused, asin_fused,  acos_fused, atan_fused,
-                                              Products::kFused};
+// A kind's table, in ElementaryFunctions' order.
+#define TALLYMAT_ELEMENTARY_TABLE(kind, products)                                                                \
+    ElementaryFunctions {                                                                                        \
+        exp_##kind, log_##kind, log10_##kind, pow_##kind, sin_##kind, cos_##kind, tan_##kind, asin_##kind,       \
+            acos_##kind, atan_##kind, products                                                                   \
+    }
+constexpr ElementaryFunctions kDekkersFunctions = TALLYMAT_ELEMENTARY_TABLE(plain, Products::kDekkers);
+constexpr ElementaryFunctions kFusedFunctions = TALLYMAT_ELEMENTARY_TABLE(fused, Products::kFused);
 #if TALLYMAT_OWN_ROUNDING_BUILT
-constexpr ElementaryFunctions kOwnRoundingFunctions{
-    exp_own_rounding, log_own_rounding,  log10_own_rounding, pow_own_rounding, sin_own_rounding,
-    cos_own_rounding, tan_own_rounding, asin_own_rounding,  acos_own_rounding, atan_own_rounding,
-    Products::kOwnRounding};
+constexpr ElementaryFunctions kOwnRoundingFunctions = TALLYMAT_ELEMENTARY_TABLE(own_rounding, Products::kOwnRounding);
 #endif
+#undef TALLYMAT_ELEMENTARY_TABLE
 
 // The fused functions are used where they were built and the CPU has the
 // instruction (on x86 chosen at load; 64-bit Arm and s390x always have it).

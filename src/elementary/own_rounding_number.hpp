@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+#include "core/fp_environment.hpp"
+
 namespace tallymat::elementary {
 
 namespace {
@@ -25,9 +27,8 @@ namespace {
 // header has one includer.)
 template <typename Path>
 [[gnu::noinline, gnu::cold]] auto run_in_library_mxcsr(Path path) {
-    constexpr unsigned kLibraryMxcsr = 0x1f80;
     unsigned host = _mm_getcsr();
-    _mm_setcsr(kLibraryMxcsr);
+    _mm_setcsr(core::kLibraryMxcsr);
     auto result = path();
     _mm_setcsr(host);
     return result;

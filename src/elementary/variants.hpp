@@ -12,40 +12,23 @@
 
 namespace tallymat::elementary::variants {
 
-// exponential.cpp
-TALLYMAT_SSE_CALL double exp_plain(double x);
-TALLYMAT_SSE_CALL double log_plain(double x);
-TALLYMAT_SSE_CALL double log10_plain(double x);
-TALLYMAT_SSE_CALL double pow_plain(double x, double y);
-TALLYMAT_SSE_CALL double exp_fused(double x);
-TALLYMAT_SSE_CALL double log_fused(double x);
-TALLYMAT_SSE_CALL double log10_fused(double x);
-TALLYMAT_SSE_CALL double pow_fused(double x, double y);
-
-// trigonometric.cpp
-TALLYMAT_SSE_CALL double sin_plain(double x);
-TALLYMAT_SSE_CALL double cos_plain(double x);
-TALLYMAT_SSE_CALL double tan_plain(double x);
-TALLYMAT_SSE_CALL double asin_plain(double x);
-TALLYMAT_SSE_CALL double acos_plain(double x);
-TALLYMAT_SSE_CALL double atan_plain(double x);
-TALLYMAT_SSE_CALL double sin_fused(double x);
-TALLYMAT_SSE_CALL double cos_fused(double x);
-TALLYMAT_SSE_CALL double tan_fused(double x);
-TALLYMAT_SSE_CALL double asin_fused(double x);
-TALLYMAT_SSE_CALL double acos_fused(double x);
-TALLYMAT_SSE_CALL double atan_fused(double x);
-
-// own_rounding.cpp, where TALLYMAT_OWN_ROUNDING_BUILT
-TALLYMAT_SSE_CALL double exp_own_rounding(double x);
-TALLYMAT_SSE_CALL double log_own_rounding(double x);
-TALLYMAT_SSE_CALL double log10_own_rounding(double x);
-TALLYMAT_SSE_CALL double pow_own_rounding(double x, double y);
-TALLYMAT_SSE_CALL double sin_own_rounding(double x);
-TALLYMAT_SSE_CALL double cos_own_rounding(double x);
-TALLYMAT_SSE_CALL double tan_own_rounding(double x);
-TALLYMAT_SSE_CALL double asin_own_rounding(double x);
-TALLYMAT_SSE_CALL double acos_own_rounding(double x);
-TALLYMAT_SSE_CALL double atan_own_rounding(double x);
+// The ten of one kind: exponential.cpp and trigonometric.cpp define the
+// _plain and _fused ones, own_rounding.cpp the _own_rounding ones (where
+// TALLYMAT_OWN_ROUNDING_BUILT).
+#define TALLYMAT_ELEMENTARY_VARIANTS(kind)                        \
+    TALLYMAT_SSE_CALL double exp_##kind(double x);                \
+    TALLYMAT_SSE_CALL double log_##kind(double x);                \
+    TALLYMAT_SSE_CALL double log10_##kind(double x);              \
+    TALLYMAT_SSE_CALL double pow_##kind(double x, double y);      \
+    TALLYMAT_SSE_CALL double sin_##kind(double x);                \
+    TALLYMAT_SSE_CALL double cos_##kind(double x);                \
+    TALLYMAT_SSE_CALL double tan_##kind(double x);                \
+    TALLYMAT_SSE_CALL double asin_##kind(double x);               \
+    TALLYMAT_SSE_CALL double acos_##kind(double x);               \
+    TALLYMAT_SSE_CALL double atan_##kind(double x);
+TALLYMAT_ELEMENTARY_VARIANTS(plain)
+TALLYMAT_ELEMENTARY_VARIANTS(fused)
+TALLYMAT_ELEMENTARY_VARIANTS(own_rounding)
+#undef TALLYMAT_ELEMENTARY_VARIANTS
 
 }  // namespace tallymat::elementary::variants
