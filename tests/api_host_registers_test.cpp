@@ -1,6 +1,7 @@
 // A host that keeps its own values in the registers the calling convention
 // leaves to it (System V: rbx, rbp, r12 to r15; Microsoft x64 also rdi, rsi
-// and xmm6 to xmm15) and calls the library with hostile
+// and xmm6 to xmm15; i386: ebx, ebp, edi, esi, and the stack pointer, which
+// comes back where it was) and calls the library with hostile
 // control words: MXCSR with every trap unmasked, rounding up, flush-to-zero
 // and denormals-are-zero; the x87 unit at 24-bit precision rounding down.
 // On every way out of an exported call (success, each refusal, a math
@@ -9,7 +10,7 @@
 // registers and both control words must be as the host left them, and the
 // result as in the default state.  Run compiled, interpreted and as the
 // formulas reach the threshold (the suite's three runs).
-#if defined(__x86_64__)
+#if defined(__x86_64__) || (defined(__i386__) && !defined(_WIN32))
 
 #include <cstddef>
 #include <cstdint>
@@ -19,24 +20,31 @@
 namespace {
 
 struct HostState {
-    uint64_t registers[8];  // rbx, rbp, r12, r13, r14, r15, rdi, rsi after the call
+    uint64_t registers[8];  // rbx, rbp, r12, r13, r14, r15, rdi, rsi after the call (i386: see kExpected)
     uint64_t xmm[10][2];    // xmm6 to xmm15 after the call (Microsoft x64)
     uint32_t mxcsr_in, mxcsr_out;
     uint16_t x87_in, x87_out;
     uint32_t mxcsr_saved;
     uint16_t x87_saved;
+    uint32_t stack_before;  // i386: the stack pointer at the call
 };
 static_assert(offsetof(HostState, xmm) == 64 && offsetof(HostState, mxcsr_in) == 224 &&
               offsetof(HostState, mxcsr_out) == 228 && offsetof(HostState, x87_in) == 232 &&
               offsetof(HostState, x87_out) == 234 && offsetof(HostState, mxcsr_saved) == 236 &&
-              offsetof(HostState, x87_saved) == 240);
+              offsetof(HostState, x87_saved) == 240 && offsetof(HostState, stack_before) == 244);
 
 constexpr uint64_t kMarkers[8] = {0x1111111111111111, 0x2222222222222222, 0x3333333333333333,
                                   0x4444444444444444, 0x5555555555555555, 0x6666666666666666,
                                   0x7777777777777777, 0x8888888888888888};
-#ifdef _WIN32
+#if defined(__i386__)
+// ebx, ebp, edi and esi keep their markers; the stack pointer moves by 0.
+constexpr uint64_t kExpected[8] = {0x11111111, 0x22222222, 0x77777777, 0x88888888, 0};
+constexpr int kMarkedRegisters = 5, kMarkedXmm = 0;
+#elif defined(_WIN32)
+constexpr const uint64_t (&kExpected)[8] = kMarkers;
 constexpr int kMarkedRegisters = 8, kMarkedXmm = 10;  // xmm<6+i> holds 0x0606... + i * 0x0101...
 #else
+constexpr const uint64_t (&kExpected)[8] = kMarkers;
 constexpr int kMarkedRegisters = 6, kMarkedXmm = 0;
 #endif
 constexpr uint32_t kHostileMxcsr = 0xC040;  // traps unmasked, rounding up, FTZ, DAZ
@@ -121,6 +129,57 @@ call_with_markers_for_int:
     pop %rbx
     ret
 )");
+#elif defined(__i386__)
+// (cdecl: the arguments on the stack; 16-byte alignment at the call.)
+asm(R"(
+    .text
+    .globl call_with_markers
+    .globl call_with_markers_for_int
+    .type call_with_markers, @function
+    .type call_with_markers_for_int, @function
+call_with_markers:
+call_with_markers_for_int:
+    push %ebx
+    push %ebp
+    push %esi
+    push %edi
+    mov 28(%esp), %edx
+    stmxcsr 236(%edx)
+    fnstcw 240(%edx)
+    ldmxcsr 224(%edx)
+    fldcw 232(%edx)
+    mov 20(%esp), %eax
+    mov 24(%esp), %ecx
+    sub $8, %esp
+    push %ecx
+    mov %esp, 244(%edx)
+    mov $0x11111111, %ebx
+    mov $0x22222222, %ebp
+    mov $0x77777777, %edi
+    mov $0x88888888, %esi
+    call *%eax
+    mov 40(%esp), %edx
+    mov %ebx, 0(%edx)
+    mov %ebp, 8(%edx)
+    mov %edi, 16(%edx)
+    mov %esi, 24(%edx)
+    mov %esp, %ecx
+    sub 244(%edx), %ecx
+    mov %ecx, 32(%edx)
+    stmxcsr 228(%edx)
+    fnstcw 234(%edx)
+    ldmxcsr 236(%edx)
+    fldcw 240(%edx)
+    add $12, %esp
+    pop %edi
+    pop %esi
+    pop %ebp
+    pop %ebx
+    ret
+    .size call_with_markers, .-call_with_markers
+    .section .note.GNU-stack,"",@progbits
+    .text
+)");
 #else
 asm(R"(
     .text
@@ -184,7 +243,7 @@ Result call_as_hostile_host(Call call, const void* function, uintptr_t argument,
     state.mxcsr_in = kHostileMxcsr;
     state.x87_in = kHostileX87;
     Result result = call(function, argument, &state);
-    for (int i = 0; i < kMarkedRegisters; ++i) EXPECT_EQ(state.registers[i], kMarkers[i]) << what << ": register " << i;
+    for (int i = 0; i < kMarkedRegisters; ++i) EXPECT_EQ(state.registers[i], kExpected[i]) << what << ": register " << i;
     for (int i = 0; i < kMarkedXmm; ++i) {
         EXPECT_EQ(state.xmm[i][0], 0x0606060606060606u + 0x0101010101010101u * static_cast<uint64_t>(i)) << what << ": xmm" << 6 + i;
         EXPECT_EQ(state.xmm[i][1], 0u) << what << ": xmm" << 6 + i << "'s upper half";

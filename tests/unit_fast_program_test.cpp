@@ -143,7 +143,8 @@ static void compare_on_random_formulas(int count, uint64_t seed) {
         auto& slot = tallymat::translate::expr_table.slots[handle];
         // The third side: the formula's machine code, where the JIT is built.
         bool compiled = tallymat::eval::compile_now(handle);
-        ASSERT_EQ(compiled, tallymat::eval::kJitBuilt) << text;
+        bool fits = tallymat::program::deepest_depth(slot.fast) < tallymat::eval::kJitStackDepth;
+        ASSERT_EQ(compiled, tallymat::eval::kJitBuilt && fits) << text;
         for (int round = 0; round < 6; ++round) {
             for (int v = 0; v < 4; ++v) vsetvalue(v, kValues[rng() % std::size(kValues)]);
             Outcome plain = tallymat::eval::run_program(slot);
@@ -522,7 +523,8 @@ TEST(FastProgram, TooDeepForTheRegistersStaysInterpreted) {
         int nesting;  // x-(x-(x-...)): one stack entry more per level
         bool compiled;
     };
-    for (Row row : {Row{14, true}, Row{15, true}, Row{16, false}, Row{30, false}}) {
+    constexpr int kDepth = tallymat::eval::kJitStackDepth;  // 14 on x86-64, 6 on 32-bit x86
+    for (Row row : {Row{kDepth, true}, Row{kDepth + 1, true}, Row{kDepth + 2, false}, Row{30, false}}) {
         std::string text = "x";
         for (int i = 0; i < row.nesting; ++i) text = "x-(" + text + ")";
         int handle = exprpost(text.c_str());

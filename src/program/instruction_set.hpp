@@ -148,6 +148,28 @@ struct alignas(8) FastInsn {
 };
 static_assert(sizeof(FastInsn) == 16, "with a 12-byte item, 28 bytes per item of a translated program");
 
+// The stack's depth after an instruction, the accumulator's (0 when it
+// holds one entry), from the depth before it.
+constexpr int depth_after(const FastOpFacts& f, int depth) {
+    switch (f.shape) {
+        case Shape::Load: case Shape::FusedLoad: return 0;
+        case Shape::Push: case Shape::FusedPush: return depth + 1;
+        case Shape::Binary: return f.operands == Operands::Stack ? depth - 1 : depth;
+        case Shape::End: case Shape::Operand: case Shape::Unary: case Shape::Square: case Shape::Apply: return depth;
+    }
+    return depth;
+}
+
+// The deepest a fast program's stack goes.
+inline int deepest_depth(const FastInsn* code) {
+    int depth = -1, deepest = 0;
+    for (const FastInsn* ip = code; ip->op != kEnd; ip += width(ip->op)) {
+        depth = depth_after(facts(ip->op), depth);
+        if (depth > deepest) deepest = depth;
+    }
+    return deepest;
+}
+
 // Room for the fast form of a program of up to capacity items (one more for kEnd).
 inline size_t fast_program_bytes(int32_t capacity) {
     return (static_cast<size_t>(capacity) + 1) * sizeof(FastInsn);

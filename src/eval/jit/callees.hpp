@@ -20,8 +20,9 @@ using program::Lowering;
 using program::Operator;
 using program::Unary;
 
+// (Their double arguments come in SSE registers on 32-bit x86 too.)
 template <Binary kCode>
-int32_t binary_step(double* a, double b) {
+TALLYMAT_SSE_CALL int32_t binary_step(double* a, double b) {
     return failure_of(program::operator_of(kCode), apply_binary(kCode, *a, b));
 }
 
@@ -30,9 +31,9 @@ int32_t unary_step(double* x) {
     return failure_of(program::operator_of(kCode), apply_unary(kCode, *x));
 }
 
-using BinaryStep = int32_t (*)(double*, double);
+using BinaryStep = int32_t(TALLYMAT_SSE_CALL*)(double*, double);
 using UnaryStep = int32_t (*)(double*);
-using StandardFunction = double (*)(double);
+using StandardFunction = double(TALLYMAT_SSE_CALL*)(double);
 using StandardMember = StandardFunction elementary::ElementaryFunctions::*;
 
 // Where the code has checked that no rule of the entry can fire (the

@@ -39,7 +39,7 @@ void free_machine_code(MachineCode& machine_code) { machine_code = {}; }
 #else
 
 #include "eval/jit/walk.hpp"
-#include "eval/jit/x86_64/target.hpp"
+#include "eval/jit/x86/target.hpp"
 #include "vars/var_table.hpp"
 
 namespace tallymat::eval {
@@ -47,6 +47,7 @@ namespace tallymat::eval {
 namespace {
 
 using executable_memory::whole_pages;
+static_assert(x86::Target::kStackDepth == kJitStackDepth);
 
 // Bytes of code and pool per fast instruction, enough for the widest: a
 // function call at the deepest stack, with every register spilled and
@@ -81,14 +82,22 @@ MachineCode generate(const FastInsn* fast, const void* for_flushing_host) {
     size_t code_bytes = 0, used = 0, unwind_table = 0;
     bool rounds = false;
     auto try_program = [&](const void* fallback) {
-        x86_64::Target target(mapped, area, fallback);
-        Walk<x86_64::Target> walk(target);
-        if (!walk.program(fast) || target.getSize() > kJitMaxCodeBytes) return false;
-        code_bytes = target.pool_offset();
-        used = whole_pages(target.getSize());
-        unwind_table = target.unwind_table_offset();
-        rounds = fallback != nullptr;
-        return true;
+        size_t planned_pool_offset = whole_pages(1);  // where a small program's pool starts
+        for (int writing = 0; writing < 2; ++writing) {
+            x86::Target target(mapped, area, fallback, planned_pool_offset);
+            Walk<x86::Target> walk(target);
+            if (!walk.program(fast) || target.getSize() > kJitMaxCodeBytes) return false;
+            if (!target.pool_where_planned()) {  // 32-bit code longer than planned: written again
+                planned_pool_offset = target.pool_offset();
+                continue;
+            }
+            code_bytes = target.pool_offset();
+            used = whole_pages(target.getSize());
+            unwind_table = target.unwind_table_offset();
+            rounds = fallback != nullptr;
+            return true;
+        }
+        return false;
     };
     try {
         if (!(for_flushing_host && try_program(for_flushing_host))) try_program(nullptr);
@@ -120,7 +129,8 @@ void free_mapping(CodeMapping& mapping) {
 }  // namespace
 
 MachineCode compile(const FastInsn* fast, CompiledCode for_flushing_host) {
-    bool rounding = core::fp_switch.rounding_per_instruction && jit_settings.rounding_per_instruction;
+    bool rounding = x86::kRoundsPerInstructionBuilt && core::fp_switch.rounding_per_instruction &&
+                    jit_settings.rounding_per_instruction;
     return generate(fast, rounding ? reinterpret_cast<const void*>(for_flushing_host) : nullptr);
 }
 

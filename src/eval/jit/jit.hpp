@@ -29,6 +29,11 @@ struct JitSettings {
 
 extern TALLYMAT_HIDDEN JitSettings jit_settings;
 
+// Programs whose stack goes deeper (program::deepest_depth) than the xmm
+// registers hold, two of them scratch, stay interpreted: 16 registers on
+// x86-64, 8 in 32-bit code.
+inline constexpr int kJitStackDepth = sizeof(void*) == 8 ? 14 : 6;
+
 // Programs whose fast form takes more slots (a paired instruction takes
 // two) stay interpreted: with 100 formulas this bounds the library's
 // executable memory.

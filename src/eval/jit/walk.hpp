@@ -75,12 +75,7 @@ private:
         bool calls = false, calls_anywhere = false;
         for (const FastInsn* ip = code; ip->op != program::kEnd; ip += program::width(ip->op)) {
             const FastOpFacts& f = program::facts(ip->op);
-            switch (f.shape) {
-                case Shape::Load: case Shape::FusedLoad: depth = 0; break;
-                case Shape::Push: case Shape::FusedPush: ++depth; break;
-                case Shape::Binary: if (f.operands == Operands::Stack) --depth; break;
-                case Shape::End: case Shape::Operand: case Shape::Unary: case Shape::Square: case Shape::Apply: break;
-            }
+            depth = program::depth_after(f, depth);
             if (depth >= Target::kStackDepth) return false;
             if (depth > deepest) deepest = depth;
             StraightCall call = StraightCall::kNone;

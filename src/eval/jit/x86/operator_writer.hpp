@@ -12,11 +12,11 @@
 #include "elementary/functions.hpp"
 #include "eval/jit/callees.hpp"
 #include "eval/jit/operand.hpp"
-#include "eval/jit/x86_64/frame_writer.hpp"
+#include "eval/jit/x86/frame_writer.hpp"
 #include "eval/math_layer.hpp"
 #include "eval/operations.hpp"
 
-namespace tallymat::eval::x86_64 {
+namespace tallymat::eval::x86 {
 
 using program::Lowering;
 using program::Operator;
@@ -204,4 +204,4 @@ private:
     void guard(Lowering lowering, Operator code);
 };
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86

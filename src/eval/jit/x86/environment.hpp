@@ -12,14 +12,16 @@
 //   which no instruction overrides) on to the switching code with the
 //   caller's stack and argument; the standard functions it calls round in
 //   their own instructions (elementary::own_rounding_functions), and only
-//   helper calls, on slow paths, switch around the call.
+//   helper calls, on slow paths, switch around the call.  x86-64 only, as
+//   the instruction forms it needs are.
 #pragma once
 
 #include <xbyak/xbyak.h>
 
 #include "core/fp_environment.hpp"
+#include "eval/jit/x86/calling_convention.hpp"
 
-namespace tallymat::eval::x86_64 {
+namespace tallymat::eval::x86 {
 
 class FrameWriter;
 
@@ -43,14 +45,15 @@ public:
     void after_helper_call() override;
 
 private:
-    // The host's MXCSR on the Intel exit's way: volatile, and no cell's.
-    static constexpr Xbyak::Reg32 kHostMxcsr = Xbyak::util::r11d;
+    // The host's MXCSR on the Intel exit's way.
+    static constexpr Xbyak::Reg32 kHostMxcsr = Xbyak::Reg32(kHostMxcsrRegister);
     FrameWriter& frame_;
     const core::HostMxcsrRestore restore_ = core::fp_switch.restore;
     bool keeps_host_mxcsr_ = false;  // in kHostMxcsr from entry to exit
     Xbyak::Label switch_to_library_, in_library_environment_, restore_host_;
 };
 
+#if defined(XBYAK64)
 class HostEnvironment final : public Environment {
 public:
     HostEnvironment(FrameWriter& frame, const void* for_flushing_host)
@@ -67,5 +70,6 @@ private:
     const void* const for_flushing_host_;  // where such a host is sent
     Xbyak::Label flushing_host_;
 };
+#endif
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86

@@ -3,9 +3,9 @@
 // around the operators' emitters.
 #pragma once
 
-#include "eval/jit/x86_64/operator_writer.hpp"
+#include "eval/jit/x86/operator_writer.hpp"
 
-namespace tallymat::eval::x86_64 {
+namespace tallymat::eval::x86 {
 
 class Target : public OperatorWriter {
 public:
@@ -14,12 +14,14 @@ public:
     static constexpr int kStackDepth = kStack.depth;
 
     // Without a red zone, a frame also holds the MXCSR of every program
-    // that calls out anywhere, and the registers the deep entries take.
+    // that calls out anywhere, and the registers the deep entries take;
+    // without shadow space either, of every program.
     static FrameShape shape_for(int deepest, bool calls_on_straight_path, bool calls_anywhere) {
         FrameShape shape;
         shape.saved_xmm = deepest >= kStack.volatile_depth ? deepest - kStack.volatile_depth + 1 : 0;
         shape.calls_on_straight_path = calls_on_straight_path;
         shape.framed = kConvention.red_zone_bytes ? calls_on_straight_path : calls_anywhere || shape.saved_xmm > 0;
+        if (kFramesEveryProgram) shape.framed = true;
         return shape;
     }
 
@@ -34,4 +36,4 @@ public:
     }
 };
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86

@@ -2,10 +2,10 @@
 // (Built only with the JIT: the target needs Xbyak's header.)
 #if TALLYMAT_JIT
 
-#include "eval/jit/x86_64/environment.hpp"
-#include "eval/jit/x86_64/frame_writer.hpp"
+#include "eval/jit/x86/environment.hpp"
+#include "eval/jit/x86/frame_writer.hpp"
 
-namespace tallymat::eval::x86_64 {
+namespace tallymat::eval::x86 {
 
 void SwitchedEnvironment::enter() {
     FrameWriter& f = frame_;
@@ -15,7 +15,7 @@ void SwitchedEnvironment::enter() {
     if (keeps_host_mxcsr_) {
         // Library controls with any flags: kLibraryMxcsr to kLibraryMxcsr + kMxcsrFlags.
         f.mov(kHostMxcsr, f.host_mxcsr());
-        f.lea(f.eax, f.ptr[kHostMxcsr.cvt64() - core::kLibraryMxcsr]);
+        f.lea(f.eax, f.ptr[Word(kHostMxcsrRegister) - core::kLibraryMxcsr]);
         f.cmp(f.eax, core::kMxcsrFlags);
         f.ja(switch_to_library_, Xbyak::CodeGenerator::T_NEAR);
     } else {
@@ -61,6 +61,7 @@ void SwitchedEnvironment::after_helper_call() {
     if (keeps_host_mxcsr_) frame_.mov(kHostMxcsr, frame_.host_mxcsr());
 }
 
+#if defined(XBYAK64)
 // A host with DAZ or FTZ set is sent on: either bit makes the least
 // subnormal's double zero (the sum), or the read shows them.
 void HostEnvironment::enter() {
@@ -97,7 +98,8 @@ void HostEnvironment::call_in_library_environment(const void* helper) {
     f.call(f.pointer(helper));
     f.ldmxcsr(f.ptr[f.rsp + kFrame.host_mxcsr]);
 }
+#endif
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86
 
 #endif

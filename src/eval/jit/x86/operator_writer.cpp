@@ -2,9 +2,9 @@
 // (Built only with the JIT: the target needs Xbyak's header.)
 #if TALLYMAT_JIT
 
-#include "eval/jit/x86_64/operator_writer.hpp"
+#include "eval/jit/x86/operator_writer.hpp"
 
-namespace tallymat::eval::x86_64 {
+namespace tallymat::eval::x86 {
 
 using elementary::Function;
 using elementary::row_of;
@@ -32,12 +32,20 @@ void OperatorWriter::slow_path_code() {
     end_slow_paths();
 }
 
+// 32-bit code compares the upper word alone: the bounds are multiples of
+// 2^52 (2^53 with the sign shifted out), so the lower word cannot carry
+// the value across one.
 void OperatorWriter::leave_unless_exponent_in(uint32_t low, uint32_t high, bool either_sign, Label& away) {
     int shift = either_sign ? 53 : 52;
+#if defined(XBYAK64)
     forms().bits_to(rax, acc());
-    if (either_sign) add(rax, rax);
-    if (low != 0) sub(rax, pooled(uint64_t{low} << shift));
-    cmp(rax, pooled(uint64_t{high - low} << shift));
+#else
+    shift -= 32;
+    forms().high_word_to(eax, acc(), scratch());
+#endif
+    if (either_sign) add(kAccumulator, kAccumulator);
+    if (low != 0) sub(kAccumulator, pooled(uint64_t{low} << shift));
+    cmp(kAccumulator, pooled(uint64_t{high - low} << shift));
     jae(away, T_NEAR);
 }
 
@@ -102,6 +110,6 @@ void OperatorWriter::power_by_constant(double k) {
     rejoin();
 }
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86
 
 #endif

@@ -18,14 +18,11 @@
 
 #include "core/errors.hpp"
 #include "eval/jit/jit.hpp"
-#include "eval/jit/x86_64/calling_convention.hpp"
-#include "eval/jit/x86_64/environment.hpp"
-#include "eval/jit/x86_64/instruction_forms.hpp"
+#include "eval/jit/x86/calling_convention.hpp"
+#include "eval/jit/x86/environment.hpp"
+#include "eval/jit/x86/instruction_forms.hpp"
 
-namespace tallymat::eval::x86_64 {
-
-// General registers that may hold variable cell addresses between helper calls.
-constexpr int kCellRegisterCount = 5;
+namespace tallymat::eval::x86 {
 
 // What the walk learns of a program before its code is written.
 struct FrameShape {
@@ -39,14 +36,11 @@ public:
     // Code given a place to send a flushing host rounds in each
     // instruction and keeps the host's environment (core::FpSwitch);
     // other code switches MXCSR around the evaluation.
-    FrameWriter(size_t bytes, void* area, const void* for_flushing_host)
-        : PoolWriter(bytes, area),
-          rounds_per_instruction_(for_flushing_host != nullptr),
-          forms_(rounds_per_instruction_ ? std::unique_ptr<InstructionForms>(new EvexForms(*this))
-                                         : std::unique_ptr<InstructionForms>(new SseForms(*this))),
-          environment_(rounds_per_instruction_
-                           ? std::unique_ptr<Environment>(new HostEnvironment(*this, for_flushing_host))
-                           : std::unique_ptr<Environment>(new SwitchedEnvironment(*this))) {}
+    FrameWriter(size_t bytes, void* area, const void* for_flushing_host, size_t planned_pool_offset)
+        : PoolWriter(bytes, area, planned_pool_offset),
+          rounds_per_instruction_(kRoundsPerInstructionBuilt && for_flushing_host != nullptr),
+          forms_(forms_of_code()),
+          environment_(environment_of_code(for_flushing_host)) {}
 
     // Where the function table entry for the system's unwinder lies; 0: none.
     size_t unwind_table_offset() const { return unwind_table_offset_; }
@@ -55,11 +49,11 @@ public:
     bool framed() const { return shape_.framed; }
     bool calls_on_straight_path() const { return shape_.calls_on_straight_path; }
     Address host_mxcsr() {
-        if (shape_.framed) return ptr[rsp + kFrame.host_mxcsr];
-        return ptr[rsp + (in_slow_frame_ ? kFrame.bytes : 0) + kFrame.unframed_mxcsr];
+        if (shape_.framed) return ptr[kStackPointer + kFrame.host_mxcsr];
+        return ptr[kStackPointer + (in_slow_frame_ ? kFrame.bytes : 0) + kFrame.unframed_mxcsr];
     }
     // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
-    Address exit_mxcsr() { return shape_.framed ? ptr[rsp + kFrame.scratch] : ptr[rsp + kFrame.unframed_exit_mxcsr]; }
+    Address exit_mxcsr() { return shape_.framed ? ptr[kStackPointer + kFrame.scratch] : ptr[kStackPointer + kFrame.unframed_exit_mxcsr]; }
     void open_frame_if_framed() {
         if (shape_.framed) open_frame();
     }
@@ -89,11 +83,14 @@ protected:
 
     void epilogue() {
         static_assert(kStack.entry(0) == kConvention.double_result, "the accumulator at depth 0 is the result");
+        // A signalling NaN comes back quiet, as from the interpreter; every
+        // other value is its own product by 1 in the library's MXCSR.
+        if constexpr (kConvention.host_loads_x87)
+            forms_->rounded(Rounded::kMultiply, Xmm(kConvention.double_result), constant(1.0));
         leave();
 
         L(fail_);  // eax: the code
-        mov(rcx, pointer(&core::error_registers.last_error));
-        mov(dword[rcx], eax);
+        mov(data(&core::error_registers.last_error, Word(Xbyak::Operand::ECX)), eax);
         forms_->zero(Xmm(kConvention.double_result));
         leave();
     }
@@ -109,7 +106,7 @@ protected:
         mov(eax, core::kOverflow);
         jmp(fail_, T_NEAR);
         L(fail_in_slow_frame_);
-        add(rsp, kFrame.bytes);
+        add(kStackPointer, kFrame.bytes);
         jmp(fail_, T_NEAR);
         environment_->stubs();
     }
@@ -129,20 +126,19 @@ protected:
     void begin_slow_path(int depth) {
         depth_ = depth;
         in_slow_frame_ = !shape_.framed;
-        if (in_slow_frame_) sub(rsp, kFrame.bytes);
+        if (in_slow_frame_) sub(kStackPointer, kFrame.bytes);
     }
     void end_slow_path() {
-        if (in_slow_frame_) add(rsp, kFrame.bytes);
+        if (in_slow_frame_) add(kStackPointer, kFrame.bytes);
     }
     void end_slow_paths() { in_slow_frame_ = false; }
-    Address home_of(int depth) { return ptr[rsp + kFrame.homes + 8 * depth]; }
+    Address home_of(int depth) { return ptr[kStackPointer + kFrame.homes + 8 * depth]; }
 
     // ---- operands ----
     // A value within reach of every byte of the code is addressed from the
     // instruction itself; one out of reach through a pointer from the pool.
     Address variable(const double* cell) {
-        if (jit_settings.cells_from_instructions && within_reach(cell))
-            return ptr[rip + static_cast<const void*>(cell)];
+        if (jit_settings.cells_from_instructions && within_reach(cell)) return at(cell);
         return ptr[cell_register(cell)];
     }
 
@@ -155,7 +151,7 @@ protected:
     // address and the right operand.
     template <typename Right>
     void call_binary_helper(const void* helper, const Right& right) {
-        forms_->store_sd(ptr[rsp + kFrame.scratch], acc());
+        forms_->store_sd(ptr[kStackPointer + kFrame.scratch], acc());
         spill_entries_below();  // before the argument register, an entry's, takes the right operand
         Xmm argument(kConvention.second_double);
         if constexpr (std::is_same_v<Right, Xmm>) {
@@ -167,7 +163,7 @@ protected:
     }
 
     void call_unary_helper(const void* helper) {
-        forms_->store_sd(ptr[rsp + kFrame.scratch], acc());
+        forms_->store_sd(ptr[kStackPointer + kFrame.scratch], acc());
         spill_entries_below();
         call_helper(helper);
     }
@@ -200,6 +196,19 @@ private:
     const double* cached_cells_[kCellRegisterCount] = {};
     int next_cell_register_ = 0;
 
+    std::unique_ptr<InstructionForms> forms_of_code() {
+#if defined(XBYAK64)
+        if (rounds_per_instruction_) return std::make_unique<EvexForms>(*this);
+#endif
+        return std::make_unique<SseForms>(*this);
+    }
+    std::unique_ptr<Environment> environment_of_code([[maybe_unused]] const void* for_flushing_host) {
+#if defined(XBYAK64)
+        if (rounds_per_instruction_) return std::make_unique<HostEnvironment>(*this, for_flushing_host);
+#endif
+        return std::make_unique<SwitchedEnvironment>(*this);
+    }
+
     // Gives the host its environment back, then returns.  calcpost has set
     // the last error to 0; a failure records its code.
     void leave() {
@@ -209,10 +218,10 @@ private:
     }
 
     void open_frame() {
-        sub(rsp, kFrame.bytes);
+        sub(kStackPointer, kFrame.bytes);
         frame_allocated_at_ = getSize();
         for (int i = 0; i < shape_.saved_xmm; ++i) {
-            forms_->save_whole(ptr[rsp + kFrame.saved_xmm + 16 * i], entry(kStack.volatile_depth + i));
+            forms_->save_whole(ptr[kStackPointer + kFrame.saved_xmm + 16 * i], entry(kStack.volatile_depth + i));
             xmm_saved_at_[i] = getSize();
         }
         prologue_end_ = getSize();
@@ -220,23 +229,20 @@ private:
 
     void close_frame() {
         for (int i = 0; i < shape_.saved_xmm; ++i)
-            forms_->restore_whole(entry(kStack.volatile_depth + i), ptr[rsp + kFrame.saved_xmm + 16 * i]);
-        add(rsp, kFrame.bytes);
+            forms_->restore_whole(entry(kStack.volatile_depth + i), ptr[kStackPointer + kFrame.saved_xmm + 16 * i]);
+        add(kStackPointer, kFrame.bytes);
     }
 
     // The address of a variable's cell, in a general register that keeps it
     // until the next helper call.
-    Reg64 cell_register(const double* cell) {
-        // Volatile under both conventions; rcx is free until a failure exit.
-        static const Reg64 kRegisters[kCellRegisterCount] = {Xbyak::util::rdx, Xbyak::util::rcx, Xbyak::util::r8,
-                                                            Xbyak::util::r9, Xbyak::util::r10};
+    Word cell_register(const double* cell) {
         for (int i = 0; i < kCellRegisterCount; ++i)
-            if (cached_cells_[i] == cell) return kRegisters[i];
+            if (cached_cells_[i] == cell) return Word(kCellRegisters[i]);
         int taken = next_cell_register_;  // round robin: the oldest goes
         next_cell_register_ = (next_cell_register_ + 1) % kCellRegisterCount;
         cached_cells_[taken] = cell;
-        mov(kRegisters[taken], pointer(cell));
-        return kRegisters[taken];
+        mov(Word(kCellRegisters[taken]), pointer(cell));
+        return Word(kCellRegisters[taken]);
     }
 
     // The entries below the accumulator wait in their homes (where the
@@ -245,18 +251,29 @@ private:
         for (int d = 0; d < depth_; ++d) forms_->store_sd(home_of(d), entry(d));
     }
 
+    // The address of `to` as a call's first argument: in its register, or
+    // at the bottom of the frame.
+    void pass_pointer(const Address& to) {
+        if constexpr (kConvention.first_argument == kOnTheStack) {
+            lea(kAccumulator, to);
+            mov(ptr[kStackPointer], kAccumulator);
+        } else {
+            lea(Word(kConvention.first_argument), to);
+        }
+    }
+
     // Calls a step helper on the scratch value, in the library's MXCSR; a
     // failure leaves through fail_ with its code, a success puts the value
     // back in the accumulator.
     void call_helper(const void* helper) {
-        lea(Reg64(kConvention.first_argument), ptr[rsp + kFrame.scratch]);
+        pass_pointer(ptr[kStackPointer + kFrame.scratch]);
         environment_->call_in_library_environment(helper);
         forget_cells();
         environment_->after_helper_call();
         test(eax, eax);
         jnz(in_slow_frame_ ? fail_in_slow_frame_ : fail_, T_NEAR);
         for (int d = 0; d < depth_; ++d) forms_->load_sd(entry(d), home_of(d));
-        forms_->load_sd(acc(), ptr[rsp + kFrame.scratch]);
+        forms_->load_sd(acc(), ptr[kStackPointer + kFrame.scratch]);
     }
 };
 
@@ -288,4 +305,4 @@ inline void FrameWriter::unwind_data() {
     dd(static_cast<uint32_t>(info));
 }
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86

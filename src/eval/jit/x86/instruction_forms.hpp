@@ -6,15 +6,22 @@
 //   moves and bitwise operations are VEX (no legacy SSE instruction, whose
 //   cost may depend on the host's upper register state), and a memory
 //   operand of an operation that rounds is loaded into xmm16 up first, as
-//   EVEX rounding takes registers only.
+//   EVEX rounding takes registers only.  x86-64 only: 32-bit code has
+//   eight xmm registers, which the stack and its scratch registers take.
 // The writers above ask for an operation and never for an encoding.
 #pragma once
 
 #include <cstdint>
 
-#include "eval/jit/x86_64/pool_writer.hpp"
+#include "eval/jit/x86/pool_writer.hpp"
 
-namespace tallymat::eval::x86_64 {
+namespace tallymat::eval::x86 {
+
+#if defined(XBYAK64)
+inline constexpr bool kRoundsPerInstructionBuilt = true;
+#else
+inline constexpr bool kRoundsPerInstructionBuilt = false;
+#endif
 
 // The operations that round.
 enum class Rounded : uint8_t { kAdd, kSubtract, kMultiply, kDivide, kSquareRoot };
@@ -32,7 +39,12 @@ public:
     virtual void copy_pd(const Xmm& to, const Xmm& from) = 0;
     virtual void xor_pd(const Xmm& x, const Address& bits) = 0;
     virtual void and_pd(const Xmm& x, const Address& bits) = 0;
+#if defined(XBYAK64)
     virtual void bits_to(const Reg64& r, const Xmm& x) = 0;
+#else
+    // x's upper 32 bits (the sign, the exponent and the fraction's top), through via.
+    virtual void high_word_to(const Reg32& r, const Xmm& x, const Xmm& via) = 0;
+#endif
     virtual void zero(const Xmm& x) = 0;
     // A saved register's 16 bytes, to or from its home in the frame.
     virtual void save_whole(const Address& to, const Xmm& from) = 0;
@@ -68,7 +80,14 @@ public:
     void copy_pd(const Xmm& to, const Xmm& from) override { code_.movapd(to, from); }
     void xor_pd(const Xmm& x, const Address& bits) override { code_.xorpd(x, bits); }
     void and_pd(const Xmm& x, const Address& bits) override { code_.andpd(x, bits); }
+#if defined(XBYAK64)
     void bits_to(const Reg64& r, const Xmm& x) override { code_.movq(r, x); }
+#else
+    void high_word_to(const Reg32& r, const Xmm& x, const Xmm& via) override {
+        code_.pshufd(via, x, 0b01010101);
+        code_.movd(r, via);
+    }
+#endif
     void zero(const Xmm& x) override { code_.xorpd(x, x); }
     void save_whole(const Address& to, const Xmm& from) override { code_.movaps(to, from); }
     void restore_whole(const Xmm& to, const Address& from) override { code_.movaps(to, from); }
@@ -115,6 +134,7 @@ private:
     }
 };
 
+#if defined(XBYAK64)
 // The forms of code that rounds per instruction: EVEX with {rn-sae} or {sae}.
 class EvexForms final : public InstructionForms {
 public:
@@ -188,5 +208,6 @@ private:
         }
     }
 };
+#endif
 
-}  // namespace tallymat::eval::x86_64
+}  // namespace tallymat::eval::x86
