@@ -78,9 +78,10 @@ TALLYMAT_API double TALLYMAT_CALL vgetvalue(int handle) {
 }
 
 TALLYMAT_API int TALLYMAT_CALL vsetvalue(int handle, double value) {
+    const core::HostDouble from_host = core::read_from_host(value);
     if (!vars::is_valid_handle(handle)) return core::report(core::kInvalidVariable);
     core::set_last_error(core::kOk);
-    *var_table.cells[static_cast<uint32_t>(handle)] = value;
+    core::store_to_cell(var_table.cells[static_cast<uint32_t>(handle)], from_host);
     return core::kOk;
 }
 
