@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "elementary/parts.hpp"
+
 namespace tallymat::elementary {
 
 template <bool kFusedProducts>
@@ -51,8 +53,8 @@ struct NativeNumber {
         return std::copysign(a.v, sign.v);
     }
     [[gnu::always_inline]] friend bool signbit(NativeNumber a) { return std::signbit(a.v); }
-    [[gnu::always_inline]] friend uint64_t bits_of(NativeNumber a) { return std::bit_cast<uint64_t>(a.v); }
-    [[gnu::always_inline]] static NativeNumber from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
+    [[gnu::always_inline]] friend uint64_t bits_of(NativeNumber a) { return parts::bits_of(a.v); }
+    [[gnu::always_inline]] static NativeNumber from_bits(uint64_t bits) { return parts::from_bits(bits); }
     // An int32 is a double exactly: its conversion neither rounds nor raises a flag.
     [[gnu::always_inline]] static NativeNumber of_integer(int32_t i) { return static_cast<double>(i); }
 
