@@ -243,7 +243,8 @@ Result call_as_hostile_host(Call call, const void* function, uintptr_t argument,
     state.mxcsr_in = kHostileMxcsr;
     state.x87_in = kHostileX87;
     Result result = call(function, argument, &state);
-    for (int i = 0; i < kMarkedRegisters; ++i) EXPECT_EQ(state.registers[i], kExpected[i]) << what << ": register " << i;
+    for (int i = 0; i < kMarkedRegisters; ++i)
+        EXPECT_EQ(state.registers[i], kExpected[i]) << what << ": register " << i;
     for (int i = 0; i < kMarkedXmm; ++i) {
         EXPECT_EQ(state.xmm[i][0], 0x0606060606060606u + 0x0101010101010101u * static_cast<uint64_t>(i)) << what << ": xmm" << 6 + i;
         EXPECT_EQ(state.xmm[i][1], 0u) << what << ": xmm" << 6 + i << "'s upper half";

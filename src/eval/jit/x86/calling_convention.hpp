@@ -127,7 +127,8 @@ constexpr FrameLayout frame_layout_of(const CallingConvention& c) {
 
 inline constexpr StackRegisters kStack = stack_registers_of(kConvention);
 inline constexpr FrameLayout kFrame = frame_layout_of(kConvention);
-static_assert((kFrame.bytes + kConvention.word_bytes) % 16 == 0 && (kFrame.saved_xmm_max == 0 || kFrame.saved_xmm % 16 == 0));
+static_assert((kFrame.bytes + kConvention.word_bytes) % 16 == 0 &&
+              (kFrame.saved_xmm_max == 0 || kFrame.saved_xmm % 16 == 0));
 // Where neither a red zone nor shadow space holds the MXCSR, every program
 // is framed: an unframed program's words lie in one or the other.
 inline constexpr bool kFramesEveryProgram = !kConvention.red_zone_bytes && kConvention.shadow_bytes < 24;

@@ -9,7 +9,8 @@
 // same frame around their helper call.  Without a red zone, a program that
 // calls out at all or takes a saved register is framed, and the others
 // keep the MXCSR in their shadow space; where the system asks for it, the
-// unwinder is told of every frame.
+// unwinder is told of every frame.  32-bit code, with neither, frames every
+// program.
 #pragma once
 
 #include <cstdint>
@@ -53,7 +54,9 @@ public:
         return ptr[kStackPointer + (in_slow_frame_ ? kFrame.bytes : 0) + kFrame.unframed_mxcsr];
     }
     // Where an exit reads the MXCSR the formula leaves: free once the value is computed.
-    Address exit_mxcsr() { return shape_.framed ? ptr[kStackPointer + kFrame.scratch] : ptr[kStackPointer + kFrame.unframed_exit_mxcsr]; }
+    Address exit_mxcsr() {
+        return ptr[kStackPointer + (shape_.framed ? kFrame.scratch : kFrame.unframed_exit_mxcsr)];
+    }
     void open_frame_if_framed() {
         if (shape_.framed) open_frame();
     }
@@ -89,7 +92,7 @@ protected:
             forms_->rounded(Rounded::kMultiply, Xmm(kConvention.double_result), constant(1.0));
         leave();
 
-        L(fail_);  // eax: the code
+        L(fail_);  // eax: the code; rcx (or ecx) is free here
         mov(data(&core::error_registers.last_error, Word(Xbyak::Operand::ECX)), eax);
         forms_->zero(Xmm(kConvention.double_result));
         leave();
