@@ -25,47 +25,47 @@ namespace {
 constexpr size_t kArguments = 1 << 16;  // a power of two, cycled through: many, so that the rare
                                         // accurate path weighs as often as it is taken
 
+// The library's functions are called as the library calls them (on i686,
+// with the double in an SSE register: a double pushed as two halves and
+// read whole would stall each call until the stores retire, and no two
+// calls would overlap); the runtime's are reached through the same kind of
+// call and then called as the C runtime expects.
+using Call = double(TALLYMAT_SSE_CALL*)(double, double);
+template <double (*F)(double)> TALLYMAT_SSE_CALL double unary(double x, double) { return F(x); }
+template <double (*F)(double, double)> TALLYMAT_SSE_CALL double binary(double x, double y) { return F(x, y); }
+
 struct Function {
     const char* name;
-    double (*library)(double, double);
-    double (*runtime)(double, double);
+    Call library;
+    Call runtime;
     void (*draw)(double& x, double& y, double u, double v);
 };
 
 double lerp(double lo, double hi, double u) { return lo + (hi - lo) * u; }
 
-// The runtime's functions through a pointer, so that no call is folded or
-// vectorised away.
+namespace el = tallymat::elementary;
+
+// Every call goes through a pointer, so that none is folded or vectorised away.
 const Function kFunctions[] = {
-    {"exp", [](double x, double) { return tallymat::elementary::exp(x); },
-     [](double x, double) { return std::exp(x); },
+    {"exp", unary<el::exp>, unary<std::exp>,
      [](double& x, double&, double u, double) { x = lerp(-700, 700, u); }},
-    {"ln", [](double x, double) { return tallymat::elementary::log(x); },
-     [](double x, double) { return std::log(x); },
+    {"ln", unary<el::log>, unary<std::log>,
      [](double& x, double&, double u, double) { x = std::exp2(lerp(-1000, 1000, u)); }},
-    {"lg", [](double x, double) { return tallymat::elementary::log10(x); },
-     [](double x, double) { return std::log10(x); },
+    {"lg", unary<el::log10>, unary<std::log10>,
      [](double& x, double&, double u, double) { x = std::exp2(lerp(-1000, 1000, u)); }},
-    {"pow", [](double x, double y) { return tallymat::elementary::pow(x, y); },
-     [](double x, double y) { return std::pow(x, y); },
+    {"pow", binary<el::pow>, binary<std::pow>,
      [](double& x, double& y, double u, double v) { x = lerp(0.01, 100, u), y = lerp(-50, 50, v); }},
-    {"sin", [](double x, double) { return tallymat::elementary::sin(x); },
-     [](double x, double) { return std::sin(x); },
+    {"sin", unary<el::sin>, unary<std::sin>,
      [](double& x, double&, double u, double) { x = lerp(-1000, 1000, u); }},
-    {"cos", [](double x, double) { return tallymat::elementary::cos(x); },
-     [](double x, double) { return std::cos(x); },
+    {"cos", unary<el::cos>, unary<std::cos>,
      [](double& x, double&, double u, double) { x = lerp(-1000, 1000, u); }},
-    {"tg", [](double x, double) { return tallymat::elementary::tan(x); },
-     [](double x, double) { return std::tan(x); },
+    {"tg", unary<el::tan>, unary<std::tan>,
      [](double& x, double&, double u, double) { x = lerp(-1000, 1000, u); }},
-    {"arcsin", [](double x, double) { return tallymat::elementary::asin(x); },
-     [](double x, double) { return std::asin(x); },
+    {"arcsin", unary<el::asin>, unary<std::asin>,
      [](double& x, double&, double u, double) { x = lerp(-1, 1, u); }},
-    {"arccos", [](double x, double) { return tallymat::elementary::acos(x); },
-     [](double x, double) { return std::acos(x); },
+    {"arccos", unary<el::acos>, unary<std::acos>,
      [](double& x, double&, double u, double) { x = lerp(-1, 1, u); }},
-    {"arctg", [](double x, double) { return tallymat::elementary::atan(x); },
-     [](double x, double) { return std::atan(x); },
+    {"arctg", unary<el::atan>, unary<std::atan>,
      [](double& x, double&, double u, double) { x = lerp(-100, 100, u); }},
 };
 
@@ -89,7 +89,7 @@ Arguments make_arguments(const Function& f) {
 
 // Latency: calls are chained through a data dependence of zero weight, so
 // that each waits for the last, as in a formula.
-[[gnu::noinline]] double run_chained(double (*function)(double, double), const Arguments& a, size_t count) {
+[[gnu::noinline]] double run_chained(Call function, const Arguments& a, size_t count) {
     double sum = 0.0, carry = 0.0;
     for (size_t i = 0; i < count; ++i) {
         size_t k = i & (kArguments - 1);
@@ -103,7 +103,7 @@ Arguments make_arguments(const Function& f) {
 // Throughput: independent calls over the same arguments, each result
 // stored, so that the CPU may overlap them as a host filling an array (or a
 // formula with two function calls) lets it.
-[[gnu::noinline]] double run_independent(double (*function)(double, double), const Arguments& a, size_t count) {
+[[gnu::noinline]] double run_independent(Call function, const Arguments& a, size_t count) {
     static std::vector<double> results(kArguments);
     for (size_t i = 0; i < count; ++i) {
         size_t k = i & (kArguments - 1);
@@ -116,12 +116,12 @@ Arguments make_arguments(const Function& f) {
 
 enum class Mode { kLatency, kThroughput };
 
-double run(Mode mode, double (*function)(double, double), const Arguments& a, size_t count) {
+double run(Mode mode, Call function, const Arguments& a, size_t count) {
     return mode == Mode::kLatency ? run_chained(function, a, count) : run_independent(function, a, count);
 }
 
 // The median of 7 rounds of 2^20 calls.
-double nanoseconds_per_call(Mode mode, double (*function)(double, double), const Arguments& a) {
+double nanoseconds_per_call(Mode mode, Call function, const Arguments& a) {
     constexpr size_t kCalls = 1 << 20;
     std::vector<double> rounds;
     for (int round = 0; round < 7; ++round) {
