@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #if defined(__i386__) && defined(__SSE2__)
 #include <emmintrin.h>
@@ -33,6 +34,13 @@ inline constexpr double kShifter = 0x1.8p52;  // adding and subtracting it round
 [[gnu::always_inline]] inline uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
 [[gnu::always_inline]] inline double from_bits(uint64_t bits) { return std::bit_cast<double>(bits); }
 #endif
+// The widest integer register, and how many of a double's low bits do not
+// fit it: bit work on a double's upper part (its exponent and leading
+// fraction bits) done in a Word shifted by kBitsBelowWord costs one
+// register on 32-bit targets and is the plain 64-bit code elsewhere.
+using Word = std::conditional_t<sizeof(void*) >= 8, uint64_t, uint32_t>;
+inline constexpr int kBitsBelowWord = 64 - 8 * static_cast<int>(sizeof(Word));
+
 [[gnu::always_inline]] inline double nearest_integer(double x) { return (x + kShifter) - kShifter; }  // |x| < 2^51
 
 // The nearest integer to x (|x| < 2^31) in both forms: the shifted sum's

@@ -232,12 +232,16 @@ struct IntervalAboveOne {
 };
 template <class N>
 [[gnu::always_inline]] inline IntervalAboveOne<N> interval_above_one(N a) {
-    uint64_t bits = bits_of(a);
-    int binade = static_cast<int>(bits >> 52) - 1023;
+    // Every bit this reads or sets lies in the upper word: a 32-bit target
+    // shifts one register where a whole uint64_t takes two.
+    using Word = parts::Word;
+    constexpr int kBelow = parts::kBitsBelowWord;
+    Word upper = static_cast<Word>(bits_of(a) >> kBelow);
+    int binade = static_cast<int>(upper >> (52 - kBelow)) - 1023;
     int cut = binade < 8 ? binade : 8;
-    int dropped = 44 + cut;  // the bits below the interval's
-    int within = static_cast<int>((bits >> dropped) & ((1u << (8 - cut)) - 1));
-    N middle = N::from_bits((bits & (~uint64_t{0} << dropped)) | (uint64_t{1} << (dropped - 1)));
+    int dropped = 44 - kBelow + cut;  // the bits below the interval's
+    int within = static_cast<int>((upper >> dropped) & ((1u << (8 - cut)) - 1));
+    N middle = N::from_bits(uint64_t{(upper & (~Word{0} << dropped)) | (Word{1} << (dropped - 1))} << kBelow);
     return {512 - (512 >> cut) + within + (binade - cut), middle};
 }
 
