@@ -42,7 +42,7 @@ size_t code_length(const unsigned char* code, size_t mapped) {
 
 // Where the dumped code would send a flushing host: only its address is
 // written, in the pool, which the dump leaves out.
-double refuse_flushing_host(uint32_t) { return 0.0; }
+TALLYMAT_SSE_CALL double refuse_flushing_host(uint32_t) { return 0.0; }
 
 void dump(const char* text, const char* setting) {
     int handle = exprpost(text);
