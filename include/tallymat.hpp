@@ -12,8 +12,16 @@
 // only ever releases or evaluates the slot it was created in, and after a
 // raw release it reports code 20 instead of touching a newer formula that
 // got the same slot through another Formula.
+//
+// Success and failure are asked by name: ok() and failed() on Error, Result
+// and Formula alike.  None converts to bool, so that `if (variables::set(...))`
+// fails to compile instead of reading one way and meaning the other.
 #ifndef TALLYMAT_HPP
 #define TALLYMAT_HPP
+
+#if defined(_MSVC_LANG) ? _MSVC_LANG < 201703L : __cplusplus < 201703L
+#error "tallymat.hpp needs C++17 or later (for example -std=c++17 or /std:c++17); C code includes tallymat.h"
+#else
 
 #include <string>
 #include <string_view>
@@ -29,7 +37,7 @@ struct Error {
     int offset = 0;  // where a translation stopped; 0 otherwise
 
     bool ok() const { return code == TALLYMAT_OK; }
-    explicit operator bool() const { return !ok(); }
+    bool failed() const { return !ok(); }
 
     // The library's Windows-1251 message, as UTF-8.
     std::string message() const { return to_utf8(getstrerror(code == TALLYMAT_OK ? -1 : code)); }
@@ -67,27 +75,37 @@ struct Result {
     Error error;
 
     bool ok() const { return error.ok(); }
-    explicit operator bool() const { return ok(); }
+    bool failed() const { return !ok(); }
 };
 
-// A translated formula; its slot is released when the object goes.
+// A translated formula; its slot is released when the object goes.  A
+// Formula made empty (default-constructed, or moved from) holds no slot and
+// says code 20, the code evaluating it gives; one whose translation failed
+// keeps that failure's code and offset, and evaluating it gives them again.
 class Formula {
 public:
-    explicit Formula(const char* text) : handle_(exprpost(text)) {
-        if (handle_ < 0) error_ = {geterrnum(), geterroffs()};
-        else generation_ = ++generations()[handle_];
+    Formula() = default;
+    explicit Formula(const char* text) { translate(text); }
+    // All of the text: one holding a NUL byte, which a C string would end
+    // there, is refused with code 4 at the NUL's offset.
+    explicit Formula(std::string_view text) {
+        size_t nul = text.find('\0');
+        if (nul == std::string_view::npos) translate(std::string(text).c_str());
+        else error_ = {TALLYMAT_E_UNDEFINED_SYMBOL, static_cast<int>(nul)};
     }
-    explicit Formula(const std::string& text) : Formula(text.c_str()) {}
+    explicit Formula(const std::string& text) : Formula(std::string_view(text)) {}
     ~Formula() { release(); }
 
-    Formula(Formula&& other) noexcept
-        : handle_(std::exchange(other.handle_, -1)), generation_(other.generation_), error_(other.error_) {}
+    Formula(Formula&& other) noexcept : handle_(other.handle_), generation_(other.generation_), error_(other.error_) {
+        other.become_empty();
+    }
     Formula& operator=(Formula&& other) noexcept {
         if (this != &other) {
             release();
-            handle_ = std::exchange(other.handle_, -1);
+            handle_ = other.handle_;
             generation_ = other.generation_;
             error_ = other.error_;
+            other.become_empty();
         }
         return *this;
     }
@@ -95,11 +113,13 @@ public:
     Formula& operator=(const Formula&) = delete;
 
     bool ok() const { return handle_ >= 0; }
-    explicit operator bool() const { return ok(); }
+    bool failed() const { return !ok(); }
+    bool empty() const { return handle_ < 0 && error_.code == TALLYMAT_E_INVALID_EXPRESSION; }
     int handle() const { return handle_; }
-    const Error& error() const { return error_; }  // why the translation failed
+    const Error& error() const { return error_; }  // why there is no translated formula; code 0 when there is
 
     Result evaluate() const {
+        if (handle_ < 0) return {0.0, error_};
         if (!owns_slot()) return {0.0, {TALLYMAT_E_INVALID_EXPRESSION, 0}};
         double value = calcpost(handle_);
         return {value, Error::last()};
@@ -107,9 +127,24 @@ public:
 
 private:
     static constexpr int kSlots = 100;
-    int handle_;
+    int handle_ = -1;
     unsigned long generation_ = 0;
-    Error error_;
+    Error error_{TALLYMAT_E_INVALID_EXPRESSION, 0};
+
+    void translate(const char* text) {
+        handle_ = exprpost(text);
+        if (handle_ < 0) {
+            error_ = {geterrnum(), geterroffs()};
+        } else {
+            error_ = {};
+            generation_ = ++generations()[handle_];
+        }
+    }
+
+    void become_empty() {
+        handle_ = -1;
+        error_ = {TALLYMAT_E_INVALID_EXPRESSION, 0};
+    }
 
     // Bumped whenever a Formula takes a slot: an older object whose slot a
     // raw exprclr released and a newer Formula took sees a newer generation.
@@ -175,4 +210,5 @@ inline void clear() { vclr(); }
 
 }  // namespace tallymat
 
+#endif  // C++17
 #endif  // TALLYMAT_HPP

@@ -1,11 +1,18 @@
 // The C++ wrapper: ownership of slots, moves, variables, UTF-8 messages.
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "support/api_fixture.hpp"
 #include "tallymat.hpp"
+
+// Success is asked by name: a conversion to bool would read as success on
+// one type and as failure on another.
+static_assert(!std::is_constructible_v<bool, tallymat::Error> && !std::is_constructible_v<bool, tallymat::Result> &&
+              !std::is_constructible_v<bool, tallymat::Formula>);
 
 TEST_F(Api, FormulaReleasesItsSlot) {
     {
@@ -41,15 +48,11 @@ TEST_F(Api, FormulaMovesKeepOneOwner) {
 
 TEST_F(Api, FormulaReportsTranslationAndEvaluationErrors) {
     tallymat::Formula broken("x*(x+1");
-    EXPECT_FALSE(broken);
-    EXPECT_EQ(broken.error().code, TALLYMAT_E_UNDEFINED_SYMBOL);
-    EXPECT_EQ(broken.error().offset, 0);
     EXPECT_EQ(broken.error().message(), "Неопределенный символ");
-    EXPECT_EQ(broken.evaluate().error.code, TALLYMAT_E_INVALID_EXPRESSION);
 
     tallymat::Formula division("1/0");
     tallymat::Result r = division.evaluate();
-    EXPECT_FALSE(r);
+    EXPECT_TRUE(r.failed());
     EXPECT_EQ(r.error.code, TALLYMAT_E_DIVISION_BY_ZERO);
     EXPECT_EQ(r.error.message(), "Деление на 0");
     EXPECT_EQ(tallymat::Error{}.message(), "");
@@ -104,4 +107,48 @@ TEST_F(Api, FormulaNeverReleasesASlotItNoLongerOwns) {
     older.reset();
     EXPECT_EQ(newer.evaluate().value, 4.0);
     EXPECT_EQ(newer.evaluate().error.code, TALLYMAT_OK);
+}
+
+// Every way a Formula can hold no translated formula, and what it says.
+TEST_F(Api, FormulaStatesSayWhatTheyAre) {
+    using tallymat::Formula;
+    struct Row {
+        const char* what;
+        Formula (*make)();
+        bool ok, empty;
+        int code, offset;  // error(), and the code evaluating it gives
+    };
+    const Row rows[] = {
+        {"translated", [] { return Formula("1+1"); }, true, false, TALLYMAT_OK, 0},
+        {"default", [] { return Formula(); }, false, true, TALLYMAT_E_INVALID_EXPRESSION, 0},
+        {"moved from",
+         [] {
+             Formula from("2");
+             Formula to(std::move(from));
+             return from;
+         },
+         false, true, TALLYMAT_E_INVALID_EXPRESSION, 0},
+        {"assigned from",
+         [] {
+             Formula from("2"), to("3");
+             to = std::move(from);
+             return from;
+         },
+         false, true, TALLYMAT_E_INVALID_EXPRESSION, 0},
+        {"failed", [] { return Formula("(1+2"); }, false, false, TALLYMAT_E_NO_CLOSING_BRACKET, 4},
+        {"string_view with a NUL", [] { return Formula(std::string_view("1+1\0+x", 6)); }, false, false,
+         TALLYMAT_E_UNDEFINED_SYMBOL, 3},
+        {"string_view, not terminated", [] { return Formula(std::string_view("2*3+", 3)); }, true, false, 0, 0},
+    };
+    for (const Row& row : rows) {
+        Formula f = row.make();
+        EXPECT_EQ(f.ok(), row.ok) << row.what;
+        EXPECT_EQ(f.failed(), !row.ok) << row.what;
+        EXPECT_EQ(f.empty(), row.empty) << row.what;
+        EXPECT_EQ(f.error().code, row.code) << row.what;
+        EXPECT_EQ(f.error().offset, row.offset) << row.what;
+        tallymat::Result r = f.evaluate();
+        EXPECT_EQ(r.error.code, row.code) << row.what;
+        EXPECT_EQ(r.error.offset, row.offset) << row.what;
+    }
 }

@@ -5,5 +5,5 @@ int main() {
     tallymat::variables::set("r", 3.0);
     tallymat::Formula square("r*r");
     tallymat::Result result = square.evaluate();
-    return result && result.value == 9.0 ? 0 : 1;
+    return result.ok() && result.value == 9.0 ? 0 : 1;
 }

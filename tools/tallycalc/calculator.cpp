@@ -193,19 +193,19 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
 bool Calculator::evaluate(std::string_view formula_view, double& value, std::string_view line, size_t formula_at) {
     std::string text(formula_view);
     tallymat::Formula formula(text);
-    if (!formula) {
+    if (formula.failed()) {
         report_translation_error(text, formula.error(), line, formula_at);
         return false;
     }
     tallymat::Result result = formula.evaluate();
-    if (!result) return report(result.error, text);
+    if (result.failed()) return report(result.error, text);
     value = result.value;
     return true;
 }
 
 bool Calculator::store(std::string_view name, double value) {
     tallymat::Error error = tallymat::variables::set(std::string(name).c_str(), value);
-    if (!error) return true;
+    if (error.ok()) return true;
     report(error);
     if (error.code == TALLYMAT_E_VARIABLE_TABLE_FULL && tallymat::variables::handle("ans") >= 0)
         report_hint(capacity_hint(language_));

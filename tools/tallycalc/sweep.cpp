@@ -32,7 +32,7 @@ struct Translated {
     Translated(Calculator& calc, const std::vector<std::string>& texts) {
         for (const std::string& text : texts) {
             tallymat::Formula& formula = formulas.emplace_back(text);
-            if (!formula) {
+            if (formula.failed()) {
                 calc.report_translation_error(text, formula.error());
                 all_ok = false;
             }
@@ -200,9 +200,9 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     const size_t columns = header.size();
     bool all_ok = translated.all_ok;
     auto cell = [&](const tallymat::Formula& formula) -> std::string {
-        if (!formula) return "-";
+        if (formula.failed()) return "-";
         tallymat::Result result = formula.evaluate();
-        if (result) return calc.format(result.value);
+        if (result.ok()) return calc.format(result.value);
         all_ok = false;
         return "error " + std::to_string(result.error.code);
     };
@@ -219,9 +219,9 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
             out << csv_field(x_text);
             for (size_t f = 0; f < translated.formulas.size(); ++f) {
                 std::string value;
-                if (translated.formulas[f]) {
+                if (translated.formulas[f].ok()) {
                     tallymat::Result result = translated.formulas[f].evaluate();
-                    if (result) {
+                    if (result.ok()) {
                         value = calc.format(result.value);
                     } else {
                         all_ok = false;
@@ -431,10 +431,10 @@ struct Samples {
             double point = range.from + (range.to - range.from) * i / (count - 1);
             tallymat::variables::set(x, point);
             for (size_t f = 0; f < translated.formulas.size(); ++f) {
-                if (!translated.formulas[f]) continue;
+                if (translated.formulas[f].failed()) continue;
                 tallymat::Result result = translated.formulas[f].evaluate();
-                if (!result || !std::isfinite(result.value)) {
-                    if (!first_failure && !result) {
+                if (result.failed() || !std::isfinite(result.value)) {
+                    if (first_failure.ok() && result.failed()) {
                         first_failure = result.error;
                         first_failure_at = point;
                     }
@@ -492,7 +492,7 @@ struct ValueScale {
 // that did not translate has been reported already.)
 void report_nothing_to_plot(Calculator& calc, const Range& range, const Samples& sampled,
                             const Translated& translated) {
-    if (sampled.first_failure)
+    if (sampled.first_failure.failed())
         std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
                   << format_point(range, sampled.first_failure_at) << ": error " << sampled.first_failure.code << ": "
                   << calc.message(sampled.first_failure.code) << "\n";
@@ -569,7 +569,7 @@ void print_legend(const Range& range, const std::vector<std::string>& formulas, 
     out << std::string(kLabelWidth + 1, ' ');
     const char* separator = "";
     for (size_t f = 0; f < formulas.size(); ++f) {
-        if (!translated.formulas[f]) continue;  // reported, not drawn
+        if (translated.formulas[f].failed()) continue;  // reported, not drawn
         out << separator << (colour ? BrailleCanvas::colour_code(static_cast<int>(f)) : "")
             << stroke_sample(f, braille_cells) << (colour ? "\x1b[0m" : "") << " " << formulas[f];
         separator = "  ";

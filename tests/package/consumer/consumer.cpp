@@ -6,5 +6,5 @@ int main() {
     tallymat::Formula f("2 ** 10");
     tallymat::Result r = f.evaluate();
     std::printf("%g\n", r.value);
-    return r && r.value == 1024.0 ? 0 : 1;
+    return r.ok() && r.value == 1024.0 ? 0 : 1;
 }
