@@ -1,5 +1,5 @@
-# Packages made by CPack: with TALLYMAT_DEBIAN, the Debian packages libtallymat1, libtallymat-dev and
-# tallycalc (./run deb), one per install component.  CPack rather than a
+# Packages made by CPack: with TALLYMAT_DEBIAN, the Debian packages libtallymat1, libtallymat-dev,
+# tallycalc and python3-tallymat (./run deb), one per install component.  CPack rather than a
 # debian/ folder: the CMake install rules already say what goes where, and
 # the packages come from the same build that the tests run.
 set(CPACK_PACKAGE_NAME tallymat)
@@ -19,7 +19,7 @@ if(TALLYMAT_DEBIAN)
   set(TALLYMAT_DEB_VERSION ${PROJECT_VERSION}-1)
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL runtime dev tools)
+  set(CPACK_COMPONENTS_ALL runtime dev tools python)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
@@ -78,11 +78,38 @@ history and completion, from scripts, one-shot from the command line, as
 tables over a range of a variable (or CSV) and as plots drawn in the
 terminal with braille characters.")
 
+  # The Python module where Debian's python3 finds modules of every
+  # version, with the metadata pip lists (what the wheel holds).
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-tallymat)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3:any, libtallymat1 (>= ${PROJECT_VERSION})")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "arithmetic formulas translated once, evaluated often (Python)
+tallymat lets a program evaluate arithmetic formulas typed by its users:
+it keeps named double variables, translates a formula once and evaluates
+it as often as wanted.
+.
+This package holds the Python module tallymat, which calls the shared
+library through ctypes: formula objects, exceptions with the library's
+codes and messages, the variable table as a mapping.")
+  set(python_dir ${CMAKE_INSTALL_PREFIX}/lib/python3/dist-packages)
+  install(FILES python/tallymat/__init__.py DESTINATION ${python_dir}/tallymat COMPONENT python)
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/python/METADATA "Metadata-Version: 2.1
+Name: tallymat
+Version: ${PROJECT_VERSION}
+Summary: Arithmetic formulas translated once, evaluated often: the tallymat library through ctypes
+License: MIT
+")
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/python/INSTALLER "dpkg\n")
+  install(FILES ${PROJECT_BINARY_DIR}/debian/python/METADATA ${PROJECT_BINARY_DIR}/debian/python/INSTALLER
+    DESTINATION ${python_dir}/tallymat-${PROJECT_VERSION}.dist-info COMPONENT python)
+
   # Each package's copyright (machine-readable), changelog and lintian overrides.
   configure_file(cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
   execute_process(COMMAND sh -c "gzip -9n -c changelog > changelog.Debian.gz"
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/debian)
-  foreach(component runtime dev tools)
+  foreach(component runtime dev tools python)
     string(TOUPPER ${component} upper)
     set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
     install(FILES cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
