@@ -133,6 +133,8 @@ constexpr const char* kEnglishGlosses[] = {
 Calculator::Calculator(std::ostream& out, std::ostream& err) : out_(out), err_(err) {
     const char* messages_locale = std::setlocale(LC_MESSAGES, nullptr);
     if (messages_locale && std::strncmp(messages_locale, "ru", 2) == 0) language_ = Language::kRussian;
+    tallymat::variables::set("pi", kPi);
+    tallymat::variables::set("e", kE);
 }
 
 std::string unassignable_reason(std::string_view name) {
@@ -170,8 +172,9 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
     double value;
     if (equals == std::string_view::npos) {
         if (!evaluate(line, value)) return false;
+        if (!quiet) out_ << format(value) << std::endl;  // before a hint about it
+        report_hint(surprise_hint(line, language_, surprises_shown_));
         if (quiet) return true;
-        out_ << format(value) << "\n";
         tallymat::variables::set("ans", value);
         return true;
     }
@@ -184,8 +187,9 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
     while (formula_at < line.size() && (line[formula_at] == ' ' || line[formula_at] == '\t')) ++formula_at;
     if (!evaluate(line.substr(formula_at), value, line, formula_at)) return false;
     if (!store(name, value)) return false;
+    if (!quiet) out_ << name << " = " << format(value) << std::endl;
+    report_hint(surprise_hint(line.substr(formula_at), language_, surprises_shown_));
     if (quiet) return true;
-    out_ << name << " = " << format(value) << "\n";
     tallymat::variables::set("ans", value);  // a full table leaves ans as it was
     return true;
 }
@@ -216,7 +220,7 @@ void Calculator::list_variables() {
     for (int handle = 0;; ++handle) {
         std::string name = tallymat::variables::name(handle);
         if (name.empty()) break;
-        out_ << handle << "  " << name << " = " << format_value(tallymat::variables::get(handle).value) << "\n";
+        out_ << handle << "  " << name << " = " << format(tallymat::variables::get(handle).value) << "\n";
     }
 }
 
@@ -240,8 +244,9 @@ void print_formula_rules(std::ostream& out) {
            "2^-1*3 is 2^(-1*3) = 0.125.  Write a*(-b), not a+-b.\n"
            "Numbers have at most 10 digits before the point and 10 after it, and an\n"
            "exponent of up to four digits: 12345678901 is written 1.2345678901e10.\n"
-           "There is no implicit multiplication (3*x, not 3x) and there are no constants\n"
-           "(pi = 4*arctg(1)).  exp takes arguments up to "
+           "There is no implicit multiplication (3*x, not 3x).  pi and e are variables\n"
+           "set at start (the doubles nearest to them), which a line may change.\n"
+           "exp takes arguments up to "
         << format_value(row_of(Function::kExp).refused_above) << "; ln and lg above "
         << format_value(row_of(Function::kLog).refused_unless_above) << ".\n"
         << "ans is the last result; names are case-insensitive.\n";
@@ -255,6 +260,7 @@ std::string Calculator::message(int code) const {
 }
 
 std::string Calculator::format(double value) const {
+    if (value == 0.0) value = 0.0;  // -0 reads as 0 to a person
     if (digits_ >= kRoundTripDigits || !std::isfinite(value)) return format_value(value);
     char buffer[64];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits_).ptr;

@@ -40,6 +40,9 @@ std::string format_value(double value);
 // written.  17 asks for the shortest text that reads back as the same double.
 inline constexpr int kDefaultDigits = 15, kRoundTripDigits = 17;
 
+// The variables pi and e hold at start: the doubles nearest to π and e.
+inline constexpr double kPi = 0x1.921fb54442d18p+1, kE = 0x1.5bf0a8b145769p+1;
+
 // The formula language in a screenful: precedence, signs, literal limits.
 void print_formula_rules(std::ostream& out);
 
@@ -112,6 +115,7 @@ private:
     bool finished_ = false;
     Language language_ = Language::kEnglish;
     int digits_ = kDefaultDigits;
+    unsigned surprises_shown_ = 0;  // the surprise hints given this session
     std::string location_;
 };
 

@@ -1,10 +1,12 @@
 #include "hints.hpp"
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "calculator.hpp"
 #include "elementary/functions.hpp"
-#include "tallymat.h"
+#include "tallymat.hpp"
 
 namespace tallycalc {
 
@@ -31,8 +33,6 @@ constexpr Alias kAliases[] = {
     {"acos", {"the arc cosine is arccos", "арккосинус — arccos"}},
     {"log", {"the logarithms are ln (natural) and lg (base 10)", "логарифмы — ln (натуральный) и lg (десятичный)"}},
     {"log10", {"the base-10 logarithm is lg", "десятичный логарифм — lg"}},
-    {"pi", {"there are no constants: pi = 4*arctg(1) defines it", "констант нет: pi = 4*arctg(1) задаёт её"}},
-    {"e", {"there are no constants: exp(1) is e", "констант нет: e — это exp(1)"}},
     {"pow", {"powers are x^y and x**n", "степени — x^y и x**n"}},
     {"fabs", {"the absolute value is abs", "модуль — abs"}},
     {"sgn", {"the sign is sign", "знак — sign"}},
@@ -55,8 +55,21 @@ constexpr Text kWrite{": write ", ": пишите "};
 constexpr Text kImplicitProduct{"there is no implicit multiplication: write ", "умножение пишется явно: "};
 constexpr Text kSpaceInNumber{"no spaces inside a number: write ", "внутри числа пробелов нет: "};
 constexpr Text kExpBound{"exp takes arguments up to ", "аргумент exp не больше "};
-constexpr Text kCapacity{"ans, the last result, takes one of the 100 places (vars lists them)",
-                         "ans, последний результат, занимает одно из 100 мест (список — vars)"};
+constexpr Text kExponentDigits{"a number's exponent needs digits, as in 2e+3; 2 times e is 2*e",
+                               "в порядке числа нужны цифры, как в 2e+3; 2 умножить на e — это 2*e"};
+constexpr Text kDecimalComma{"the fraction follows a point", "дробная часть отделяется точкой"};
+constexpr Text kWritePi{"; for π write pi", "; π — это pi"};
+constexpr Text kWriteE{"; for e write e", "; число e — это e"};
+constexpr Text kIntegerPower{"** truncates its exponent toward zero (2**0.5 is 2**0 = 1): a root is 2^0.5 or sqrt(2)",
+                             "** отбрасывает дробную часть показателя (2**0.5 — это 2**0 = 1): корень — 2^0.5 или sqrt(2)"};
+constexpr Text kSignAfterPower{"a sign after ^ covers the whole product after it: 2^-1*3 is 2^(-1*3) = 0.125; "
+                               "(1/2)*3 is 2^(-1)*3",
+                               "знак после ^ относится ко всему произведению за ним: 2^-1*3 — это 2^(-1*3) = 0.125; "
+                               "(1/2)*3 — это 2^(-1)*3"};
+constexpr Text kChainedPower{"powers group from the left: 2^3^2 is (2^3)^2 = 64; 2^(3^2) is 512",
+                             "степени группируются слева: 2^3^2 — это (2^3)^2 = 64; 2^(3^2) — это 512"};
+constexpr Text kCapacity{"ans (the last result), pi and e take three of the 100 places (vars lists them)",
+                         "ans (последний результат), pi и e занимают три из 100 мест (список — vars)"};
 
 constexpr const tallymat::elementary::FunctionRow& exp_row() {
     return tallymat::elementary::row_of(tallymat::elementary::Function::kExp);
@@ -64,6 +77,17 @@ constexpr const tallymat::elementary::FunctionRow& exp_row() {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A hint proposes only text that translates (with the variables there are).
+bool translates(std::string_view text) { return !text.empty() && tallymat::Formula(text).ok(); }
+
+// The formula with every comma between two digits made a point: 1,5+1 -> 1.5+1.
+std::string with_decimal_points(std::string_view formula) {
+    std::string text(formula);
+    for (size_t i = 1; i + 1 < text.size(); ++i)
+        if (text[i] == ',' && is_digit(text[i - 1]) && is_digit(text[i + 1])) text[i] = '.';
+    return text;
+}
 
 // The number literal that holds position `at`: [start, end).
 std::pair<size_t, size_t> literal_around(std::string_view text, size_t at) {
@@ -80,8 +104,26 @@ std::pair<size_t, size_t> literal_around(std::string_view text, size_t at) {
     return {start, end};
 }
 
+// The first `count` of the significant digits `digits`, rounded half up
+// (a carry past the first digit raises `exponent`).
+std::string rounded_digits(std::string digits, size_t count, long& exponent) {
+    if (digits.size() <= count) return digits;
+    bool up = digits[count] >= '5';
+    digits.resize(count);
+    for (size_t i = count; up && i-- > 0;) {
+        up = digits[i] == '9';
+        digits[i] = up ? '0' : static_cast<char>(digits[i] + 1);
+    }
+    if (up) {
+        digits.insert(digits.begin(), '1');
+        digits.pop_back();
+        ++exponent;
+    }
+    return digits;
+}
+
 // The literal in the form the limits allow: 12345678901 -> 1.2345678901e10
-// (its first 11 significant digits); empty when its exponent is itself too long.
+// (its 11 significant digits, rounded); empty when its exponent is itself too long.
 std::string scientific_form(std::string_view literal) {
     size_t e = literal.find_first_of("eE");
     std::string_view mantissa = literal.substr(0, e);
@@ -104,7 +146,7 @@ std::string scientific_form(std::string_view literal) {
     size_t first = digits.find_first_not_of('0');
     if (first == std::string::npos) return "0";
     exponent += point - static_cast<long>(first) - 1;
-    std::string significant = digits.substr(first, 11);
+    std::string significant = rounded_digits(digits.substr(first), 11, exponent);
     significant.erase(significant.find_last_not_of('0') + 1);
     std::string text = significant.substr(0, 1);
     if (significant.size() > 1) text += "." + significant.substr(1);
@@ -117,7 +159,18 @@ std::string unknown_name_hint(std::string_view name, Language language) {
         if (equals_ignoring_case(name, alias.name)) return quoted + kIsUnknown.in(language) + alias.instead.in(language);
     for (const char* const* f = kFunctionNames; *f; ++f)
         if (equals_ignoring_case(name, *f)) return {};
+    if (tallymat::variables::handle(name) >= 0) return {};  // it exists: the trouble is elsewhere
     return quoted + kIsUnknown.in(language) + kNoSuchName.in(language);
+}
+
+// A number whose exponent has no digits: "2e", "2e+" (the literal reads as 2).
+bool ends_with_bare_exponent(std::string_view text) {
+    if (!text.empty() && (text.back() == '+' || text.back() == '-')) text.remove_suffix(1);
+    if (text.empty() || (text.back() != 'e' && text.back() != 'E')) return false;
+    text.remove_suffix(1);
+    if (text.empty() || !(is_digit(text.back()) || text.back() == '.')) return false;
+    size_t start = literal_around(text, text.size()).first;
+    return start == 0 || !continues_name(text[start - 1]);  // not a name such as x2e
 }
 
 // Error 6 (an operand where an operator is due): what came before says why.
@@ -126,21 +179,26 @@ std::string missing_operator_hint(std::string_view formula, size_t at, Language 
     while (before > 0 && is_blank(formula[before - 1])) --before;
     if (before == 0) return {};
     char previous = formula[before - 1], here = formula[at];
+    if (ends_with_bare_exponent(formula.substr(0, before))) return kExponentDigits.in(language);
     if (is_digit(here) && before == at && (is_digit(previous) || previous == '.')) {
         auto [start, end] = literal_around(formula, at);
         std::string form = scientific_form(formula.substr(start, end - start));
-        return std::string(kLiteralLimits.in(language)) + (form.empty() ? "" : kWrite.in(language) + form);
+        if (!translates(form)) form.clear();
+        std::string hint = std::string(kLiteralLimits.in(language)) + (form.empty() ? "" : kWrite.in(language) + form);
+        if (form.rfind("3.14159265", 0) == 0) hint += kWritePi.in(language);
+        if (form.rfind("2.71828182", 0) == 0) hint += kWriteE.in(language);
+        return hint;
     }
     if (is_digit(here) && (is_digit(previous) || previous == '.')) {
         std::string joined(formula.substr(0, before));
         joined += formula.substr(at);
-        return kSpaceInNumber.in(language) + escape_controls(joined);
+        return translates(joined) ? kSpaceInNumber.in(language) + escape_controls(joined) : std::string();
     }
     if (starts_name(here) || here == '(' || is_digit(here)) {
         std::string product(formula.substr(0, before));
         product += "*";
         product += formula.substr(at);
-        return kImplicitProduct.in(language) + escape_controls(product);
+        return translates(product) ? kImplicitProduct.in(language) + escape_controls(product) : std::string();
     }
     return {};
 }
@@ -191,6 +249,12 @@ std::string translation_hint(std::string_view formula, int code, int offset, Lan
     }
     switch (rest[0]) {
         case '%': return kPercent.in(language);
+        case ',': {
+            std::string pointed = with_decimal_points(formula);
+            if (at > 0 && is_digit(formula[at - 1]) && translates(pointed))
+                return kDecimalComma.in(language) + std::string(kWrite.in(language)) + escape_controls(pointed);
+            break;
+        }
         case '=': return kSingleEquals.in(language);
         case '+': case '-': case '*': case '/': case '^':
             return "\"" + std::string(1, rest[0]) + kSignNeedsBrackets.in(language);
@@ -199,6 +263,7 @@ std::string translation_hint(std::string_view formula, int code, int offset, Lan
                 return "\"" + escape_controls(rest.substr(0, 1)) + kNotInLanguage.in(language);
             return {};
     }
+    return "\"" + escape_controls(rest.substr(0, 1)) + kNotInLanguage.in(language);
 }
 
 std::string evaluation_hint(std::string_view formula, int code, Language language) {
@@ -211,5 +276,75 @@ std::string evaluation_hint(std::string_view formula, int code, Language languag
 }
 
 std::string capacity_hint(Language language) { return kCapacity.in(language); }
+
+namespace {
+
+size_t skip_blanks(std::string_view text, size_t i) {
+    while (i < text.size() && is_blank(text[i])) ++i;
+    return i;
+}
+
+// Past the bracketed group that opens at `i` (or to the end).
+size_t skip_group(std::string_view text, size_t i) {
+    for (int depth = 0; i < text.size(); ++i) {
+        if (text[i] == '(') ++depth;
+        else if (text[i] == ')' && --depth == 0) return i + 1;
+    }
+    return i;
+}
+
+// The power operator at `i`, "^" or "**": its length, 0 when there is none.
+size_t power_at(std::string_view text, size_t i) {
+    if (i < text.size() && text[i] == '^') return 1;
+    return text.substr(i, 2) == "**" ? 2 : 0;
+}
+
+// Past the operand of a power that starts at `i`: a sign, then a number, a
+// name (with its call's brackets) or a bracketed group.
+size_t skip_power_operand(std::string_view text, size_t i) {
+    i = skip_blanks(text, i);
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) i = skip_blanks(text, i + 1);
+    if (i < text.size() && text[i] == '(') return skip_group(text, i);
+    if (i < text.size() && starts_name(text[i])) {
+        while (i < text.size() && continues_name(text[i])) ++i;
+        size_t call = skip_blanks(text, i);
+        return call < text.size() && text[call] == '(' ? skip_group(text, call) : i;
+    }
+    size_t end = i;
+    while (end < text.size() && (is_digit(text[end]) || text[end] == '.' || text[end] == 'e' || text[end] == 'E' ||
+                                 ((text[end] == '+' || text[end] == '-') && end > 0 &&
+                                  (text[end - 1] == 'e' || text[end - 1] == 'E'))))
+        ++end;
+    return end;
+}
+
+}  // namespace
+
+std::string surprise_hint(std::string_view formula, Language language, unsigned& shown) {
+    auto once = [&](Surprise surprise, const Text& text) -> std::string {
+        auto bit = 1u << static_cast<unsigned>(surprise);
+        if (shown & bit) return {};
+        shown |= bit;
+        return text.in(language);
+    };
+    for (size_t i = 0; i < formula.size(); ++i) {
+        size_t length = power_at(formula, i);
+        if (length == 0) continue;
+        size_t operand = skip_blanks(formula, i + length);
+        if (operand < formula.size() && (formula[operand] == '-' || formula[operand] == '+'))
+            if (std::string hint = once(Surprise::kSignAfterPower, kSignAfterPower); !hint.empty()) return hint;
+        if (length == 2) {
+            std::string exponent(formula.substr(operand, skip_power_operand(formula, operand) - operand));
+            char* end = nullptr;
+            double value = std::strtod(exponent.c_str(), &end);
+            if (end != exponent.c_str() && *end == '\0' && value != std::trunc(value))
+                if (std::string hint = once(Surprise::kIntegerPower, kIntegerPower); !hint.empty()) return hint;
+        }
+        if (power_at(formula, skip_blanks(formula, skip_power_operand(formula, operand))) != 0)
+            if (std::string hint = once(Surprise::kChainedPower, kChainedPower); !hint.empty()) return hint;
+        i += length - 1;
+    }
+    return {};
+}
 
 }  // namespace tallycalc

@@ -18,6 +18,12 @@ std::string translation_hint(std::string_view formula, int code, int offset, Lan
 // A formula that translated but failed with `code`: the bound it passed.
 std::string evaluation_hint(std::string_view formula, int code, Language language);
 
+// Readings of a formula that translated and evaluated which surprise
+// people used to other calculators: ** with a fractional exponent, a sign
+// after ^, chained ^.  Each is told once per session: `shown` remembers.
+enum class Surprise : unsigned { kIntegerPower, kSignAfterPower, kChainedPower };
+std::string surprise_hint(std::string_view formula, Language language, unsigned& shown);
+
 // The variable table is full: ans counts among its places.
 std::string capacity_hint(Language language);
 
