@@ -7,8 +7,8 @@ import tempfile
 import unittest
 
 here = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(here), "build_backend"))
-import backend  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(here), "backend"))
+import tallymat_wheel as backend  # noqa: E402
 
 # One version for the library and the module.
 assert backend._project()["version"] == os.environ.get("TALLYMAT_VERSION", backend._project()["version"])
