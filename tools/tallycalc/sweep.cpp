@@ -17,11 +17,25 @@ namespace {
 
 constexpr size_t kMaxPoints = 100'000'000;
 
+// A plain number as written, for the points' decimals.
+bool is_plain_number(const std::string& text) {
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0';
+}
+
+// A bound or step: a number, or a formula over the variables there are
+// (-pi, 2*pi, pi/50), evaluated once.
 bool parse_number(const std::string& text, double& out) {
     if (text.empty()) return false;
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return *end == '\0' && std::isfinite(out);
+    if (is_plain_number(text)) {
+        out = std::strtod(text.c_str(), nullptr);
+        return std::isfinite(out);
+    }
+    tallymat::Formula formula(text);
+    tallymat::Result result = formula.evaluate();
+    out = result.value;
+    return result.ok() && std::isfinite(out);
 }
 
 // The formulas, translated once; those that failed evaluate to their error.
@@ -53,8 +67,10 @@ std::string csv_field(const std::string& text) {
     return quoted + "\"";
 }
 
-// Digits after the decimal point as written, the exponent counted: "0.25" 2, "1e-3" 3, "5" 0.
+// Digits after the decimal point as written, the exponent counted: "0.25" 2, "1e-3" 3, "5" 0;
+// a formula's value shows all its digits.
 int written_decimals(const std::string& number) {
+    if (!is_plain_number(number)) return 17;
     size_t exponent_at = number.find_first_of("eE");
     size_t dot = number.find('.');
     int decimals = 0;
@@ -102,7 +118,7 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
     double* values[] = {&range.from, &range.to, &range.step};
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!parse_number(parts[i], *values[i])) {
-            why = "\"" + parts[i] + "\" in \"" + text + "\" is not a finite number";
+            why = "\"" + parts[i] + "\" in \"" + text + "\" is neither a finite number nor a formula that gives one";
             if (parts[i].find(',') != std::string::npos) why += "; numbers take a point: 0.25";
             return std::nullopt;
         }
@@ -137,7 +153,7 @@ std::optional<ValueAxis> parse_value_axis(const std::string& text, std::string& 
     ValueAxis axis{0, 0};
     if (colon == std::string::npos || !parse_number(std::string(trim(std::string_view(text).substr(0, colon))), axis.low) ||
         !parse_number(std::string(trim(std::string_view(text).substr(colon + 1))), axis.high)) {
-        why = "--range " + text + ": the value axis is LO:HI, two finite numbers";
+        why = "--range " + text + ": the value axis is LO:HI, two finite numbers or formulas";
         return std::nullopt;
     }
     if (!(axis.high > axis.low)) {
@@ -151,17 +167,14 @@ std::optional<ValueAxis> parse_value_axis(const std::string& text, std::string& 
     return axis;
 }
 
-std::string format_point(const Range& range, double point) {
-    if (range.decimals >= 17 || std::fabs(point) >= 1e15) return format_value(point);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", range.decimals, point);
-    std::string text = buffer;
-    if (text.find('.') != std::string::npos) {
-        text.erase(text.find_last_not_of('0') + 1);
-        if (text.back() == '.') text.pop_back();
+std::string format_point(const Calculator& calc, const Range& range, double point) {
+    if (range.decimals < 17 && std::fabs(point) < 1e15) {
+        // The point as written: 0.30000000000000004 of 0:1:0.1 is 0.3.
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f", range.decimals, point);
+        point = std::strtod(buffer, nullptr);
     }
-    if (text == "-0") text = "0";
-    return text;
+    return calc.format(point);  // the values' own notation
 }
 
 namespace {
@@ -170,15 +183,16 @@ namespace {
 // "-1.23456789012345e-308"; "-0.000012345678901234567" for the round trip.
 size_t value_width(int digits) { return digits >= kRoundTripDigits ? 24 : static_cast<size_t>(digits) + 7; }
 
-// The widest point of the range: the end farthest from zero, with every
-// decimal written and a sign where points are negative.
-size_t point_width(const Range& range, const Points& points) {
+// The widest point of the range: at most a value's width, and no wider than
+// the end farthest from zero with every decimal written and a sign where
+// points are negative.
+size_t point_width(const Range& range, const Points& points, int digits) {
     double farthest = std::max(std::fabs(range.from), std::fabs(points.last()));
-    if (range.decimals >= 17 || farthest >= 1e15) return value_width(kRoundTripDigits);
+    if (range.decimals >= 17 || farthest >= 1e15) return value_width(digits);
     char buffer[64];
     int length = std::snprintf(buffer, sizeof buffer, "%.*f", range.decimals, farthest);
     bool negative = range.from < 0 || points.last() < 0;
-    return static_cast<size_t>(length) + (negative ? 1 : 0);
+    return std::min(static_cast<size_t>(length) + (negative ? 1 : 0), value_width(digits));
 }
 
 }  // namespace
@@ -215,7 +229,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
         for (size_t i = 0; i < points.size(); ++i) {
             double point = points[i];
             tallymat::variables::set(x, point);
-            std::string x_text = format_point(range, point);
+            std::string x_text = format_point(calc, range, point);
             out << csv_field(x_text);
             for (size_t f = 0; f < translated.formulas.size(); ++f) {
                 std::string value;
@@ -237,7 +251,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     }
 
     // Streamed too: the widths follow from the formatting rules, not from the cells.
-    std::vector<size_t> widths{std::max(header[0].size(), point_width(range, points))};
+    std::vector<size_t> widths{std::max(header[0].size(), point_width(range, points, calc.digits()))};
     for (size_t c = 1; c < columns; ++c) widths.push_back(std::max(header[c].size(), value_width(calc.digits())));
     auto print_cell = [&](size_t c, const std::string& text) {
         out << (c ? "  " : "") << std::string(widths[c] - std::min(widths[c], text.size()), ' ') << text;
@@ -247,7 +261,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     for (size_t i = 0; i < points.size(); ++i) {
         double point = points[i];
         tallymat::variables::set(x, point);
-        print_cell(0, format_point(range, point));
+        print_cell(0, format_point(calc, range, point));
         for (size_t f = 0; f < translated.formulas.size(); ++f) print_cell(f + 1, cell(translated.formulas[f]));
         out << "\n";
     }
@@ -424,6 +438,7 @@ struct Samples {
     double low = INFINITY, high = -INFINITY;
     tallymat::Error first_failure;
     double first_failure_at = 0;
+    size_t failed = 0, evaluated = 0;  // evaluations that gave no value or no finite one
 
     Samples(const Range& range, int x, const Translated& translated, int count) {
         ys.assign(translated.formulas.size(), std::vector<double>(static_cast<size_t>(count), NAN));
@@ -433,7 +448,9 @@ struct Samples {
             for (size_t f = 0; f < translated.formulas.size(); ++f) {
                 if (translated.formulas[f].failed()) continue;
                 tallymat::Result result = translated.formulas[f].evaluate();
+                ++evaluated;
                 if (result.failed() || !std::isfinite(result.value)) {
+                    ++failed;
                     if (first_failure.ok() && result.failed()) {
                         first_failure = result.error;
                         first_failure_at = point;
@@ -494,10 +511,22 @@ void report_nothing_to_plot(Calculator& calc, const Range& range, const Samples&
                             const Translated& translated) {
     if (sampled.first_failure.failed())
         std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
-                  << format_point(range, sampled.first_failure_at) << ": error " << sampled.first_failure.code << ": "
+                  << calc.format(sampled.first_failure_at) << ": error " << sampled.first_failure.code << ": "
                   << calc.message(sampled.first_failure.code) << "\n";
     else if (translated.all_ok)
         std::cerr << "tallycalc: nothing to plot: no value is finite\n";
+}
+
+// Points left out of a plot that was drawn: how many, and the first's reason.
+void report_gaps(Calculator& calc, const Range& range, const Samples& sampled) {
+    if (sampled.failed == 0) return;
+    std::cerr << "tallycalc: " << sampled.failed << " of " << sampled.evaluated
+              << " points are left out of the plot: no finite value";
+    if (sampled.first_failure.failed())
+        std::cerr << "; the first error, at " << range.variable << " = "
+                  << calc.format(sampled.first_failure_at) << ": error " << sampled.first_failure.code
+                  << ": " << calc.message(sampled.first_failure.code);
+    std::cerr << "\n";
 }
 
 // Every formula's curve on the canvas, each in its stroke; lettered curves
@@ -563,7 +592,7 @@ void print_variable_axis(const Range& range, int columns, const Frame& frame, st
     out << "\n" << std::string(kLabelWidth + 1, ' ') << labels << "\n";
 }
 
-// Each drawn formula beside a sample of its stroke, and the variable.
+// Each drawn formula beside a sample of its stroke, and the variable along the bottom.
 void print_legend(const Range& range, const std::vector<std::string>& formulas, const Translated& translated,
                   bool colour, bool braille_cells, std::ostream& out) {
     out << std::string(kLabelWidth + 1, ' ');
@@ -574,7 +603,7 @@ void print_legend(const Range& range, const std::vector<std::string>& formulas, 
             << stroke_sample(f, braille_cells) << (colour ? "\x1b[0m" : "") << " " << formulas[f];
         separator = "  ";
     }
-    out << "  (" << range.variable << ")\n";
+    out << "  (against " << range.variable << ")\n";
 }
 
 }  // namespace
@@ -608,7 +637,8 @@ bool print_plot(Calculator& calc, const Range& range, const std::vector<std::str
     print_rows(canvas, scale, y_step, rows, frame, colour, braille_cells, out);
     print_variable_axis(range, columns, frame, out);
     print_legend(range, formulas, translated, colour, braille_cells, out);
-    return translated.all_ok;
+    report_gaps(calc, range, sampled);
+    return translated.all_ok && sampled.failed == 0;
 }
 
 }  // namespace tallycalc

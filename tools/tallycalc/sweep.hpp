@@ -31,7 +31,8 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
 
 // A point of the range as the shortest decimal the written precision
 // supports: 0.30000000000000004 of 0:1:0.1 reads 0.3.
-std::string format_point(const Range& range, double point);
+// It prints in the values' notation (calc's digits).
+std::string format_point(const Calculator& calc, const Range& range, double point);
 
 // The points of a range with a step: from, from + step, ... up to to
 // (a rounding error's worth past it still counts), computed as they are

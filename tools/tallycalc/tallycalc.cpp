@@ -183,6 +183,20 @@ void run_interactive(Calculator& calc) {
     std::fputs("\n", prompts);
 }
 
+// Whether a text that names no file was probably meant as a formula: only
+// the formula language's characters, and an operator, a bracket or nothing
+// but digits among them.
+bool reads_as_formula(const std::string& text) {
+    bool operator_or_bracket = false, all_digits = !text.empty();
+    for (char c : text) {
+        bool digit = c >= '0' && c <= '9';
+        all_digits = all_digits && digit;
+        if (std::strchr("+-*/^()", c)) operator_or_bracket = true;
+        else if (!digit && !tallycalc::continues_name(c) && !std::strchr(". \t", c)) return false;
+    }
+    return operator_or_bracket || all_digits;
+}
+
 // A script file, "-" for standard input; a folder or unreadable file is an error naming it.
 bool run_file(Calculator& calc, const std::string& path) {
     if (path == "-" && isatty(STDIN_FILENO)) {
@@ -197,7 +211,10 @@ bool run_file(Calculator& calc, const std::string& path) {
     }
     std::ifstream file(path);
     if (!file) {
-        std::cerr << "tallycalc: " << path << ": " << std::strerror(errno) << "\n";
+        int error = errno;
+        std::cerr << "tallycalc: " << path << ": " << std::strerror(error);
+        if (error == ENOENT && reads_as_formula(path)) std::cerr << "; a formula goes after -e: tallycalc -e '" << path << "'";
+        std::cerr << "\n";
         return false;
     }
     return run_script(calc, file, path);
@@ -231,6 +248,7 @@ bool wants_colour() {
 
 struct Options {
     std::vector<std::string> definitions, lines, operands;
+    std::vector<bool> operand_is_formula;  // a "-" and a digit, point or bracket: evaluated, not opened
     std::optional<std::string> table, plot, value_range;
     bool csv = false, demo = false, interactive = false;
     std::optional<int> width, height;
@@ -297,6 +315,11 @@ struct Arguments {
             if (texts[i].data() == pointer) return hidden[i] ? texts[i].substr(1) : texts[i];
         return pointer;
     }
+    bool is_hidden(const char* pointer) const {
+        for (size_t i = 0; i < texts.size(); ++i)
+            if (texts[i].data() == pointer) return hidden[i];
+        return false;
+    }
 };
 
 // Why the options as a whole do not fit together; empty when they do.
@@ -355,7 +378,10 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 return usage_error("unknown option " + std::string(args[optind - 1]));
         }
     }
-    for (int i = optind; i < argc; ++i) options.operands.push_back(arguments.original(args[i]));
+    for (int i = optind; i < argc; ++i) {
+        options.operands.push_back(arguments.original(args[i]));
+        options.operand_is_formula.push_back(arguments.is_hidden(args[i]));
+    }
     if (std::string conflict = option_conflict(options); !conflict.empty()) return usage_error(conflict);
     return std::nullopt;
 }
@@ -417,8 +443,15 @@ RunOutcome run(const Options& options, Calculator& calc) {
         if (!calc.run_line(options.lines[i])) all_ok = false;
         calc.set_location("");
     }
-    for (const std::string& path : options.operands)
-        if (!calc.finished() && !run_file(calc, path)) all_ok = false;
+    for (size_t i = 0; i < options.operands.size() && !calc.finished(); ++i) {
+        if (!options.operand_is_formula[i]) {
+            if (!run_file(calc, options.operands[i])) all_ok = false;
+            continue;
+        }
+        calc.set_location("argument " + std::to_string(i + 1));
+        if (!calc.run_line(options.operands[i])) all_ok = false;
+        calc.set_location("");
+    }
     bool given_work = !options.lines.empty() || !options.operands.empty();
     if (calc.finished() || (given_work && !options.interactive)) return outcome_of(all_ok);
     if (isatty(STDIN_FILENO)) {
