@@ -4,7 +4,8 @@
 # the screen, Ctrl-C cancels a half-typed line and prompts again, "quit"
 # leaves, and the history file holds the lines entered (appended as each is
 # entered).  Then: prompts stay on the terminal when results are redirected,
-# -i prompts after a file, and two sessions at once both keep every line in one history file.
+# -i prompts after a file, the start-up file runs quietly first (--no-init
+# skips it), and two sessions at once both keep every line in one history file.
 set -euo pipefail
 tallycalc=$1
 if ! script -qec true /dev/null >/dev/null 2>&1; then
@@ -46,6 +47,13 @@ printf 'y = 5\n' >"$home/defs.tc"
 output=$(type_slowly 0.5 $'y*2\n' $'quit\n' | session "$tallycalc $home/defs.tc -i")
 grep -q '^y = 5$' <<<"$output" && grep -q '^10$' <<<"$output" || fail "-i did not prompt after the file"
 
+mkdir -p "$home/.config/tallycalc" && printf 'k = 41  # quiet\n' >"$home/.config/tallycalc/init.tc"
+output=$(type_slowly 0.5 $'k+1\n' $'quit\n' | session "$tallycalc")
+grep -q '^42$' <<<"$output" && ! grep -q 'k = 41' <<<"$output" || fail "the start-up file did not run quietly"
+output=$(type_slowly 0.5 $'k+1\n' $'quit\n' | session "$tallycalc --no-init")
+grep -q 'error 4' <<<"$output" || fail "--no-init read the start-up file"
+rm -r "$home/.config"
+
 keys_of_lines() { keys=(); for i in $(seq "$1" "$2"); do keys+=("$i+0"$'\n'); done; keys+=($'quit\n'); }
 keys_of_lines 1001 1030
 type_slowly 0.1 "${keys[@]}" | session "$tallycalc" >/dev/null &
@@ -54,4 +62,4 @@ type_slowly 0.1 "${keys[@]}" | session "$tallycalc" >/dev/null
 wait
 output=$(cat "$home/.tallycalc_history")
 [ "$(grep -cE '^(10|20)[0-9]{2}\+0$' <<<"$output")" = 60 ] || fail "two sessions at once lost lines of the history"
-echo "terminal session: completion, history, Ctrl-L, Ctrl-C, quit, prompts and shared history work"
+echo "terminal session: completion, history, Ctrl-L, Ctrl-C, quit, prompts, the start-up file and shared history work"

@@ -36,7 +36,7 @@ using tallycalc::Calculator;
 constexpr int kUsageError = 2;
 
 void print_usage(std::ostream& out) {
-    out << "usage: tallycalc [-D NAME=FORMULA]... [--digits N] [-e FORMULA]... [-i] [FILE...]\n"
+    out << "usage: tallycalc [-D NAME=FORMULA]... [--digits N] [--no-init] [-e FORMULA]... [-i] [FILE...]\n"
            "       tallycalc [-D NAME=FORMULA]... --table VAR=FROM:TO:STEP [--csv] FORMULA...\n"
            "       tallycalc [-D NAME=FORMULA]... --plot VAR=FROM:TO [--range LO:HI] [--width N] [--height N] FORMULA...\n"
            "       tallycalc --demo | --help | --version\n";
@@ -49,8 +49,9 @@ void print_help() {
                  "prompt on a terminal (line editing, history, Tab completion; \"help\", \"vars\";\n"
                  "Ctrl-C cancels a line; quit, exit or Ctrl-D leaves) and otherwise runs standard\n"
                  "input as a script.  Options may come anywhere; a formula that begins with - is\n"
-                 "taken as one when a digit, a point or a bracket follows the -, and otherwise goes\n"
-                 "after -- or after -e.\n"
+                 "taken as one (evaluated, or with --table and --plot drawn) when a digit, a point\n"
+                 "or a bracket follows the -, and otherwise goes after -e (or, with --table and\n"
+                 "--plot, after --).  Other formulas go after -e; the rest are files.\n"
                  "\n"
                  "  -e FORMULA            evaluates a line (repeatable; \"name = formula\" assigns)\n"
                  "  -D NAME=FORMULA       sets a variable first (repeatable); a failure stops the run\n"
@@ -66,6 +67,10 @@ void print_help() {
                  "                        terminal's, or 80x24)\n"
                  "  --digits N            results with N significant digits (1 to 17; default 15;\n"
                  "                        17: the shortest text that reads back as the same number)\n"
+                 "  --no-init             the prompt without the start-up file\n"
+                 "                        ($XDG_CONFIG_HOME/tallycalc/init.tc, else\n"
+                 "                        ~/.config/tallycalc/init.tc), whose lines otherwise run\n"
+                 "                        quietly before the first\n"
                  "  --demo                the built-in demonstration\n"
                  "  --help, --version\n"
                  "\n"
@@ -140,7 +145,7 @@ bool read_line(std::istream& in, std::string& line, bool& nul) {
 
 // Lines from a stream named `name` in error reports ("-": standard input);
 // false when any failed.  A NUL byte stops the stream: it is no script.
-bool run_script(Calculator& calc, std::istream& in, const std::string& name) {
+bool run_script(Calculator& calc, std::istream& in, const std::string& name, bool quiet = false) {
     bool all_ok = true;
     std::string line;
     bool nul = false;
@@ -151,10 +156,27 @@ bool run_script(Calculator& calc, std::istream& in, const std::string& name) {
             all_ok = false;
             break;
         }
-        if (!calc.run_line(line)) all_ok = false;
+        if (!calc.run_line(line, quiet)) all_ok = false;
     }
     calc.set_location("");
     return all_ok;
+}
+
+// The start-up file: $XDG_CONFIG_HOME/tallycalc/init.tc (~/.config when
+// unset), lines run quietly before an interactive session's first; none is
+// no error.
+std::string start_up_path() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        return std::string(config) + "/tallycalc/init.tc";
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/tallycalc/init.tc";
+    return {};
+}
+
+void run_start_up_file(Calculator& calc) {
+    std::string path = start_up_path();
+    if (path.empty()) return;
+    std::ifstream file(path);
+    if (file) run_script(calc, file, path, true);
 }
 
 // Standard input, unless the host closed it.
@@ -171,7 +193,8 @@ bool run_standard_input(Calculator& calc) {
 // A failed line does not change the exit status at the prompt.  The
 // banner and the prompts go where the user looks: standard output on a
 // terminal, otherwise standard error (tallycalc > results.txt).
-void run_interactive(Calculator& calc) {
+void run_interactive(Calculator& calc, bool start_up) {
+    if (start_up) run_start_up_file(calc);
     FILE* prompts = isatty(STDOUT_FILENO) || !isatty(STDERR_FILENO) ? stdout : stderr;
     std::fprintf(prompts, "tallycalc %s on tallymat: type help for help, quit to leave.\n", TALLYMAT_VERSION_STRING);
     tallycalc::LineEditor editor(prompts);
@@ -198,9 +221,9 @@ bool reads_as_formula(const std::string& text) {
 }
 
 // A script file, "-" for standard input; a folder or unreadable file is an error naming it.
-bool run_file(Calculator& calc, const std::string& path) {
+bool run_file(Calculator& calc, const std::string& path, bool start_up) {
     if (path == "-" && isatty(STDIN_FILENO)) {
-        run_interactive(calc);
+        run_interactive(calc, start_up);
         return true;
     }
     if (path == "-") return run_standard_input(calc);
@@ -250,18 +273,19 @@ struct Options {
     std::vector<std::string> definitions, lines, operands;
     std::vector<bool> operand_is_formula;  // a "-" and a digit, point or bracket: evaluated, not opened
     std::optional<std::string> table, plot, value_range;
-    bool csv = false, demo = false, interactive = false;
+    bool csv = false, demo = false, interactive = false, start_up = true;
     std::optional<int> width, height;
     std::optional<int> digits;  // CSV: round trip unless chosen
 };
 
-enum LongOption { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDigits, kRange, kDemo, kHelp, kVersion };
+enum LongOption { kTable = 256, kPlot, kCsv, kWidth, kHeight, kDigits, kRange, kDemo, kHelp, kVersion, kNoInit };
 const option kLongOptions[] = {
     {"table", required_argument, nullptr, kTable},   {"plot", required_argument, nullptr, kPlot},
     {"csv", no_argument, nullptr, kCsv},             {"width", required_argument, nullptr, kWidth},
     {"height", required_argument, nullptr, kHeight}, {"range", required_argument, nullptr, kRange},
     {"demo", no_argument, nullptr, kDemo},           {"digits", required_argument, nullptr, kDigits},
     {"help", no_argument, nullptr, kHelp},           {"version", no_argument, nullptr, kVersion},
+    {"no-init", no_argument, nullptr, kNoInit},
     {nullptr, 0, nullptr, 0},
 };
 constexpr char kShortOptions[] = ":e:D:hi";  // ':' first: a missing argument is told apart
@@ -349,6 +373,7 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             case kRange: options.value_range = optarg; break;
             case kCsv: options.csv = true; break;
             case kDemo: options.demo = true; break;
+            case kNoInit: options.start_up = false; break;
             case kDigits: {
                 char* end = nullptr;
                 long digits = std::strtol(optarg, &end, 10);
@@ -445,7 +470,7 @@ RunOutcome run(const Options& options, Calculator& calc) {
     }
     for (size_t i = 0; i < options.operands.size() && !calc.finished(); ++i) {
         if (!options.operand_is_formula[i]) {
-            if (!run_file(calc, options.operands[i])) all_ok = false;
+            if (!run_file(calc, options.operands[i], options.start_up)) all_ok = false;
             continue;
         }
         calc.set_location("argument " + std::to_string(i + 1));
@@ -455,7 +480,7 @@ RunOutcome run(const Options& options, Calculator& calc) {
     bool given_work = !options.lines.empty() || !options.operands.empty();
     if (calc.finished() || (given_work && !options.interactive)) return outcome_of(all_ok);
     if (isatty(STDIN_FILENO)) {
-        run_interactive(calc);
+        run_interactive(calc, options.start_up);
         return outcome_of(all_ok);
     }
     return outcome_of(run_standard_input(calc) && all_ok);
