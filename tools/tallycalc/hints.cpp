@@ -331,16 +331,17 @@ std::string surprise_hint(std::string_view formula, Language language, unsigned&
         size_t length = power_at(formula, i);
         if (length == 0) continue;
         size_t operand = skip_blanks(formula, i + length);
+        size_t operand_end = skip_power_operand(formula, operand);
         if (operand < formula.size() && (formula[operand] == '-' || formula[operand] == '+'))
             if (std::string hint = once(Surprise::kSignAfterPower, kSignAfterPower); !hint.empty()) return hint;
         if (length == 2) {
-            std::string exponent(formula.substr(operand, skip_power_operand(formula, operand) - operand));
+            std::string exponent(formula.substr(operand, operand_end - operand));
             char* end = nullptr;
             double value = std::strtod(exponent.c_str(), &end);
             if (end != exponent.c_str() && *end == '\0' && value != std::trunc(value))
                 if (std::string hint = once(Surprise::kIntegerPower, kIntegerPower); !hint.empty()) return hint;
         }
-        if (power_at(formula, skip_blanks(formula, skip_power_operand(formula, operand))) != 0)
+        if (power_at(formula, skip_blanks(formula, operand_end)) != 0)
             if (std::string hint = once(Surprise::kChainedPower, kChainedPower); !hint.empty()) return hint;
         i += length - 1;
     }

@@ -28,10 +28,9 @@ bool is_plain_number(const std::string& text) {
 // (-pi, 2*pi, pi/50), evaluated once.
 bool parse_number(const std::string& text, double& out) {
     if (text.empty()) return false;
-    if (is_plain_number(text)) {
-        out = std::strtod(text.c_str(), nullptr);
-        return std::isfinite(out);
-    }
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    if (*end == '\0') return std::isfinite(out);
     tallymat::Formula formula(text);
     tallymat::Result result = formula.evaluate();
     out = result.value;

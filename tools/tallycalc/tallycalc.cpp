@@ -22,6 +22,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calculator.hpp"
@@ -333,16 +334,12 @@ struct Arguments {
         for (std::string& text : texts) pointers.push_back(text.data());
         pointers.push_back(nullptr);
     }
-    // (getopt reorders `pointers`, never `texts`.)
-    std::string original(const char* pointer) const {
+    // An operand as typed, and whether it is a negative formula.  (getopt
+    // reorders `pointers`, never `texts`.)
+    std::pair<std::string, bool> original(const char* pointer) const {
         for (size_t i = 0; i < texts.size(); ++i)
-            if (texts[i].data() == pointer) return hidden[i] ? texts[i].substr(1) : texts[i];
-        return pointer;
-    }
-    bool is_hidden(const char* pointer) const {
-        for (size_t i = 0; i < texts.size(); ++i)
-            if (texts[i].data() == pointer) return hidden[i];
-        return false;
+            if (texts[i].data() == pointer) return {hidden[i] ? texts[i].substr(1) : texts[i], hidden[i]};
+        return {pointer, false};
     }
 };
 
@@ -404,8 +401,9 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
         }
     }
     for (int i = optind; i < argc; ++i) {
-        options.operands.push_back(arguments.original(args[i]));
-        options.operand_is_formula.push_back(arguments.is_hidden(args[i]));
+        auto [text, formula] = arguments.original(args[i]);
+        options.operands.push_back(std::move(text));
+        options.operand_is_formula.push_back(formula);
     }
     if (std::string conflict = option_conflict(options); !conflict.empty()) return usage_error(conflict);
     return std::nullopt;
