@@ -10,7 +10,7 @@
 // registers and both control words must be as the host left them, and the
 // result as in the default state.  Run compiled, interpreted and as the
 // formulas reach the threshold (the suite's three runs).
-#if defined(__x86_64__) || (defined(__i386__) && !defined(_WIN32))
+#if defined(__x86_64__) || defined(__i386__)
 
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +37,14 @@ constexpr uint64_t kMarkers[8] = {0x1111111111111111, 0x2222222222222222, 0x3333
                                   0x4444444444444444, 0x5555555555555555, 0x6666666666666666,
                                   0x7777777777777777, 0x8888888888888888};
 #if defined(__i386__)
-// ebx, ebp, edi and esi keep their markers; the stack pointer moves by 0.
-constexpr uint64_t kExpected[8] = {0x11111111, 0x22222222, 0x77777777, 0x88888888, 0};
+// ebx, ebp, edi and esi keep their markers; the stack pointer moves by 0,
+// or by the argument a stdcall callee pops (32-bit Windows).
+#if defined(_WIN32)
+constexpr uint64_t kArgumentPopped = 4;
+#else
+constexpr uint64_t kArgumentPopped = 0;
+#endif
+constexpr uint64_t kExpected[8] = {0x11111111, 0x22222222, 0x77777777, 0x88888888, kArgumentPopped};
 constexpr int kMarkedRegisters = 5, kMarkedXmm = 0;
 #elif defined(_WIN32)
 constexpr const uint64_t (&kExpected)[8] = kMarkers;
@@ -56,10 +62,10 @@ constexpr uint16_t kHostileX87 = 0x047F;    // exceptions masked, 24-bit precisi
 // with the markers in the host's registers and the hostile control words
 // loaded, records what the call left, and puts the host's own words back
 // before any C++ runs again.
-// Both results are kept: xmm0 for calcpost, eax for exprpost.
+// Both results are kept: xmm0 (i386: st(0)) for calcpost, eax for exprpost.
 extern "C" double call_with_markers(const void* function, uintptr_t argument, HostState* state);
 extern "C" int call_with_markers_for_int(const void* function, uintptr_t argument, HostState* state);
-#ifdef _WIN32
+#if defined(_WIN32) && defined(__x86_64__)
 // (.irp repeats a line for each xmm register from 6 to 15.)
 asm(R"(
     .text
@@ -130,15 +136,22 @@ call_with_markers_for_int:
     ret
 )");
 #elif defined(__i386__)
-// (cdecl: the arguments on the stack; 16-byte alignment at the call.)
-asm(R"(
-    .text
-    .globl call_with_markers
-    .globl call_with_markers_for_int
-    .type call_with_markers, @function
-    .type call_with_markers_for_int, @function
-call_with_markers:
-call_with_markers_for_int:
+// (cdecl, or stdcall on Windows, whose callee pops the argument; 16-byte
+// alignment at the call.)
+#if defined(_WIN32)
+#define I386_SYMBOL(name) "_" #name
+#define I386_GLOBAL(name) ".globl _" #name "\n"
+#define I386_STATE_AFTER_CALL "36"
+#define I386_END ""
+#else
+#define I386_SYMBOL(name) #name
+#define I386_GLOBAL(name) ".globl " #name "\n.type " #name ", @function\n"
+#define I386_STATE_AFTER_CALL "40"
+#define I386_END ".size call_with_markers, .-call_with_markers\n.section .note.GNU-stack,\"\",@progbits\n.text\n"
+#endif
+asm(".text\n" I386_GLOBAL(call_with_markers) I386_GLOBAL(call_with_markers_for_int)
+    I386_SYMBOL(call_with_markers) ":\n" I386_SYMBOL(call_with_markers_for_int) ":\n"
+    R"(
     push %ebx
     push %ebp
     push %esi
@@ -158,7 +171,7 @@ call_with_markers_for_int:
     mov $0x77777777, %edi
     mov $0x88888888, %esi
     call *%eax
-    mov 40(%esp), %edx
+    mov )" I386_STATE_AFTER_CALL R"((%esp), %edx
     mov %ebx, 0(%edx)
     mov %ebp, 8(%edx)
     mov %edi, 16(%edx)
@@ -170,16 +183,14 @@ call_with_markers_for_int:
     fnstcw 234(%edx)
     ldmxcsr 236(%edx)
     fldcw 240(%edx)
+    mov 244(%edx), %esp
     add $12, %esp
     pop %edi
     pop %esi
     pop %ebp
     pop %ebx
     ret
-    .size call_with_markers, .-call_with_markers
-    .section .note.GNU-stack,"",@progbits
-    .text
-)");
+)" I386_END);
 #else
 asm(R"(
     .text

@@ -352,7 +352,7 @@ TEST(FastProgram, ConstantsAreNeverExecutableBytes) {
     vclr();
 }
 
-#if defined(_WIN32) && TALLYMAT_JIT
+#if defined(_WIN64) && TALLYMAT_JIT
 // The system's unwinder walks out of a framed program: its pool page is
 // made unreadable, the program faults on its first constant, and a vectored
 // handler (the way crash handlers and profilers see code) unwinds one frame

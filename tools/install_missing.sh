@@ -54,12 +54,24 @@ trap 'rm -f "$log"' EXIT
 # apt-get update keeps going with the old lists when an index fails, and
 # says so by its exit status: then it is tried again, and at last the old
 # lists are used (a package they name may still be had).
+# A suite whose kept InRelease is older than the mirror's files fails on
+# every try with the same size: its kept lists go, so the next try fetches
+# the InRelease afresh.
+forget_suite_lists() {
+  local url suite
+  url=$(grep -oE 'Failed to fetch https?://[^ ]*/dists/[^/ ]+/' "$log" | head -n 1 | sed -E 's|^Failed to fetch https?://||')
+  [ -n "$url" ] || return 0
+  suite=$(printf '%s' "${url%/}" | tr '/' '_')
+  $sudo find /var/lib/apt/lists -maxdepth 1 -name "${suite}_*" -delete
+}
+
 update_index() {
   local attempt
   for ((attempt = 1; attempt <= tries; attempt++)); do
     if $sudo apt-get update -qq >"$log" 2>&1; then index_error=""; return 0; fi
     index_error=$(first_error "$log")
     echo "apt-get update, attempt $attempt of $tries: $index_error"
+    forget_suite_lists
     if ((attempt < tries)); then sleep $((pause * attempt)); fi
   done
   echo "apt-get update kept failing; going on with the package lists as they are"

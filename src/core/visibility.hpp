@@ -15,9 +15,11 @@
 // status word, which the library otherwise never touches.  Only the
 // exported functions return through st(0).  (Functions the compiler sees
 // whole within a file already pass doubles so; these are the ones called
-// through pointers or from other files.  32-bit Windows returns doubles in
-// st(0) whatever a function declares: there the switch keeps the x87 unit.)
-#if defined(__i386__) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32)
+// through pointers or from other files.)  GCC for 32-bit Windows takes such
+// a function's double arguments in SSE registers as well, but returns its
+// double in st(0) whatever it declares: there the switch keeps the x87
+// unit, and machine code reads a called function's result from st(0).
+#if defined(__i386__) && defined(__GNUC__) && !defined(__clang__)
 #define TALLYMAT_SSE_CALL __attribute__((sseregparm))
 #else
 #define TALLYMAT_SSE_CALL

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace tallymat::eval::executable_memory {
@@ -24,15 +25,15 @@ constexpr uintptr_t kPlacementWindow = uintptr_t{1} << 30;
 // A random multiple of `granularity` below the placement window; 0 when the
 // system gives no randomness.
 uintptr_t random_offset(uintptr_t granularity) {
-    uintptr_t random = 0;
+    uint64_t random = 0;
 #if defined(_WIN32)
     unsigned int low = 0, high = 0;
     if (rand_s(&low) != 0 || rand_s(&high) != 0) return 0;
-    random = (uintptr_t{high} << 32) | low;
+    random = (uint64_t{high} << 32) | low;
 #else
     if (getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) return 0;
 #endif
-    return random % (kPlacementWindow / granularity) * granularity;
+    return static_cast<uintptr_t>(random % (kPlacementWindow / granularity)) * granularity;
 }
 
 // Where below the target the area is asked for, aligned to `granularity`; 0: anywhere.
@@ -81,6 +82,7 @@ bool seal(void* area, size_t mapped, size_t code_bytes, size_t used) {
 
 void unmap(void* area, size_t) { VirtualFree(area, 0, MEM_RELEASE); }
 
+#if defined(_WIN64)
 void* register_unwind_table(void* area, const void* table) {
     auto* entry = const_cast<RUNTIME_FUNCTION*>(static_cast<const RUNTIME_FUNCTION*>(table));
     return RtlAddFunctionTable(entry, 1, reinterpret_cast<DWORD64>(area)) ? entry : nullptr;
@@ -89,6 +91,12 @@ void* register_unwind_table(void* area, const void* table) {
 void unregister_unwind_table(void* handle) {
     if (handle) RtlDeleteFunctionTable(static_cast<RUNTIME_FUNCTION*>(handle));
 }
+#else
+// 32-bit Windows finds exception handlers through a chain on the stack:
+// code that never touches it needs no table.
+void* register_unwind_table(void*, const void*) { return nullptr; }
+void unregister_unwind_table(void*) {}
+#endif
 
 #else
 

@@ -75,6 +75,31 @@ auto compiled_in_library_environment(Compile compile) {
     return result;
 }
 
+// Machine code is the slot's entry itself, except where the library's own
+// functions return doubles in st(0) (the 32-bit DLL): the code's calls load
+// the x87 register there, so it runs inside the switch of the x87 unit.
+TALLYMAT_SSE_CALL double run_machine_code(CompiledCode code, uint32_t index) {
+#if TALLYMAT_FP_ENV_X87
+    core::HostFpEnvironment host;
+    core::enter_x87(host);
+    double value = code(index);
+    core::leave_x87(host);
+    return value;
+#else
+    return code(index);
+#endif
+}
+
+#if TALLYMAT_FP_ENV_X87
+TALLYMAT_SSE_CALL double run_compiled_in_x87_switch(uint32_t index) {
+    return run_machine_code(tier_table.slots[index].machine_code.code, index);
+}
+
+Entry entry_of_machine_code(CompiledCode) { return run_compiled_in_x87_switch; }
+#else
+Entry entry_of_machine_code(CompiledCode code) { return code; }
+#endif
+
 // The evaluation that reaches the JIT's threshold: the formula is compiled
 // (which points its entry at the code) and runs as machine code, or stays
 // interpreted.  Out of line, so that the interpreter's entry needs no frame.
@@ -83,7 +108,7 @@ auto compiled_in_library_environment(Compile compile) {
         [index] { return may_be_compiled(tier_table.slots[index]) && compile_now(static_cast<int32_t>(index)); });
     if (compiled) {
         core::set_last_error(core::kOk);  // the code writes only a failure's code
-        return tier_table.slots[index].machine_code.code(index);
+        return run_machine_code(tier_table.slots[index].machine_code.code, index);
     }
     tier_table.slots[index].evaluations = kNeverCompiled;
     refresh_entry(index);  // interpreted from now on, uncounted
@@ -100,7 +125,7 @@ TALLYMAT_SSE_CALL double run_for_flushing_host(uint32_t index) {
             compiled_in_library_environment([index] { return compile_switching(slot_at(index).fast); });
         if (!machine_code.switching.start) return run_for_host(slot_at(index).fast);
     }
-    return reinterpret_cast<CompiledCode>(machine_code.switching.start)(index);
+    return run_machine_code(reinterpret_cast<CompiledCode>(machine_code.switching.start), index);
 }
 
 TALLYMAT_SSE_CALL double count_and_interpret(uint32_t index) {
@@ -122,7 +147,7 @@ void refresh_entry(uint32_t index) {
     const translate::Slot& slot = slot_at(index);
     const SlotTier& tier = tier_table.slots[index];
     Entry entry = refuse_expression;
-    if (tier.machine_code.code) entry = tier.machine_code.code;
+    if (tier.machine_code.code) entry = entry_of_machine_code(tier.machine_code.code);
     else if (slot.items && slot.fast) entry = may_be_compiled(tier) ? count_and_interpret : interpret;
     entry_table.for_slot[index] = entry;
 }

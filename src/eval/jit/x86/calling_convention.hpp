@@ -23,20 +23,21 @@ struct CallingConvention {
     int argument_bytes;   // at the frame's bottom: the arguments of a call out that go on the stack
     int red_zone_bytes;   // below rsp, written by nothing else
     bool unwind_tables;   // every frame must be described to the system's unwinder
-    bool host_loads_x87;  // the exported function hands the value to the host in st(0)
+    bool host_loads_x87;  // the value reaches the host through st(0)
+    bool results_in_x87;  // a called function's double, and the code's own, come back in st(0)
 };
 
 #if defined(XBYAK64)
 // System V (Linux): arguments by kind (a pointer in rdi, the first double in
 // xmm0), every xmm register the callee's, and a red zone.
 inline constexpr CallingConvention kSystemV{
-    "System V x86-64", 8, 16, 16, Xbyak::Operand::RDI, 0, {0, 1}, 0, 0, 0, 128, false, false};
+    "System V x86-64", 8, 16, 16, Xbyak::Operand::RDI, 0, {0, 1}, 0, 0, 0, 128, false, false, false};
 
 // Microsoft x64 (Windows): arguments by position (rcx first, a second
 // double in xmm1), xmm6 to xmm15 the caller's, 32 bytes of shadow space,
 // no red zone, and unwind tables.
 inline constexpr CallingConvention kMicrosoftX64{
-    "Microsoft x64", 8, 16, 6, Xbyak::Operand::RCX, 1, {0, 1}, 0, 32, 0, 0, true, false};
+    "Microsoft x64", 8, 16, 6, Xbyak::Operand::RCX, 1, {0, 1}, 0, 32, 0, 0, true, false, false};
 #endif
 
 // 32-bit x86 Linux as the library's own functions use it: System V i386,
@@ -48,7 +49,19 @@ inline constexpr CallingConvention kMicrosoftX64{
 // The exported functions return in st(0), whose load would trap on a
 // signalling NaN where the host unmasked invalid: the code quiets it.
 inline constexpr CallingConvention kSystemVI386Sse{
-    "System V i386 (doubles in SSE registers)", 4, 8, 8, kOnTheStack, 0, {0, 1}, 0, 0, 8, 0, false, true};
+    "System V i386 (doubles in SSE registers)", 4, 8, 8, kOnTheStack, 0, {0, 1}, 0, 0, 8, 0, false, true, false};
+
+// 32-bit Windows as GCC builds the library's own functions: arguments as on
+// 32-bit Linux (the pointer on the stack, doubles in SSE registers), but
+// every double comes back in st(0), the code's own included, so the code
+// runs inside the switch of the x87 unit (entries.cpp).  The callee never
+// pops (the entries are cdecl; only the exported functions are stdcall).
+// Nothing asks for unwind tables: exceptions are found through the chain
+// on the stack, which the code never touches, and a debugger walking the
+// stack sees frames without a frame pointer, as in optimised C.
+inline constexpr CallingConvention kWindowsI386Sse{
+    "Windows i386 (doubles in SSE registers, results in st(0))", 4, 8, 8, kOnTheStack, 0, {0, 1}, 0, 0, 8, 0,
+    false, true, true};
 
 #if defined(XBYAK64) && defined(_WIN32)
 inline constexpr const CallingConvention& kConvention = kMicrosoftX64;
@@ -56,8 +69,10 @@ inline constexpr const CallingConvention& kConvention = kMicrosoftX64;
 inline constexpr const CallingConvention& kConvention = kSystemV;
 #elif defined(__linux__) && defined(__GNUC__) && !defined(__clang__)
 inline constexpr const CallingConvention& kConvention = kSystemVI386Sse;
+#elif defined(_WIN32) && defined(__GNUC__) && !defined(__clang__)
+inline constexpr const CallingConvention& kConvention = kWindowsI386Sse;
 #else
-#error "32-bit machine code needs the library's functions to pass doubles in SSE registers (GCC on Linux)"
+#error "32-bit machine code needs the library's functions to pass doubles in SSE registers (GCC)"
 #endif
 
 // General registers as wide as an address, and the ones the code takes

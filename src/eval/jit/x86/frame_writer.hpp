@@ -32,6 +32,9 @@ struct FrameShape {
     bool framed = false;                // the whole program runs in the frame
 };
 
+// A result for st(0) is stored in the frame and loaded from there.
+static_assert(!kConvention.results_in_x87 || kFramesEveryProgram);
+
 class FrameWriter : public PoolWriter {
 public:
     // Code given a place to send a flushing host rounds in each
@@ -180,7 +183,12 @@ protected:
         if (acc().getIdx() != argument.getIdx()) forms_->copy_pd(argument, acc());
         if (exponent_operand) forms_->load_sd(exponent, *exponent_operand);
         call(pointer(function));
-        if (acc().getIdx() != result.getIdx()) forms_->copy_pd(acc(), result);
+        if constexpr (kConvention.results_in_x87) {
+            fstp(qword[kStackPointer + kFrame.scratch]);
+            forms_->load_sd(acc(), ptr[kStackPointer + kFrame.scratch]);
+        } else if (acc().getIdx() != result.getIdx()) {
+            forms_->copy_pd(acc(), result);
+        }
         for (int d = 0; d < depth_; ++d) forms_->load_sd(entry(d), home_of(d));
         forget_cells();
     }
@@ -215,6 +223,10 @@ private:
     // Gives the host its environment back, then returns.  calcpost has set
     // the last error to 0; a failure records its code.
     void leave() {
+        if constexpr (kConvention.results_in_x87) {
+            forms_->store_sd(home_of(0), Xmm(kConvention.double_result));
+            fld(qword[kStackPointer + kFrame.homes]);
+        }
         environment_->leave();
         close_frame_if_framed();
         ret();
