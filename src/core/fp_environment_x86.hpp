@@ -132,6 +132,19 @@ inline void leave_x87(const HostFpEnvironment& host) {
         __asm__ volatile("fldcw %0" : : "m"(host.x87_control));
     }
 }
+
+// The x87 half of the switch for a scope: what machine code calls outside
+// the switch keeps the host's x87 state itself.
+class X87Kept {
+public:
+    X87Kept() { enter_x87(host_); }
+    ~X87Kept() { leave_x87(host_); }
+    X87Kept(const X87Kept&) = delete;
+    X87Kept& operator=(const X87Kept&) = delete;
+
+private:
+    HostFpEnvironment host_;
+};
 #endif
 
 [[gnu::always_inline]] inline void enter_library_fp_environment(HostFpEnvironment& host) {

@@ -67,9 +67,12 @@ static const struct { const char* name; struct fp_state state; } kStates[] = {
     {"x87 at 53-bit precision (MSVC hosts)", {DEFAULT_MXCSR, 0x027F, 0}},
     {"x87 rounding up", {DEFAULT_MXCSR, 0x0B7F, 0}},
     {"x87 rounding toward zero, 24-bit", {DEFAULT_MXCSR | FLAG_INEXACT, 0x0C7F, 0}},
-    /* Only these two: a subnormal or signalling NaN coming back through the
-     * x87 register trips the others in the host's own code (load, store). */
+    /* Not the denormal and underflow traps: a subnormal coming back through
+     * the x87 register trips them in the host's own code (load, store).  The
+     * invalid trap stays masked for every signalling NaN the library hands
+     * back quiet, and for those it passes through st(0) on the way. */
     {"x87 divide-by-zero and overflow traps", {DEFAULT_MXCSR, 0x0373, 0}},
+    {"x87 as Delphi sets it: invalid, divide-by-zero and overflow traps", {DEFAULT_MXCSR, 0x1332, 0}},
 #endif
 };
 #elif defined(__aarch64__)

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/fp_environment.hpp"
 #include "elementary/elementary.hpp"
 #include "eval/operations.hpp"
 #include "program/program.hpp"
@@ -20,14 +21,23 @@ using program::Lowering;
 using program::Operator;
 using program::Unary;
 
-// (Their double arguments come in SSE registers on 32-bit x86 too.)
+// (Their double arguments come in SSE registers on 32-bit x86 too.)  In
+// the 32-bit DLL, where the operator code passes doubles through st(0),
+// each keeps the host's x87 state itself: code whose only calls are theirs
+// runs outside the switch of the x87 unit (entries.cpp).
 template <Binary kCode>
 TALLYMAT_SSE_CALL int32_t binary_step(double* a, double b) {
+#if TALLYMAT_FP_ENV_X87
+    core::X87Kept x87_kept;
+#endif
     return failure_of(program::operator_of(kCode), apply_binary(kCode, *a, b));
 }
 
 template <Unary kCode>
 int32_t unary_step(double* x) {
+#if TALLYMAT_FP_ENV_X87
+    core::X87Kept x87_kept;
+#endif
     return failure_of(program::operator_of(kCode), apply_unary(kCode, *x));
 }
 

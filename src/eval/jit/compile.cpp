@@ -80,7 +80,7 @@ MachineCode generate(const FastInsn* fast, const void* for_flushing_host) {
     void* area = executable_memory::map_writable_near(vars::var_table.values, mapped);
     if (!area) return {};
     size_t code_bytes = 0, used = 0, unwind_table = 0;
-    bool rounds = false;
+    bool rounds = false, calls_standard_function = false;
     auto try_program = [&](const void* fallback) {
         size_t planned_pool_offset = whole_pages(1);  // where a small program's pool starts
         for (int writing = 0; writing < 2; ++writing) {
@@ -95,6 +95,7 @@ MachineCode generate(const FastInsn* fast, const void* for_flushing_host) {
             used = whole_pages(target.getSize());
             unwind_table = target.unwind_table_offset();
             rounds = fallback != nullptr;
+            calls_standard_function = target.calls_standard_function();
             return true;
         }
         return false;
@@ -117,7 +118,7 @@ MachineCode generate(const FastInsn* fast, const void* for_flushing_host) {
             return {};
         }
     }
-    return {reinterpret_cast<CompiledCode>(area), {area, used, unwind}, rounds, {}};
+    return {reinterpret_cast<CompiledCode>(area), {area, used, unwind}, rounds, calls_standard_function, {}};
 }
 
 void free_mapping(CodeMapping& mapping) {

@@ -66,6 +66,7 @@ struct MachineCode {
     CompiledCode code = nullptr;  // the entry; null: none
     CodeMapping own;              // the entry's mapping
     bool rounds_per_instruction = false;
+    bool calls_standard_function = false;  // on some path
     CodeMapping switching;        // of code that rounds per instruction, once a flushing host has called
 };
 

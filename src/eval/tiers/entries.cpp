@@ -76,8 +76,11 @@ auto compiled_in_library_environment(Compile compile) {
 }
 
 // Machine code is the slot's entry itself, except where the library's own
-// functions return doubles in st(0) (the 32-bit DLL): the code's calls load
-// the x87 register there, so it runs inside the switch of the x87 unit.
+// functions return doubles in st(0) (the 32-bit DLL): there code that calls
+// a standard function runs inside the switch of the x87 unit, since the
+// call loads the x87 register (the helpers keep the host's x87 state
+// themselves).  Other code loads it once, with its result, as the exported
+// function's return would.
 TALLYMAT_SSE_CALL double run_machine_code(CompiledCode code, uint32_t index) {
 #if TALLYMAT_FP_ENV_X87
     core::HostFpEnvironment host;
@@ -95,9 +98,11 @@ TALLYMAT_SSE_CALL double run_compiled_in_x87_switch(uint32_t index) {
     return run_machine_code(tier_table.slots[index].machine_code.code, index);
 }
 
-Entry entry_of_machine_code(CompiledCode) { return run_compiled_in_x87_switch; }
+Entry entry_of_machine_code(const MachineCode& machine_code) {
+    return machine_code.calls_standard_function ? run_compiled_in_x87_switch : machine_code.code;
+}
 #else
-Entry entry_of_machine_code(CompiledCode code) { return code; }
+Entry entry_of_machine_code(const MachineCode& machine_code) { return machine_code.code; }
 #endif
 
 // The evaluation that reaches the JIT's threshold: the formula is compiled
@@ -147,7 +152,7 @@ void refresh_entry(uint32_t index) {
     const translate::Slot& slot = slot_at(index);
     const SlotTier& tier = tier_table.slots[index];
     Entry entry = refuse_expression;
-    if (tier.machine_code.code) entry = entry_of_machine_code(tier.machine_code.code);
+    if (tier.machine_code.code) entry = entry_of_machine_code(tier.machine_code);
     else if (slot.items && slot.fast) entry = may_be_compiled(tier) ? count_and_interpret : interpret;
     entry_table.for_slot[index] = entry;
 }

@@ -68,6 +68,9 @@ public:
     }
 
     bool rounds_per_instruction() const { return rounds_per_instruction_; }
+    // Whether any path of the code calls a standard function (whose double comes back through st(0) in
+    // the 32-bit DLL).
+    bool calls_standard_function() const { return calls_standard_function_; }
 
     // ---- the stack's depth, as the walk and the slow paths move it ----
     void start_stack() { depth_ = 0; }
@@ -182,6 +185,7 @@ protected:
         spill_entries_below();
         if (acc().getIdx() != argument.getIdx()) forms_->copy_pd(argument, acc());
         if (exponent_operand) forms_->load_sd(exponent, *exponent_operand);
+        calls_standard_function_ = true;
         call(pointer(function));
         if constexpr (kConvention.results_in_x87) {
             fstp(qword[kStackPointer + kFrame.scratch]);
@@ -197,6 +201,7 @@ private:
     const bool rounds_per_instruction_;
     int depth_ = -1;                   // of the accumulator; -1 before the first load
     bool in_slow_frame_ = false;       // generating a slow path that set up the frame itself
+    bool calls_standard_function_ = false;
     FrameShape shape_;
     std::unique_ptr<InstructionForms> forms_;
     std::unique_ptr<Environment> environment_;
