@@ -194,7 +194,32 @@ size_t point_width(const Range& range, const Points& points, int digits) {
     return std::min(static_cast<size_t>(length) + (negative ? 1 : 0), value_width(digits));
 }
 
+// The columns' widths of an aligned table: each the widest its header or
+// a cell can be, so that rows stream without being measured.
+std::vector<size_t> column_widths(const Range& range, const std::vector<std::string>& formulas, int digits) {
+    const Points points(range);
+    std::vector<size_t> widths{std::max(range.variable.size(), point_width(range, points, digits))};
+    for (const std::string& formula : formulas) widths.push_back(std::max(formula.size(), value_width(digits)));
+    return widths;
+}
+
+size_t total_width(const std::vector<size_t>& widths) {
+    size_t total = 0;
+    for (size_t width : widths) total += width;
+    return total + 2 * (widths.size() - 1);  // the gaps
+}
+
 }  // namespace
+
+size_t table_width(const Range& range, const std::vector<std::string>& formulas, int digits) {
+    return total_width(column_widths(range, formulas, digits));
+}
+
+int digits_to_fit(const Range& range, const std::vector<std::string>& formulas, int digits, size_t columns) {
+    for (int fewer = std::min(digits, kDefaultDigits); fewer >= kFewestFittingDigits; --fewer)
+        if (table_width(range, formulas, fewer) <= columns) return fewer;
+    return digits;
+}
 
 Points::Points(const Range& range) : range_(range) {
     // Counted, not accumulated: 0:1:0.1 has eleven points, the last exactly 1.
@@ -250,8 +275,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
     }
 
     // Streamed too: the widths follow from the formatting rules, not from the cells.
-    std::vector<size_t> widths{std::max(header[0].size(), point_width(range, points, calc.digits()))};
-    for (size_t c = 1; c < columns; ++c) widths.push_back(std::max(header[c].size(), value_width(calc.digits())));
+    const std::vector<size_t> widths = column_widths(range, formulas, calc.digits());
     auto print_cell = [&](size_t c, const std::string& text) {
         out << (c ? "  " : "") << std::string(widths[c] - std::min(widths[c], text.size()), ' ') << text;
     };

@@ -55,6 +55,15 @@ private:
 bool print_table(Calculator& calc, const Range& range, const std::vector<std::string>& formulas, bool csv,
                  std::ostream& out);
 
+// The characters a row of the aligned table takes.
+size_t table_width(const Range& range, const std::vector<std::string>& formulas, int digits);
+
+// The most significant digits, at most `digits` (and at most the default),
+// with which the aligned table fits `columns` characters; `digits` itself
+// when even kFewestFittingDigits do not fit.
+inline constexpr int kFewestFittingDigits = 6;
+int digits_to_fit(const Range& range, const std::vector<std::string>& formulas, int digits, size_t columns);
+
 struct PlotSize {
     int width = 80, height = 24;  // characters, labels included
 };

@@ -65,7 +65,8 @@ void print_help() {
                  "  --plot VAR=FROM:TO    the FORMULAs' curves in the terminal (braille cells)\n"
                  "  --range LO:HI         the plot's value axis, instead of the values' own span\n"
                  "  --width N, --height N the plot's size, 8 to 10000 characters (default: the\n"
-                 "                        terminal's, or 80x24)\n"
+                 "                        terminal's, or 80x24); --width also bounds a table,\n"
+                 "                        whose values then give up digits (down to 6) to fit\n"
                  "  --digits N            results with N significant digits (1 to 17; default 15;\n"
                  "                        17: the shortest text that reads back as the same number)\n"
                  "  --no-init             the prompt without the start-up file\n"
@@ -252,16 +253,24 @@ bool parse_size(const char* text, int& out) {
     return true;
 }
 
-tallycalc::PlotSize terminal_size() {
-    tallycalc::PlotSize size;
+// The terminal's characters across and lines, when standard output is one.
+std::optional<winsize> terminal_window() {
     struct winsize window;
     if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0 &&
-        window.ws_row > 0) {
-        size.width = window.ws_col;
-        size.height = window.ws_row - 1;  // the prompt's line stays
+        window.ws_row > 0)
+        return window;
+    return std::nullopt;
+}
+
+tallycalc::PlotSize terminal_size() {
+    tallycalc::PlotSize size;
+    if (auto window = terminal_window()) {
+        size.width = window->ws_col;
+        size.height = window->ws_row - 1;  // the prompt's line stays
     }
     return size;
 }
+
 
 // Colour only on a terminal that has it, and never when NO_COLOR is set.
 bool wants_colour() {
@@ -348,8 +357,8 @@ std::string option_conflict(const Options& options) {
     if (options.table && options.plot) return "--table and --plot exclude each other";
     if ((options.table || options.plot) && options.operands.empty()) return "no formula given";
     if (options.csv && !options.table) return "--csv goes with --table";
-    if ((options.width || options.height || options.value_range) && !options.plot)
-        return "--width, --height and --range go with --plot";
+    if ((options.height || options.value_range) && !options.plot) return "--height and --range go with --plot";
+    if (options.width && !options.plot && !options.table) return "--width goes with --plot or --table";
     if (options.interactive && (options.table || options.plot || options.demo))
         return "-i goes with files and -e, not with --table, --plot or --demo";
     return {};
@@ -433,6 +442,27 @@ RunOutcome run_definitions(const Options& options, Calculator& calc) {
     return RunOutcome::kAllSucceeded;
 }
 
+// An aligned table keeps to the terminal's width, or to --width: without
+// --digits its values give up digits (down to six) to fit, and a table
+// that cannot fit says so once; both notes go to standard error.
+void fit_table(const Options& options, const tallycalc::Range& range, Calculator& calc) {
+    size_t columns = 0;
+    if (options.width) columns = static_cast<size_t>(*options.width);
+    else if (auto window = terminal_window()) columns = window->ws_col;
+    if (columns == 0 || tallycalc::table_width(range, options.operands, calc.digits()) <= columns) return;
+    if (!options.digits) {
+        int digits = tallycalc::digits_to_fit(range, options.operands, calc.digits(), columns);
+        if (digits != calc.digits()) {
+            calc.set_digits(digits);
+            std::cerr << "tallycalc: " << digits << " significant digits, to fit " << columns
+                      << " columns (--digits or --csv gives more)\n";
+            return;
+        }
+    }
+    std::cerr << "tallycalc: the table is " << tallycalc::table_width(range, options.operands, calc.digits())
+              << " columns wide, wider than " << columns << ": long lines wrap\n";
+}
+
 RunOutcome run_sweep(const Options& options, Calculator& calc) {
     std::string why;
     auto range = tallycalc::parse_range(options.table ? *options.table : *options.plot, options.table.has_value(), why);
@@ -441,8 +471,10 @@ RunOutcome run_sweep(const Options& options, Calculator& calc) {
         return RunOutcome::kUsageError;
     }
     if (options.csv && !options.digits) calc.set_digits(tallycalc::kRoundTripDigits);  // machines read it
-    if (options.table)
+    if (options.table) {
+        if (!options.csv) fit_table(options, *range, calc);
         return outcome_of(tallycalc::print_table(calc, *range, options.operands, options.csv, std::cout));
+    }
     tallycalc::PlotSize size = terminal_size();
     if (options.width) size.width = *options.width;
     if (options.height) size.height = *options.height;
