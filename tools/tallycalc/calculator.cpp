@@ -13,6 +13,7 @@
 #include "elementary/functions.hpp"
 #include "program/program.hpp"
 #include "tallymat.hpp"
+#include "translation.hpp"
 
 namespace tallycalc {
 
@@ -271,10 +272,10 @@ std::string Calculator::location() const {
     return location_.empty() ? std::string() : location_ + ": ";
 }
 
-void Calculator::report_problem(const std::string& what) { err_ << location() << "error: " << what << "\n"; }
+void Calculator::report_problem(const std::string& what) { err_ << location() << tr("error: ") << what << "\n"; }
 
 bool Calculator::report(const tallymat::Error& error, std::string_view formula) {
-    err_ << location() << "error " << error.code << ": " << message(error.code) << "\n";
+    err_ << location() << fill(tr("error {}: "), {std::to_string(error.code)}) << message(error.code) << "\n";
     report_hint(evaluation_hint(formula, error.code, language_));
     return false;
 }
@@ -283,7 +284,7 @@ void Calculator::report_hint(const std::string& hint) { err_ << hint_line(hint);
 
 std::string Calculator::hint_line(const std::string& hint) const {
     if (hint.empty()) return {};
-    return "hint: " + (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) + "\n";
+    return tr("hint: ") + (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) + "\n";
 }
 
 namespace {

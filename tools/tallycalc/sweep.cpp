@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "tallymat.hpp"
+#include "translation.hpp"
 
 namespace tallycalc {
 
@@ -83,9 +84,9 @@ int written_decimals(const std::string& number) {
 
 std::string unscalable_span(double low, double high) {
     double magnitude = std::max(std::fabs(low), std::fabs(high));
-    if (magnitude > kLargestScalable) return "reaches beyond ±1e300, where an axis cannot be scaled";
+    if (magnitude > kLargestScalable) return tr("reaches beyond a magnitude of 1e300, where an axis cannot be scaled");
     if (high - low < magnitude * kNarrowestRelativeSpan || high - low < kSmallestScalable)
-        return "is too narrow to divide into ticks";
+        return tr("is too narrow to divide into ticks");
     return {};
 }
 
@@ -93,13 +94,13 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
     const char* shape = step_required ? "VAR=FROM:TO:STEP" : "VAR=FROM:TO";
     size_t equals = text.find('=');
     if (equals == std::string::npos) {
-        why = "\"" + text + "\" is no range: a range is " + shape;
+        why = fill(tr("\"{}\" is no range: a range is {}"), {text, shape});
         return std::nullopt;
     }
     Range range;
     range.variable = std::string(trim(std::string_view(text).substr(0, equals)));
     if (std::string reason = unassignable_reason(range.variable); !reason.empty()) {
-        why = "the range's variable: " + reason;
+        why = tr("the range's variable: ") + reason;
         return std::nullopt;
     }
     std::vector<std::string> parts;
@@ -111,37 +112,37 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
         start = colon + 1;
     }
     if (parts.size() != (step_required ? 3u : 2u)) {
-        why = std::string("\"") + text + "\": " + (step_required ? "--table" : "--plot") + " takes " + shape;
+        why = fill(tr("\"{}\": {} takes {}"), {text, step_required ? "--table" : "--plot", shape});
         return std::nullopt;
     }
     double* values[] = {&range.from, &range.to, &range.step};
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!parse_number(parts[i], *values[i])) {
-            why = "\"" + parts[i] + "\" in \"" + text + "\" is neither a finite number nor a formula that gives one";
-            if (parts[i].find(',') != std::string::npos) why += "; numbers take a point: 0.25";
+            why = fill(tr("\"{}\" in \"{}\" is neither a finite number nor a formula that gives one"), {parts[i], text});
+            if (parts[i].find(',') != std::string::npos) why += tr("; numbers take a point: 0.25");
             return std::nullopt;
         }
     }
     if (step_required) {
         if (range.step == 0.0) {
-            why = "the step of \"" + text + "\" is 0";
+            why = fill(tr("the step of \"{}\" is 0"), {text});
             return std::nullopt;
         }
         double count = (range.to - range.from) / range.step;
         if (count < 0) {
-            why = "the step of \"" + text + "\" leads away from TO";
+            why = fill(tr("the step of \"{}\" leads away from TO"), {text});
             return std::nullopt;
         }
         if (count >= static_cast<double>(kMaxPoints)) {
-            why = "\"" + text + "\" has more than " + std::to_string(kMaxPoints) + " points";
+            why = fill(tr("\"{}\" has more than {} points"), {text, std::to_string(kMaxPoints)});
             return std::nullopt;
         }
         range.decimals = std::max(written_decimals(parts[0]), written_decimals(parts[2]));
     } else if (!(range.to > range.from)) {
-        why = "in \"" + text + "\" TO is not above FROM";
+        why = fill(tr("in \"{}\" TO is not above FROM"), {text});
         return std::nullopt;
     } else if (std::string narrow = unscalable_span(range.from, range.to); !narrow.empty()) {
-        why = "the range \"" + text + "\" " + narrow;
+        why = fill(tr("the range \"{}\" {}"), {text, narrow});
         return std::nullopt;
     }
     return range;
@@ -152,15 +153,15 @@ std::optional<ValueAxis> parse_value_axis(const std::string& text, std::string& 
     ValueAxis axis{0, 0};
     if (colon == std::string::npos || !parse_number(std::string(trim(std::string_view(text).substr(0, colon))), axis.low) ||
         !parse_number(std::string(trim(std::string_view(text).substr(colon + 1))), axis.high)) {
-        why = "--range " + text + ": the value axis is LO:HI, two finite numbers or formulas";
+        why = fill(tr("--range {}: the value axis is LO:HI, two finite numbers or formulas"), {text});
         return std::nullopt;
     }
     if (!(axis.high > axis.low)) {
-        why = "--range " + text + ": HI is not above LO";
+        why = fill(tr("--range {}: HI is not above LO"), {text});
         return std::nullopt;
     }
     if (std::string narrow = unscalable_span(axis.low, axis.high); !narrow.empty()) {
-        why = "--range " + text + " " + narrow;
+        why = fill(tr("--range {} {}"), {text, narrow});
         return std::nullopt;
     }
     return axis;
@@ -242,7 +243,7 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
         tallymat::Result result = formula.evaluate();
         if (result.ok()) return calc.format(result.value);
         all_ok = false;
-        return "error " + std::to_string(result.error.code);
+        return fill(tr("error {}"), {std::to_string(result.error.code)});
     };
 
     // Streamed: a million rows need no memory.  A failed cell is empty, as
@@ -263,8 +264,9 @@ bool print_table(Calculator& calc, const Range& range, const std::vector<std::st
                         value = calc.format(result.value);
                     } else {
                         all_ok = false;
-                        std::cerr << formulas[f] << " at " << range.variable << " = " << x_text << ": error "
-                                  << result.error.code << ": " << calc.message(result.error.code) << "\n";
+                        std::cerr << fill(tr("{} at {} = {}: error {}: "),
+                                          {formulas[f], range.variable, x_text, std::to_string(result.error.code)})
+                                  << calc.message(result.error.code) << "\n";
                     }
                 }
                 out << "," << csv_field(value);
@@ -492,8 +494,11 @@ struct Samples {
 // (with the reason told) when the values cannot be scaled.
 bool fit_value_axis(double& low, double& high, double& step, int rows) {
     if (std::max(std::fabs(low), std::fabs(high)) > kLargestScalable) {
-        std::cerr << "tallycalc: cannot plot: the values reach " << label(std::fabs(low) > std::fabs(high) ? low : high)
-                  << ", beyond the ±1e300 an axis can be scaled to (--range fixes the axis)\n";
+        std::cerr << "tallycalc: "
+                  << fill(tr("cannot plot: the values reach {}, beyond the magnitude of 1e300 an axis can be "
+                             "scaled to (--range fixes the axis)"),
+                          {label(std::fabs(low) > std::fabs(high) ? low : high)})
+                  << "\n";
         return false;
     }
     if (!unscalable_span(low, high).empty()) {
@@ -533,22 +538,26 @@ struct ValueScale {
 void report_nothing_to_plot(Calculator& calc, const Range& range, const Samples& sampled,
                             const Translated& translated) {
     if (sampled.first_failure.failed())
-        std::cerr << "tallycalc: nothing to plot: every point failed; the first, at " << range.variable << " = "
-                  << calc.format(sampled.first_failure_at) << ": error " << sampled.first_failure.code << ": "
+        std::cerr << "tallycalc: "
+                  << fill(tr("nothing to plot: every point failed; the first, at {} = {}: error {}: "),
+                          {range.variable, calc.format(sampled.first_failure_at),
+                           std::to_string(sampled.first_failure.code)})
                   << calc.message(sampled.first_failure.code) << "\n";
     else if (translated.all_ok)
-        std::cerr << "tallycalc: nothing to plot: no value is finite\n";
+        std::cerr << "tallycalc: " << tr("nothing to plot: no value is finite") << "\n";
 }
 
 // Points left out of a plot that was drawn: how many, and the first's reason.
 void report_gaps(Calculator& calc, const Range& range, const Samples& sampled) {
     if (sampled.failed == 0) return;
-    std::cerr << "tallycalc: " << sampled.failed << " of " << sampled.evaluated
-              << " points are left out of the plot: no finite value";
+    std::cerr << "tallycalc: "
+              << fill(tr("{} of {} points are left out of the plot: no finite value"),
+                      {std::to_string(sampled.failed), std::to_string(sampled.evaluated)});
     if (sampled.first_failure.failed())
-        std::cerr << "; the first error, at " << range.variable << " = "
-                  << calc.format(sampled.first_failure_at) << ": error " << sampled.first_failure.code
-                  << ": " << calc.message(sampled.first_failure.code);
+        std::cerr << fill(tr("; the first error, at {} = {}: error {}: "),
+                          {range.variable, calc.format(sampled.first_failure_at),
+                           std::to_string(sampled.first_failure.code)})
+                  << calc.message(sampled.first_failure.code);
     std::cerr << "\n";
 }
 

@@ -29,24 +29,26 @@
 #include "line_editor.hpp"
 #include "sweep.hpp"
 #include "tallymat.hpp"
+#include "translation.hpp"
 
 namespace {
 
 using tallycalc::Calculator;
+using tallycalc::fill;
+using tallycalc::tr;
 
 constexpr int kUsageError = 2;
 
 void print_usage(std::ostream& out) {
-    out << "usage: tallycalc [-D NAME=FORMULA]... [--digits N] [--no-init] [-e FORMULA]... [-i] [FILE...]\n"
+    out << tr("usage: tallycalc [-D NAME=FORMULA]... [--digits N] [--no-init] [-e FORMULA]... [-i] [FILE...]\n"
            "       tallycalc [-D NAME=FORMULA]... --table VAR=FROM:TO:STEP [--csv] FORMULA...\n"
            "       tallycalc [-D NAME=FORMULA]... --plot VAR=FROM:TO [--range LO:HI] [--width N] [--height N] FORMULA...\n"
-           "       tallycalc --demo | --help | --version\n";
+           "       tallycalc --demo | --help | --version\n");
 }
 
 void print_help() {
     print_usage(std::cout);
-    std::cout << "\n"
-                 "Evaluates formulas with the tallymat library.  Without FILE or -e it gives a\n"
+    std::cout << "\n" << tr("Evaluates formulas with the tallymat library.  Without FILE or -e it gives a\n"
                  "prompt on a terminal (line editing, history, Tab completion; \"help\", \"vars\";\n"
                  "Ctrl-C cancels a line; quit, exit or Ctrl-D leaves) and otherwise runs standard\n"
                  "input as a script.  Options may come anywhere; a formula that begins with - is\n"
@@ -80,13 +82,13 @@ void print_help() {
                  "comment.  Results go to standard output, errors to standard error.  Exit status:\n"
                  "0 when every line succeeded, 1 when a line of a script, of -e or -D, of a table\n"
                  "or of a plot failed or the output could not be written, 2 for a usage error.  At\n"
-                 "the prompt a failed line does not change the exit status.\n"
-                 "\n";
+                 "the prompt a failed line does not change the exit status.\n")
+              << "\n";
     tallycalc::print_formula_rules(std::cout);
 }
 
 int usage_error(const std::string& why) {
-    std::cerr << "tallycalc: " << why << " (tallycalc --help tells more)\n";
+    std::cerr << "tallycalc: " << fill(tr("{} (tallycalc --help tells more)"), {why}) << "\n";
     return kUsageError;
 }
 
@@ -154,7 +156,7 @@ bool run_script(Calculator& calc, std::istream& in, const std::string& name, boo
     for (long number = 1; !calc.finished() && read_line(in, line, nul); ++number) {
         calc.set_location(name + ":" + std::to_string(number));
         if (nul) {
-            calc.report_problem("a NUL byte: this is no text; the rest is not read");
+            calc.report_problem(tr("a NUL byte: this is no text; the rest is not read"));
             all_ok = false;
             break;
         }
@@ -186,7 +188,7 @@ bool standard_input_open() { return fcntl(STDIN_FILENO, F_GETFD) != -1 || errno 
 
 bool run_standard_input(Calculator& calc) {
     if (!standard_input_open()) {
-        std::cerr << "tallycalc: standard input is closed\n";
+        std::cerr << "tallycalc: " << tr("standard input is closed") << "\n";
         return false;
     }
     return run_script(calc, std::cin, "-");
@@ -198,7 +200,9 @@ bool run_standard_input(Calculator& calc) {
 void run_interactive(Calculator& calc, bool start_up) {
     if (start_up) run_start_up_file(calc);
     FILE* prompts = isatty(STDOUT_FILENO) || !isatty(STDERR_FILENO) ? stdout : stderr;
-    std::fprintf(prompts, "tallycalc %s on tallymat: type help for help, quit to leave.\n", TALLYMAT_VERSION_STRING);
+    const std::string banner =
+        fill(tr("tallycalc {} on tallymat: type help for help, quit to leave."), {TALLYMAT_VERSION_STRING}) + "\n";
+    std::fputs(banner.c_str(), prompts);
     tallycalc::LineEditor editor(prompts);
     while (std::optional<std::string> line = editor.read("tallycalc> ")) {
         calc.run_line(*line);
@@ -231,14 +235,15 @@ bool run_file(Calculator& calc, const std::string& path, bool start_up) {
     if (path == "-") return run_standard_input(calc);
     struct stat info;
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::cerr << "tallycalc: " << path << ": is a directory\n";
+        std::cerr << "tallycalc: " << path << ": " << tr("is a directory") << "\n";
         return false;
     }
     std::ifstream file(path);
     if (!file) {
         int error = errno;
         std::cerr << "tallycalc: " << path << ": " << std::strerror(error);
-        if (error == ENOENT && reads_as_formula(path)) std::cerr << "; a formula goes after -e: tallycalc -e '" << path << "'";
+        if (error == ENOENT && reads_as_formula(path))
+            std::cerr << fill(tr("; a formula goes after -e: tallycalc -e '{}'"), {path});
         std::cerr << "\n";
         return false;
     }
@@ -354,13 +359,13 @@ struct Arguments {
 
 // Why the options as a whole do not fit together; empty when they do.
 std::string option_conflict(const Options& options) {
-    if (options.table && options.plot) return "--table and --plot exclude each other";
-    if ((options.table || options.plot) && options.operands.empty()) return "no formula given";
-    if (options.csv && !options.table) return "--csv goes with --table";
-    if ((options.height || options.value_range) && !options.plot) return "--height and --range go with --plot";
-    if (options.width && !options.plot && !options.table) return "--width goes with --plot or --table";
+    if (options.table && options.plot) return tr("--table and --plot exclude each other");
+    if ((options.table || options.plot) && options.operands.empty()) return tr("no formula given");
+    if (options.csv && !options.table) return tr("--csv goes with --table");
+    if ((options.height || options.value_range) && !options.plot) return tr("--height and --range go with --plot");
+    if (options.width && !options.plot && !options.table) return tr("--width goes with --plot or --table");
     if (options.interactive && (options.table || options.plot || options.demo))
-        return "-i goes with files and -e, not with --table, --plot or --demo";
+        return tr("-i goes with files and -e, not with --table, --plot or --demo");
     return {};
 }
 
@@ -384,7 +389,7 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 char* end = nullptr;
                 long digits = std::strtol(optarg, &end, 10);
                 if (*end != '\0' || digits < 1 || digits > 17)
-                    return usage_error(std::string("--digits ") + optarg + ": the digits are 1 to 17");
+                    return usage_error(fill(tr("--digits {}: the digits are 1 to 17"), {optarg}));
                 options.digits = static_cast<int>(digits);
                 break;
             }
@@ -392,21 +397,22 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             case kHeight: {
                 int value = 0;
                 if (!parse_size(optarg, value))
-                    return usage_error(std::string(c == kWidth ? "--width " : "--height ") + optarg + ": a size is " +
-                                       std::to_string(tallycalc::kPlotSizeMin) + " to " +
-                                       std::to_string(tallycalc::kPlotSizeMax) + " characters");
+                    return usage_error(fill(tr("{} {}: a size is {} to {} characters"),
+                                            {c == kWidth ? "--width" : "--height", optarg,
+                                             std::to_string(tallycalc::kPlotSizeMin),
+                                             std::to_string(tallycalc::kPlotSizeMax)}));
                 (c == kWidth ? options.width : options.height) = value;
                 break;
             }
             case 'h':
             case kHelp: print_help(); return 0;
             case kVersion: std::cout << "tallycalc " << TALLYMAT_VERSION_STRING << "\n"; return 0;
-            case ':': return usage_error(std::string(args[optind - 1]) + " needs a value");
+            case ':': return usage_error(fill(tr("{} needs a value"), {args[optind - 1]}));
             default:
                 if (optopt > 0 && optopt < 256)
-                    return usage_error(std::string("unknown option -") + static_cast<char>(optopt) +
-                                       "; a formula that begins with - goes after -- or -e");
-                return usage_error("unknown option " + std::string(args[optind - 1]));
+                    return usage_error(fill(tr("unknown option -{}; a formula that begins with - goes after -- or -e"),
+                                            {std::string(1, static_cast<char>(optopt))}));
+                return usage_error(fill(tr("unknown option {}"), {args[optind - 1]}));
         }
     }
     for (int i = optind; i < argc; ++i) {
@@ -431,7 +437,7 @@ RunOutcome run_definitions(const Options& options, Calculator& calc) {
     for (const std::string& definition : options.definitions) {
         size_t equals = definition.find('=');
         if (equals == std::string::npos) {
-            usage_error("-D " + definition + ": -D takes NAME=FORMULA");
+            usage_error(fill(tr("-D {}: -D takes NAME=FORMULA"), {definition}));
             return RunOutcome::kUsageError;
         }
         calc.set_location("-D " + std::string(tallycalc::trim(std::string_view(definition).substr(0, equals))));
@@ -454,13 +460,18 @@ void fit_table(const Options& options, const tallycalc::Range& range, Calculator
         int digits = tallycalc::digits_to_fit(range, options.operands, calc.digits(), columns);
         if (digits != calc.digits()) {
             calc.set_digits(digits);
-            std::cerr << "tallycalc: " << digits << " significant digits, to fit " << columns
-                      << " columns (--digits or --csv gives more)\n";
+            std::cerr << "tallycalc: "
+                      << fill(tr("{} significant digits, to fit {} columns (--digits or --csv gives more)"),
+                              {std::to_string(digits), std::to_string(columns)})
+                      << "\n";
             return;
         }
     }
-    std::cerr << "tallycalc: the table is " << tallycalc::table_width(range, options.operands, calc.digits())
-              << " columns wide, wider than " << columns << ": long lines wrap\n";
+    std::cerr << "tallycalc: "
+              << fill(tr("the table is {} columns wide, wider than {}: long lines wrap"),
+                      {std::to_string(tallycalc::table_width(range, options.operands, calc.digits())),
+                       std::to_string(columns)})
+              << "\n";
 }
 
 RunOutcome run_sweep(const Options& options, Calculator& calc) {
@@ -530,6 +541,7 @@ int run_main(int argc, char** argv) {
     // never 0,5), whatever LC_NUMERIC says.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    tallycalc::start_translations();
     Options options;
     if (std::optional<int> status = parse_options(argc, argv, options)) return *status;
     Calculator calc(std::cout, std::cerr);
@@ -538,7 +550,7 @@ int run_main(int argc, char** argv) {
     if (outcome == RunOutcome::kUsageError) return kUsageError;
     std::cout.flush();
     if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::cerr << "tallycalc: cannot write the output: " << std::strerror(errno) << "\n";
+        std::cerr << "tallycalc: " << tr("cannot write the output: ") << std::strerror(errno) << "\n";
         return 1;
     }
     return outcome == RunOutcome::kAllSucceeded ? 0 : 1;
