@@ -118,7 +118,8 @@ std::optional<Range> parse_range(const std::string& text, bool step_required, st
     double* values[] = {&range.from, &range.to, &range.step};
     for (size_t i = 0; i < parts.size(); ++i) {
         if (!parse_number(parts[i], *values[i])) {
-            why = fill(tr("\"{}\" in \"{}\" is neither a finite number nor a formula that gives one"), {parts[i], text});
+            why = fill(tr("\"{}\" in \"{}\" is neither a finite number nor a formula that gives one"),
+                       {parts[i], text});
             if (parts[i].find(',') != std::string::npos) why += tr("; numbers take a point: 0.25");
             return std::nullopt;
         }
