@@ -43,8 +43,9 @@ for arch in x86_64 i686; do
   fi
   echo "$arch: no transcendental function of the C runtime in tallymat.dll"
   # Nor any x87 arithmetic of the library's own (the 32-bit DLL's switch
-  # saves and restores the unit, and returns load st(0): moves only).
-  tools/check_x87.sh "$install/bin/tallymat.dll" "$tool-objdump"
+  # saves and restores the unit, and returns load st(0): moves only); the
+  # build tree's copy still names its functions.
+  tools/check_x87.sh "$build/tallymat.dll" "$tool-objdump"
 
   # MSVC's linker, with /SAFESEH where it applies (32-bit): lld-link, a
   # clang-compiled host and no C runtime.
