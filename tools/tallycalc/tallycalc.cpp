@@ -455,7 +455,8 @@ void fit_table(const Options& options, const tallycalc::Range& range, Calculator
     size_t columns = 0;
     if (options.width) columns = static_cast<size_t>(*options.width);
     else if (auto window = terminal_window()) columns = window->ws_col;
-    if (columns == 0 || tallycalc::table_width(range, options.operands, calc.digits()) <= columns) return;
+    const size_t width = tallycalc::table_width(range, options.operands, calc.digits());
+    if (columns == 0 || width <= columns) return;
     if (!options.digits) {
         int digits = tallycalc::digits_to_fit(range, options.operands, calc.digits(), columns);
         if (digits != calc.digits()) {
@@ -469,8 +470,7 @@ void fit_table(const Options& options, const tallycalc::Range& range, Calculator
     }
     std::cerr << "tallycalc: "
               << fill(tr("the table is {} columns wide, wider than {}: long lines wrap"),
-                      {std::to_string(tallycalc::table_width(range, options.operands, calc.digits())),
-                       std::to_string(columns)})
+                      {std::to_string(width), std::to_string(columns)})
               << "\n";
 }
 

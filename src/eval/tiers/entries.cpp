@@ -83,14 +83,9 @@ auto compiled_in_library_environment(Compile compile) {
 // function's return would.
 TALLYMAT_SSE_CALL double run_machine_code(CompiledCode code, uint32_t index) {
 #if TALLYMAT_FP_ENV_X87
-    core::HostFpEnvironment host;
-    core::enter_x87(host);
-    double value = code(index);
-    core::leave_x87(host);
-    return value;
-#else
-    return code(index);
+    core::X87Kept x87_kept;
 #endif
+    return code(index);
 }
 
 #if TALLYMAT_FP_ENV_X87
