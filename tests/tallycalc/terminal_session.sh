@@ -8,6 +8,8 @@
 # skips it), and two sessions at once both keep every line in one history file.
 set -euo pipefail
 tallycalc=$1
+# The session's English texts, whatever the caller's language.
+export LC_ALL=C.UTF-8 LANGUAGE=
 if ! script -qec true /dev/null >/dev/null 2>&1; then
   echo "terminal session: no pseudo-terminal here; skipped"
   exit 77

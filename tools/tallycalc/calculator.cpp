@@ -330,8 +330,9 @@ void Calculator::report_translation_error(std::string_view formula, const tallym
         formula_at = 0;
     }
     const size_t offset = formula_at + static_cast<size_t>(std::max(error.offset, 0));  // in the line shown
-    std::string report = location() + "error " + std::to_string(error.code) + " at offset " +
-                         std::to_string(offset) + ": " + message(error.code) + "\n";
+    std::string report = location() + fill(tr("error {} at offset {}: "), {std::to_string(error.code),
+                                                                            std::to_string(offset)}) +
+                         message(error.code) + "\n";
     report += echo_with_caret(line, offset);
     report += hint_line(translation_hint(formula, error.code, error.offset, language_));
     err_ << report;
