@@ -2,9 +2,9 @@
 # Fails when the library computes in the x87 unit: any x87 arithmetic,
 # comparison or conversion (fadd, fabs, fild, fistp, fisttp, fsin, ...)
 # anywhere in LIBRARY (which must carry its symbols: a stripped one names
-# no function).  Two things are not the library's computing: the exception
-# tables mingw-w64 keeps in .text (data, which the disassembler reads as
-# instructions), and the C++ runtime's hash-table sizing
+# no function).  Two things are not the library's computing: the tables
+# mingw-w64 keeps in .text (constructors, destructors, exception tables:
+# data, which the disassembler reads as instructions), and the C++ runtime's hash-table sizing
 # (std::__detail::_Prime_rehash_policy, float arithmetic on bucket counts)
 # that the 32-bit DLL links in for the assembler's label tables: it runs
 # only while a formula is compiled, inside the switch of the x87 unit, and
@@ -27,7 +27,7 @@ offending=$(printf '%s\n' "$listing" | awk -F'\t' -v arithmetic="$arithmetic" -v
   NF >= 2 && $1 ~ /^ *[0-9a-f]+:$/ {
     split($2, words, " "); mnemonic = words[1]
     if (mnemonic !~ /^f/ || mnemonic ~ /^fs$/) next
-    if (function_name ~ /^\.gcc_except_table$/ || function_name ~ /_Prime_rehash_policy/) next
+    if (function_name ~ /^\.(gcc_except_table|ctors|dtors)$/ || function_name ~ /_Prime_rehash_policy/) next
     if (mnemonic ~ arithmetic) { print function_name ": " $2; next }
     if (only_returns == "true" && function_name ~ /^_Z/) print function_name ": " $2
   }')
