@@ -51,25 +51,10 @@ MessageConverter::MessageConverter() {
     if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) codeset = "UTF-8";
     std::string target = std::string(codeset) + "//TRANSLIT";
     from_cp1251_ = iconv_open(target.c_str(), "CP1251");
-    if (std::strcmp(codeset, "UTF-8") != 0) from_utf8_ = iconv_open(target.c_str(), "UTF-8");
 }
 
 MessageConverter::~MessageConverter() {
-    for (iconv_t cd : {from_cp1251_, from_utf8_})
-        if (cd != kNoConversion) iconv_close(cd);
-}
-
-std::string MessageConverter::convert(iconv_t cd, const char* text) {
-    if (cd == kNoConversion) return text;
-    std::string in = text;
-    std::string out(in.size() * 4 + 4, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    size_t src_left = in.size(), dst_left = out.size();
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return text;
-    out.resize(out.size() - dst_left);
-    return out;
+    if (from_cp1251_ != kNoConversion) iconv_close(from_cp1251_);
 }
 
 std::string format_value(double value) {
@@ -133,7 +118,7 @@ constexpr const char* kEnglishGlosses[] = {
 
 Calculator::Calculator(std::ostream& out, std::ostream& err) : out_(out), err_(err) {
     const char* messages_locale = std::setlocale(LC_MESSAGES, nullptr);
-    if (messages_locale && std::strncmp(messages_locale, "ru", 2) == 0) language_ = Language::kRussian;
+    if (messages_locale && std::strncmp(messages_locale, "ru", 2) == 0) gloss_messages_ = false;
     tallymat::variables::set("pi", kPi);
     tallymat::variables::set("e", kE);
 }
@@ -174,7 +159,7 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
     if (equals == std::string_view::npos) {
         if (!evaluate(line, value)) return false;
         if (!quiet) out_ << format(value) << std::endl;  // before a hint about it
-        report_hint(surprise_hint(line, language_, surprises_shown_));
+        report_hint(surprise_hint(line, surprises_shown_));
         if (quiet) return true;
         tallymat::variables::set("ans", value);
         return true;
@@ -189,7 +174,7 @@ bool Calculator::run_line(std::string_view line, bool quiet) {
     if (!evaluate(line.substr(formula_at), value, line, formula_at)) return false;
     if (!store(name, value)) return false;
     if (!quiet) out_ << name << " = " << format(value) << std::endl;
-    report_hint(surprise_hint(line.substr(formula_at), language_, surprises_shown_));
+    report_hint(surprise_hint(line.substr(formula_at), surprises_shown_));
     if (quiet) return true;
     tallymat::variables::set("ans", value);  // a full table leaves ans as it was
     return true;
@@ -213,7 +198,7 @@ bool Calculator::store(std::string_view name, double value) {
     if (error.ok()) return true;
     report(error);
     if (error.code == TALLYMAT_E_VARIABLE_TABLE_FULL && tallymat::variables::handle("ans") >= 0)
-        report_hint(capacity_hint(language_));
+        report_hint(capacity_hint());
     return false;
 }
 
@@ -226,36 +211,37 @@ void Calculator::list_variables() {
 }
 
 void Calculator::print_help() {
-    out_ << "A line is a formula, \"name = formula\", \"vars\" or \"help\"; \"#\" starts a comment.\n"
-            "Ctrl-C cancels a line; Ctrl-L clears the screen; quit, exit or Ctrl-D leaves.\n\n";
+    out_ << tr("A line is a formula, \"name = formula\", \"vars\" or \"help\"; \"#\" starts a comment.\n"
+               "Ctrl-C cancels a line; Ctrl-L clears the screen; quit, exit or Ctrl-D leaves.\n")
+         << "\n";
     print_formula_rules(out_);
 }
 
 void print_formula_rules(std::ostream& out) {
-    out << "Formulas: numbers, variables, brackets, the operators below and the functions\n ";
+    out << tr("Formulas: numbers, variables, brackets, the operators below and the functions\n") << " ";
     for (const char* const* f = kFunctionNames; *f; ++f) out << " " << *f;
     out << "\n"
-           "Operators, lowest precedence first; each level groups from the left:\n"
-           "  + -\n"
-           "  * / mod div    mod is floored: (-7) mod 3 is 2; div is the floor of the quotient\n"
-           "  ^ **           2^3^2 is (2^3)^2 = 64; ** truncates its exponent (2**2.9 is 4)\n"
-           "                 and 0**0 is the largest double, 1.79769313486232e+308\n"
-           "A sign stands at the start, after ( and after * / mod div ^ **, and covers the\n"
-           "whole product or power after it: -7 mod 3 is -(7 mod 3) = -1, -2^2 is -4,\n"
-           "2^-1*3 is 2^(-1*3) = 0.125.  Write a*(-b), not a+-b.\n"
-           "Numbers have at most 10 digits before the point and 10 after it, and an\n"
-           "exponent of up to four digits: 12345678901 is written 1.2345678901e10.\n"
-           "There is no implicit multiplication (3*x, not 3x).  pi and e are variables\n"
-           "set at start (the doubles nearest to them), which a line may change.\n"
-           "exp takes arguments up to "
-        << format_value(row_of(Function::kExp).refused_above) << "; ln and lg above "
-        << format_value(row_of(Function::kLog).refused_unless_above) << ".\n"
-        << "ans is the last result; names are case-insensitive.\n";
+        << tr("Operators, lowest precedence first; each level groups from the left:\n"
+              "  + -\n"
+              "  * / mod div    mod is floored: (-7) mod 3 is 2; div is the floor of the quotient\n"
+              "  ^ **           2^3^2 is (2^3)^2 = 64; ** truncates its exponent (2**2.9 is 4)\n"
+              "                 and 0**0 is the largest double, 1.79769313486232e+308\n"
+              "A sign stands at the start, after ( and after * / mod div ^ **, and covers the\n"
+              "whole product or power after it: -7 mod 3 is -(7 mod 3) = -1, -2^2 is -4,\n"
+              "2^-1*3 is 2^(-1*3) = 0.125.  Write a*(-b), not a+-b.\n"
+              "Numbers have at most 10 digits before the point and 10 after it, and an\n"
+              "exponent of up to four digits: 12345678901 is written 1.2345678901e10.\n"
+              "There is no implicit multiplication (3*x, not 3x).  pi and e are variables\n"
+              "set at start (the doubles nearest to them), which a line may change.\n")
+        << fill(tr("exp takes arguments up to {}; ln and lg above {}.\n"),
+                {format_value(row_of(Function::kExp).refused_above),
+                 format_value(row_of(Function::kLog).refused_unless_above)})
+        << tr("ans is the last result; names are case-insensitive.\n");
 }
 
 std::string Calculator::message(int code) const {
     std::string text = messages_.from_library(getstrerror(code));
-    if (language_ == Language::kEnglish && code > 0 && code < static_cast<int>(std::size(kEnglishGlosses)))
+    if (gloss_messages_ && code > 0 && code < static_cast<int>(std::size(kEnglishGlosses)))
         text += std::string(" (") + kEnglishGlosses[code] + ")";
     return text;
 }
@@ -276,7 +262,7 @@ void Calculator::report_problem(const std::string& what) { err_ << location() <<
 
 bool Calculator::report(const tallymat::Error& error, std::string_view formula) {
     err_ << location() << fill(tr("error {}: "), {std::to_string(error.code)}) << message(error.code) << "\n";
-    report_hint(evaluation_hint(formula, error.code, language_));
+    report_hint(evaluation_hint(formula, error.code));
     return false;
 }
 
@@ -284,7 +270,7 @@ void Calculator::report_hint(const std::string& hint) { err_ << hint_line(hint);
 
 std::string Calculator::hint_line(const std::string& hint) const {
     if (hint.empty()) return {};
-    return tr("hint: ") + (language_ == Language::kRussian ? messages_.from_utf8(hint) : hint) + "\n";
+    return tr("hint: ") + hint + "\n";
 }
 
 namespace {
@@ -334,7 +320,7 @@ void Calculator::report_translation_error(std::string_view formula, const tallym
                                                                             std::to_string(offset)}) +
                          message(error.code) + "\n";
     report += echo_with_caret(line, offset);
-    report += hint_line(translation_hint(formula, error.code, error.offset, language_));
+    report += hint_line(translation_hint(formula, error.code, error.offset));
     err_ << report;
 }
 

@@ -9,12 +9,13 @@
 #include <string_view>
 
 #include "hints.hpp"
+#include "translation.hpp"
 #include "tallymat.hpp"
 
 namespace tallycalc {
 
-// Library messages are Windows-1251 and the hints' Russian is UTF-8; the
-// terminal gets its own encoding (UTF-8 when the locale names none but ASCII).
+// Library messages are Windows-1251; the terminal gets its own encoding
+// (UTF-8 when the locale names none but ASCII).
 class MessageConverter {
 public:
     MessageConverter();
@@ -23,12 +24,9 @@ public:
     MessageConverter& operator=(const MessageConverter&) = delete;
 
     std::string from_library(const char* text) const { return convert(from_cp1251_, text); }
-    std::string from_utf8(const std::string& text) const { return convert(from_utf8_, text.c_str()); }
 
 private:
-    static inline const iconv_t kNoConversion = reinterpret_cast<iconv_t>(-1);
-    static std::string convert(iconv_t cd, const char* text);
-    iconv_t from_cp1251_ = kNoConversion, from_utf8_ = kNoConversion;
+    iconv_t from_cp1251_ = kNoConversion;
 };
 
 // The shortest text that reads back to the same double, in plain decimal
@@ -113,7 +111,7 @@ private:
 
     MessageConverter messages_;
     bool finished_ = false;
-    Language language_ = Language::kEnglish;
+    bool gloss_messages_ = true;  // the library's Russian messages get English glosses
     int digits_ = kDefaultDigits;
     unsigned surprises_shown_ = 0;  // the surprise hints given this session
     std::string location_;

@@ -7,69 +7,30 @@
 #include "calculator.hpp"
 #include "elementary/functions.hpp"
 #include "tallymat.hpp"
+#include "translation.hpp"
 
 namespace tallycalc {
 
 namespace {
 
-// One text in both languages (the Russian in UTF-8).
-struct Text {
-    const char* english;
-    const char* russian;
-    const char* in(Language language) const { return language == Language::kRussian ? russian : english; }
-};
-
 // Names people bring from other calculators and languages, with what this
 // one has instead.
 struct Alias {
     const char* name;
-    Text instead;
+    const char* instead;
 };
 constexpr Alias kAliases[] = {
-    {"tan", {"the tangent is tg", "тангенс — tg"}},
-    {"atan", {"the arc tangent is arctg", "арктангенс — arctg"}},
-    {"arctan", {"the arc tangent is arctg", "арктангенс — arctg"}},
-    {"asin", {"the arc sine is arcsin", "арксинус — arcsin"}},
-    {"acos", {"the arc cosine is arccos", "арккосинус — arccos"}},
-    {"log", {"the logarithms are ln (natural) and lg (base 10)", "логарифмы — ln (натуральный) и lg (десятичный)"}},
-    {"log10", {"the base-10 logarithm is lg", "десятичный логарифм — lg"}},
-    {"pow", {"powers are x^y and x**n", "степени — x^y и x**n"}},
-    {"fabs", {"the absolute value is abs", "модуль — abs"}},
-    {"sgn", {"the sign is sign", "знак — sign"}},
+    {"tan", N_("the tangent is tg")},
+    {"atan", N_("the arc tangent is arctg")},
+    {"arctan", N_("the arc tangent is arctg")},
+    {"asin", N_("the arc sine is arcsin")},
+    {"acos", N_("the arc cosine is arccos")},
+    {"log", N_("the logarithms are ln (natural) and lg (base 10)")},
+    {"log10", N_("the base-10 logarithm is lg")},
+    {"pow", N_("powers are x^y and x**n")},
+    {"fabs", N_("the absolute value is abs")},
+    {"sgn", N_("the sign is sign")},
 };
-
-constexpr Text kIsUnknown{" is unknown: ", " неизвестно: "};
-constexpr Text kNoSuchName{"no such variable (vars lists them) or function (help lists them)",
-                           "нет такой переменной (их список — vars) или функции (их список — help)"};
-constexpr Text kPercent{"\"%\" is not an operator: the remainder is mod (7 mod 3)",
-                        "\"%\" — не операция: остаток — mod (7 mod 3)"};
-constexpr Text kSignNeedsBrackets{"\" cannot follow an operator: a sign needs brackets, as in a*(-b)",
-                                  "\" не может стоять после операции: знак берётся в скобки, как в a*(-b)"};
-constexpr Text kNotInLanguage{"\" is not part of the formula language", "\" не входит в язык формул"};
-constexpr Text kSingleEquals{"a line assigns with one =, as in x = 3; there is no comparison",
-                             "присваивание пишется одним =, как в x = 3; сравнений нет"};
-constexpr Text kLiteralLimits{"a number has at most 10 digits before the point and 10 after it, and an exponent of "
-                              "up to four digits",
-                              "в числе не больше 10 цифр до точки и 10 после неё, в порядке не больше четырёх цифр"};
-constexpr Text kWrite{": write ", ": пишите "};
-constexpr Text kImplicitProduct{"there is no implicit multiplication: write ", "умножение пишется явно: "};
-constexpr Text kSpaceInNumber{"no spaces inside a number: write ", "внутри числа пробелов нет: "};
-constexpr Text kExpBound{"exp takes arguments up to ", "аргумент exp не больше "};
-constexpr Text kExponentDigits{"a number's exponent needs digits, as in 2e+3; 2 times e is 2*e",
-                               "в порядке числа нужны цифры, как в 2e+3; 2 умножить на e — это 2*e"};
-constexpr Text kDecimalComma{"the fraction follows a point", "дробная часть отделяется точкой"};
-constexpr Text kWritePi{"; for π write pi", "; π — это pi"};
-constexpr Text kWriteE{"; for e write e", "; число e — это e"};
-constexpr Text kIntegerPower{"** truncates its exponent toward zero (2**0.5 is 2**0 = 1): a root is 2^0.5 or sqrt(2)",
-                             "** отбрасывает дробную часть показателя (2**0.5 — это 2**0 = 1): корень — 2^0.5 или sqrt(2)"};
-constexpr Text kSignAfterPower{"a sign after ^ covers the whole product after it: 2^-1*3 is 2^(-1*3) = 0.125; "
-                               "(1/2)*3 is 2^(-1)*3",
-                               "знак после ^ относится ко всему произведению за ним: 2^-1*3 — это 2^(-1*3) = 0.125; "
-                               "(1/2)*3 — это 2^(-1)*3"};
-constexpr Text kChainedPower{"powers group from the left: 2^3^2 is (2^3)^2 = 64; 2^(3^2) is 512",
-                             "степени группируются слева: 2^3^2 — это (2^3)^2 = 64; 2^(3^2) — это 512"};
-constexpr Text kCapacity{"ans (the last result), pi and e take three of the 100 places (vars lists them)",
-                         "ans (последний результат), pi и e занимают три из 100 мест (список — vars)"};
 
 constexpr const tallymat::elementary::FunctionRow& exp_row() {
     return tallymat::elementary::row_of(tallymat::elementary::Function::kExp);
@@ -153,14 +114,14 @@ std::string scientific_form(std::string_view literal) {
     return exponent == 0 ? text : text + "e" + std::to_string(exponent);
 }
 
-std::string unknown_name_hint(std::string_view name, Language language) {
-    std::string quoted = "\"" + std::string(name) + "\"";
+std::string unknown_name_hint(std::string_view name) {
+    auto is_unknown = [&](const char* instead) { return fill(tr("\"{}\" is unknown: {}"), {name, tr(instead)}); };
     for (const Alias& alias : kAliases)
-        if (equals_ignoring_case(name, alias.name)) return quoted + kIsUnknown.in(language) + alias.instead.in(language);
+        if (equals_ignoring_case(name, alias.name)) return is_unknown(alias.instead);
     for (const char* const* f = kFunctionNames; *f; ++f)
         if (equals_ignoring_case(name, *f)) return {};
     if (tallymat::variables::handle(name) >= 0) return {};  // it exists: the trouble is elsewhere
-    return quoted + kIsUnknown.in(language) + kNoSuchName.in(language);
+    return is_unknown(N_("no such variable (vars lists them) or function (help lists them)"));
 }
 
 // A number whose exponent has no digits: "2e", "2e+" (the literal reads as 2).
@@ -174,31 +135,37 @@ bool ends_with_bare_exponent(std::string_view text) {
 }
 
 // Error 6 (an operand where an operator is due): what came before says why.
-std::string missing_operator_hint(std::string_view formula, size_t at, Language language) {
+std::string missing_operator_hint(std::string_view formula, size_t at) {
     size_t before = at;
     while (before > 0 && is_blank(formula[before - 1])) --before;
     if (before == 0) return {};
     char previous = formula[before - 1], here = formula[at];
-    if (ends_with_bare_exponent(formula.substr(0, before))) return kExponentDigits.in(language);
+    if (ends_with_bare_exponent(formula.substr(0, before)))
+        return tr("a number's exponent needs digits, as in 2e+3; 2 times e is 2*e");
     if (is_digit(here) && before == at && (is_digit(previous) || previous == '.')) {
         auto [start, end] = literal_around(formula, at);
         std::string form = scientific_form(formula.substr(start, end - start));
         if (!translates(form)) form.clear();
-        std::string hint = std::string(kLiteralLimits.in(language)) + (form.empty() ? "" : kWrite.in(language) + form);
-        if (form.rfind("3.14159265", 0) == 0) hint += kWritePi.in(language);
-        if (form.rfind("2.71828182", 0) == 0) hint += kWriteE.in(language);
+        const char* limits = tr("a number has at most 10 digits before the point and 10 after it, and an exponent "
+                                "of up to four digits");
+        std::string hint = form.empty() ? limits : fill(tr("{}: write {}"), {limits, form});
+        if (form.rfind("3.14159265", 0) == 0) hint += tr("; for π write pi");
+        if (form.rfind("2.71828182", 0) == 0) hint += tr("; for e write e");
         return hint;
     }
     if (is_digit(here) && (is_digit(previous) || previous == '.')) {
         std::string joined(formula.substr(0, before));
         joined += formula.substr(at);
-        return translates(joined) ? kSpaceInNumber.in(language) + escape_controls(joined) : std::string();
+        return translates(joined) ? fill(tr("no spaces inside a number: write {}"), {escape_controls(joined)})
+                                  : std::string();
     }
     if (starts_name(here) || here == '(' || is_digit(here)) {
         std::string product(formula.substr(0, before));
         product += "*";
         product += formula.substr(at);
-        return translates(product) ? kImplicitProduct.in(language) + escape_controls(product) : std::string();
+        return translates(product)
+                   ? fill(tr("there is no implicit multiplication: write {}"), {escape_controls(product)})
+                   : std::string();
     }
     return {};
 }
@@ -234,48 +201,59 @@ std::string escape_controls(std::string_view text) {
     return out;
 }
 
-std::string translation_hint(std::string_view formula, int code, int offset, Language language) {
+namespace {
+
+std::string not_in_language(std::string_view rest) {
+    return fill(tr("\"{}\" is not part of the formula language"), {escape_controls(rest.substr(0, 1))});
+}
+
+}  // namespace
+
+std::string translation_hint(std::string_view formula, int code, int offset) {
     if (offset < 0 || static_cast<size_t>(offset) >= formula.size()) return {};
     const auto at = static_cast<size_t>(offset);
     std::string_view rest = formula.substr(at);
     if (code == TALLYMAT_E_UNDEFINED_OPERATION) {
-        if (std::string hint = missing_operator_hint(formula, at, language); !hint.empty()) return hint;
+        if (std::string hint = missing_operator_hint(formula, at); !hint.empty()) return hint;
     }
     if (code != TALLYMAT_E_UNDEFINED_SYMBOL && code != TALLYMAT_E_UNDEFINED_OPERATION) return {};
     if (starts_name(rest[0])) {
         size_t length = 1;
         while (length < rest.size() && continues_name(rest[length])) ++length;
-        return unknown_name_hint(rest.substr(0, length), language);
+        return unknown_name_hint(rest.substr(0, length));
     }
     switch (rest[0]) {
-        case '%': return kPercent.in(language);
+        case '%': return tr("\"%\" is not an operator: the remainder is mod (7 mod 3)");
         case ',': {
             std::string pointed = with_decimal_points(formula);
             if (at > 0 && is_digit(formula[at - 1]) && translates(pointed))
-                return kDecimalComma.in(language) + std::string(kWrite.in(language)) + escape_controls(pointed);
+                return fill(tr("{}: write {}"), {tr("the fraction follows a point"), escape_controls(pointed)});
             break;
         }
-        case '=': return kSingleEquals.in(language);
+        case '=': return tr("a line assigns with one =, as in x = 3; there is no comparison");
         case '+': case '-': case '*': case '/': case '^':
-            return "\"" + std::string(1, rest[0]) + kSignNeedsBrackets.in(language);
+            return fill(tr("\"{}\" cannot follow an operator: a sign needs brackets, as in a*(-b)"),
+                        {rest.substr(0, 1)});
         default:
             if (static_cast<unsigned char>(rest[0]) < 0x80 && !std::strchr("0123456789.() \t", rest[0]))
-                return "\"" + escape_controls(rest.substr(0, 1)) + kNotInLanguage.in(language);
+                return not_in_language(rest);
             return {};
     }
-    return "\"" + escape_controls(rest.substr(0, 1)) + kNotInLanguage.in(language);
+    return not_in_language(rest);
 }
 
-std::string evaluation_hint(std::string_view formula, int code, Language language) {
+std::string evaluation_hint(std::string_view formula, int code) {
     if (code != TALLYMAT_E_OVERFLOW) return {};
     for (size_t i = 0; i + 3 <= formula.size(); ++i)
         if (equals_ignoring_case(formula.substr(i, 3), "exp") && (i == 0 || !continues_name(formula[i - 1])) &&
             (i + 3 == formula.size() || !continues_name(formula[i + 3])))
-            return kExpBound.in(language) + format_value(exp_row().refused_above);
+            return fill(tr("exp takes arguments up to {}"), {format_value(exp_row().refused_above)});
     return {};
 }
 
-std::string capacity_hint(Language language) { return kCapacity.in(language); }
+std::string capacity_hint() {
+    return tr("ans (the last result), pi and e take three of the 100 places (vars lists them)");
+}
 
 namespace {
 
@@ -318,14 +296,20 @@ size_t skip_power_operand(std::string_view text, size_t i) {
     return end;
 }
 
+constexpr const char* kIntegerPower =
+    N_("** truncates its exponent toward zero (2**0.5 is 2**0 = 1): a root is 2^0.5 or sqrt(2)");
+constexpr const char* kSignAfterPower =
+    N_("a sign after ^ covers the whole product after it: 2^-1*3 is 2^(-1*3) = 0.125; (1/2)*3 is 2^(-1)*3");
+constexpr const char* kChainedPower = N_("powers group from the left: 2^3^2 is (2^3)^2 = 64; 2^(3^2) is 512");
+
 }  // namespace
 
-std::string surprise_hint(std::string_view formula, Language language, unsigned& shown) {
-    auto once = [&](Surprise surprise, const Text& text) -> std::string {
+std::string surprise_hint(std::string_view formula, unsigned& shown) {
+    auto once = [&](Surprise surprise, const char* text) -> std::string {
         auto bit = 1u << static_cast<unsigned>(surprise);
         if (shown & bit) return {};
         shown |= bit;
-        return text.in(language);
+        return tr(text);
     };
     for (size_t i = 0; i < formula.size(); ++i) {
         size_t length = power_at(formula, i);

@@ -94,7 +94,7 @@ int usage_error(const std::string& why) {
 
 // Variables, every operator family, and two deliberate errors.
 bool run_demonstration(Calculator& calc) {
-    std::cout << "tallymat demonstration: formulas are translated once and evaluated by handle.\n\n";
+    std::cout << tr("tallymat demonstration: formulas are translated once and evaluated by handle.\n") << "\n";
     const char* const lines[] = {
         "x = 2",
         "y = 9",
@@ -119,7 +119,8 @@ bool run_demonstration(Calculator& calc) {
         calc.run_line(line);
         std::cerr.flush();
     }
-    std::cout << "\nFormulas over a range, each translated once: --table t=0:1:0.25 't^2' 'exp(-t)'\n\n";
+    std::cout << "\n"
+              << tr("Formulas over a range, each translated once: --table t=0:1:0.25 't^2' 'exp(-t)'\n") << "\n";
     std::string why;
     auto range = tallycalc::parse_range("t=0:1:0.25", true, why);
     tallycalc::print_table(calc, *range, {"t^2", "exp(-t)"}, false, std::cout);
