@@ -296,6 +296,19 @@ size_t skip_power_operand(std::string_view text, size_t i) {
     return end;
 }
 
+// The value of a power's exponent when it is a number or a variable's
+// name, else NaN.
+double exponent_value(std::string_view operand) {
+    std::string text(operand);
+    if (!text.empty() && starts_name(text[0])) {
+        int handle = tallymat::variables::handle(text);
+        return handle >= 0 ? tallymat::variables::get(handle).value : std::nan("");
+    }
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' ? value : std::nan("");
+}
+
 constexpr const char* kIntegerPower =
     N_("** truncates its exponent toward zero (2**0.5 is 2**0 = 1): a root is 2^0.5 or sqrt(2)");
 constexpr const char* kSignAfterPower =
@@ -319,10 +332,8 @@ std::string surprise_hint(std::string_view formula, unsigned& shown) {
         if (operand < formula.size() && (formula[operand] == '-' || formula[operand] == '+'))
             if (std::string hint = once(Surprise::kSignAfterPower, kSignAfterPower); !hint.empty()) return hint;
         if (length == 2) {
-            std::string exponent(formula.substr(operand, operand_end - operand));
-            char* end = nullptr;
-            double value = std::strtod(exponent.c_str(), &end);
-            if (end != exponent.c_str() && *end == '\0' && value != std::trunc(value))
+            double value = exponent_value(formula.substr(operand, operand_end - operand));
+            if (std::isfinite(value) && value != std::trunc(value))
                 if (std::string hint = once(Surprise::kIntegerPower, kIntegerPower); !hint.empty()) return hint;
         }
         if (power_at(formula, skip_blanks(formula, operand_end)) != 0)
