@@ -18,5 +18,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${tallymat_mingw} $ENV{TALLYMAT_CROSS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Debian's wine runs 64-bit programs, and 32-bit ones where wine32 is installed.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Debian's wine runs 64-bit programs, and 32-bit ones where wine32 is
+# installed and the kernel runs 32-bit programs (tools/wine.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine.sh)

@@ -12,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 prefix=${1:-build-win}
 wine_arches=" ${TALLYMAT_WINE_ARCHES-x86_64 i686} "
+wine=$PWD/tools/wine.sh
 expected=$(cmake -DPRINT_EXPORTS=src/tallymat.map -P cmake/ExportList.cmake | sort | tr '\n' ' ')
 
 for arch in x86_64 i686; do
@@ -64,13 +65,13 @@ for arch in x86_64 i686; do
       -o "$build/installed-host/c_host_installed.exe"
     # (Beside a copy of the installed DLL: the build's own stays what it built.)
     cp "$install/bin/tallymat.dll" "$build/installed-host/"
-    (cd "$build/installed-host" && WINEDEBUG=-all WINEPREFIX="$PWD/../wineprefix" timeout 300 wine ./c_host_installed.exe >/dev/null) ||
+    (cd "$build/installed-host" && WINEDEBUG=-all WINEPREFIX="$PWD/../wineprefix" timeout 300 "$wine" ./c_host_installed.exe >/dev/null) ||
       { echo "$arch: the C host linked through tallymat.lib failed under wine"; exit 1; }
     echo "$arch: the C host linked through tallymat.lib passes under wine"
     # The README's VBA and Delphi declarations, in C: found by name, read through code page 1251.
     $tool-gcc -std=c11 -Wall -Wextra -Werror tests/declared_host.c -o "$build/declared_host.exe"
-    (cd "$build" && WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" timeout 300 wine ./declared_host.exe \
-      "$(WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" winepath -w "$PWD/install/bin/tallymat.dll" 2>/dev/null)") ||
+    (cd "$build" && WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" timeout 300 "$wine" ./declared_host.exe \
+      "$(WINEDEBUG=-all WINEPREFIX="$PWD/wineprefix" "$wine" winepath.exe -w "$PWD/install/bin/tallymat.dll" 2>/dev/null)") ||
       { echo "$arch: the host of the README's declarations failed under wine"; exit 1; }
   fi
 
