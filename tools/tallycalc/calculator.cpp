@@ -1,6 +1,5 @@
 #include "calculator.hpp"
 
-#include <langinfo.h>
 
 #include <array>
 #include <charconv>
@@ -47,10 +46,7 @@ const char* const* const kFunctionNames = kFunctionList.data();
 const char* const* const kOperatorWords = kOperatorWordList.data();
 
 MessageConverter::MessageConverter() {
-    const char* codeset = nl_langinfo(CODESET);
-    if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) codeset = "UTF-8";
-    std::string target = std::string(codeset) + "//TRANSLIT";
-    from_cp1251_ = iconv_open(target.c_str(), "CP1251");
+    from_cp1251_ = iconv_open((terminal_codeset() + "//TRANSLIT").c_str(), "CP1251");
 }
 
 MessageConverter::~MessageConverter() {

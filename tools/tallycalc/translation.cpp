@@ -130,10 +130,10 @@ Catalogue read_catalogue(const MoFile& file, iconv_t cd) {
     return texts;
 }
 
-// From UTF-8 to `codeset` (none when null), closed however the reading ends.
+// From UTF-8 to `codeset` (none when empty), closed however the reading ends.
 struct OpenConversion {
-    explicit OpenConversion(const char* codeset)
-        : cd(codeset ? iconv_open((std::string(codeset) + "//TRANSLIT").c_str(), "UTF-8") : kNoConversion) {}
+    explicit OpenConversion(const std::string& codeset)
+        : cd(codeset.empty() ? kNoConversion : iconv_open((codeset + "//TRANSLIT").c_str(), "UTF-8")) {}
     ~OpenConversion() {
         if (cd != kNoConversion) iconv_close(cd);
     }
@@ -146,12 +146,12 @@ struct OpenConversion {
 
 void start_translations() {
     try {
-        const char* codeset = nl_langinfo(CODESET);
-        bool utf8 = codeset && std::strcmp(codeset, "UTF-8") == 0;
+        std::string codeset = terminal_codeset();
+        bool utf8 = codeset == "UTF-8";
         for (const std::string& language : wanted_languages()) {
             MoFile file(file_contents(locale_folder() + "/" + language + "/LC_MESSAGES/" + kDomain + ".mo"));
             if (!file.valid()) continue;
-            OpenConversion conversion(utf8 ? nullptr : codeset);
+            OpenConversion conversion(utf8 ? std::string() : codeset);
             if (!utf8 && conversion.cd == kNoConversion) return;  // the terminal cannot show it: English
             catalogue() = read_catalogue(file, conversion.cd);
             return;
@@ -181,6 +181,12 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
         }
     }
     return text;
+}
+
+std::string terminal_codeset() {
+    const char* codeset = nl_langinfo(CODESET);
+    if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) return "UTF-8";
+    return codeset;
 }
 
 std::string convert(iconv_t cd, std::string_view text) {

@@ -31,6 +31,10 @@ constexpr const char* N_(const char* english) { return english; }
 // translation may move the parts it names.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> arguments);
 
+// The terminal's codeset, as iconv names it: the locale's, or UTF-8 where
+// the locale names none but ASCII.
+std::string terminal_codeset();
+
 // `text` through the conversion `cd` (its own bytes when there is none or
 // it fails).
 inline const iconv_t kNoConversion = reinterpret_cast<iconv_t>(-1);
